@@ -1,0 +1,185 @@
+// CLI11 adapter for the command tree.
+#include "cli/command_line.h"
+
+#include <CLI/CLI.hpp>
+#include <map>
+
+namespace glimmet::cli {
+namespace {
+
+bool isHelpWord(const std::string& word) {
+  return word == "-h" || word == "--help";
+}
+
+// "glimmet help disk scan" is "glimmet disk scan --help", and a group's default
+// subcommand receives the words given to the group ("glimmet apps --json" runs
+// "apps list --json"). Only leading subcommand names are walked, so an option
+// value that happens to spell a command name is never touched.
+std::vector<std::string> normalise(const CommandSpec& root, std::vector<std::string> arguments) {
+  if (!arguments.empty() && arguments.front() == "help") {
+    arguments.erase(arguments.begin());
+    arguments.emplace_back("--help");
+  }
+  const CommandSpec* current = &root;
+  for (size_t i = 0;; ++i) {
+    const CommandSpec* next = i < arguments.size() ? current->subcommand(arguments[i]) : nullptr;
+    if (next != nullptr) {
+      current = next;
+      continue;
+    }
+    if (!current->defaultSubcommand.empty() && !(i < arguments.size() && isHelpWord(arguments[i])))
+      arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i),
+                       current->defaultSubcommand);
+    return arguments;
+  }
+}
+
+}  // namespace
+
+struct CommandLine::Impl {
+  const CommandSpec& root;
+  CLI::App app;
+  std::map<const CLI::App*, const CommandSpec*> specOf;
+  std::map<const CommandSpec*, CLI::App*> appOf;
+  std::map<const CommandSpec*, std::string> pathOf;
+  std::string completionShell;
+
+  explicit Impl(const CommandSpec& rootSpec)
+      : root(rootSpec), app(rootSpec.abstract, rootSpec.name) {
+    app.formatter(std::make_shared<UsageFormatter>(*this));
+    app.get_formatter()->column_width(34);
+    app.add_option(kCompletionOption, completionShell,
+                   "Print a completion script for bash, zsh or fish.")
+        ->type_name("<shell>")
+        ->check(CLI::IsMember({"bash", "zsh", "fish"}));
+    declare(app, rootSpec, rootSpec.name);
+  }
+
+  // Help and error screens share the usage line written from the tree.
+  class UsageFormatter : public CLI::Formatter {
+   public:
+    explicit UsageFormatter(const Impl& owner) : owner_(owner) {}
+    std::string make_usage(const CLI::App* app, std::string) const override {
+      const auto found = owner_.specOf.find(app);
+      return found == owner_.specOf.end() ? std::string{} : owner_.usageLine(*found->second) + "\n";
+    }
+
+    // A blank line between the abstract and the usage line.
+    std::string make_description(const CLI::App* app) const override {
+      const auto text = CLI::Formatter::make_description(app);
+      return text.empty() ? text : text + "\n";
+    }
+    std::string make_footer(const CLI::App* app) const override {
+      if (app->get_parent() == nullptr)
+        return "\nSee '" + app->get_name() + " help <subcommand>' for detailed help.\n";
+      return CLI::Formatter::make_footer(app);
+    }
+
+   private:
+    const Impl& owner_;
+  };
+
+  void declare(CLI::App& target, const CommandSpec& spec, const std::string& path) {
+    specOf[&target] = &spec;
+    appOf[&spec] = &target;
+    pathOf[&spec] = path;
+    if (!spec.discussion.empty()) target.footer(spec.discussion);
+    target.set_help_flag("-h,--help", "Show help information.");
+    for (const auto& parameter : spec.parameters) declareParameter(target, parameter);
+    if (!spec.subcommands.empty()) target.require_subcommand(0, 1);
+    for (const auto& sub : spec.subcommands) {
+      auto* child = target.add_subcommand(sub.name, sub.abstract);
+      declare(*child, sub, path + " " + sub.name);
+    }
+  }
+
+  static void declareParameter(CLI::App& target, const Parameter& parameter) {
+    CLI::Option* option = nullptr;
+    switch (parameter.kind) {
+      case Parameter::Kind::flag:
+        option = target.add_flag(parameter.name, *parameter.flag, parameter.help);
+        break;
+      case Parameter::Kind::option:
+      case Parameter::Kind::argument:
+        if (parameter.repeating) {
+          option = target.add_option_function<std::vector<std::string>>(
+              parameter.name,
+              [assign = parameter.assign](const std::vector<std::string>& values) {
+                for (const auto& value : values) assign(value);
+              },
+              parameter.help);
+          option->expected(1, CLI::detail::expected_max_vector_size);
+        } else {
+          option = target.add_option_function<std::string>(parameter.name, parameter.assign,
+                                                           parameter.help);
+        }
+        option->type_name(parameter.kind == Parameter::Kind::option ? parameter.valueName : "");
+        if (parameter.required) option->required();
+        break;
+    }
+    if (parameter.hidden) option->group("");
+  }
+
+  std::string usageLine(const CommandSpec& spec) const {
+    std::string line = "Usage: " + pathOf.at(&spec);
+    for (const auto& parameter : spec.parameters) {
+      if (parameter.hidden) continue;
+      std::string word = parameter.kind == Parameter::Kind::argument ? parameter.valueName
+                         : parameter.kind == Parameter::Kind::flag
+                             ? parameter.name
+                             : parameter.name + " " + parameter.valueName;
+      line += " " + (parameter.required ? word : "[" + word + "]");
+    }
+    if (!spec.subcommands.empty()) line += " <subcommand>";
+    return line;
+  }
+
+  const CommandSpec& deepestSelected() const {
+    const CLI::App* current = &app;
+    for (;;) {
+      const auto selected = current->get_subcommands();
+      if (selected.empty()) break;
+      current = selected.front();
+    }
+    return *specOf.at(current);
+  }
+};
+
+CommandLine::CommandLine(const CommandSpec& root) : impl_(std::make_unique<Impl>(root)) {}
+CommandLine::~CommandLine() = default;
+
+ParseOutcome CommandLine::parse(std::vector<std::string> arguments) {
+  arguments = normalise(impl_->root, std::move(arguments));
+  // CLI11 takes its arguments in reverse order.
+  std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
+  try {
+    impl_->app.parse(reversed);
+  } catch (const CLI::CallForHelp&) {
+    return {ParseOutcome::Kind::help, &impl_->deepestSelected(), impl_->app.help()};
+  } catch (const CLI::ParseError& error) {
+    throw UsageFailure(error.what(), impl_->deepestSelected());
+  } catch (const UsageError& error) {
+    throw UsageFailure(error.what(), impl_->deepestSelected());
+  }
+  if (!impl_->completionShell.empty())
+    return {ParseOutcome::Kind::completion, &impl_->root, impl_->completionShell};
+  const CommandSpec& selected = impl_->deepestSelected();
+  if (!selected.run) return {ParseOutcome::Kind::help, &selected, impl_->app.help()};
+  return {ParseOutcome::Kind::run, &selected, {}};
+}
+
+std::string CommandLine::usage(const CommandSpec& command) const {
+  return impl_->usageLine(command);
+}
+
+std::string CommandLine::help(const CommandSpec& command) const {
+  // The formatter directly: App::help would follow the subcommands of the last parse.
+  return impl_->app.get_formatter()->make_help(impl_->appOf.at(&command), "",
+                                               CLI::AppFormatMode::Normal);
+}
+
+std::string CommandLine::commandPath(const CommandSpec& command) const {
+  return impl_->pathOf.at(&command);
+}
+
+}  // namespace glimmet::cli

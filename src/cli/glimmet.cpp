@@ -1,0 +1,31 @@
+// The root command.
+#include "cli/glimmet.h"
+
+namespace glimmet::cli {
+
+CommandSpec Glimmet::spec() {
+  return {
+      .name = "glimmet",
+      .abstract = "Your Mac's friendly ghost catcher.",
+      .subcommands =
+          {
+              ls_.spec(),
+              ghosts_.spec(),
+              kill_.spec(),
+              reap_.spec(),
+              protect_.spec(),
+              unprotect_.spec(),
+              disk_.spec(),
+              apps_.spec(),
+              status_.spec(),
+              ports_.spec(),
+              agents_.spec(),
+              stop_.spec(),
+              mcp_.spec(),
+              notify_.spec(),
+              version_.spec(),
+          },
+  };
+}
+
+}  // namespace glimmet::cli

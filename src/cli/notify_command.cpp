@@ -1,0 +1,26 @@
+// glimmet notify.
+#include "cli/notify_command.h"
+
+namespace glimmet::cli {
+
+CommandSpec Notify::spec() {
+  return {
+      .name = "notify",
+      .abstract = "Tell the Glimmet app an agent finished or needs approval (for agent hooks).",
+      .discussion =
+          "Install the hooks from Glimmet > Settings > Alerts. Claude Code sends JSON on stdin, "
+          "Codex as "
+          "the last argument.",
+      .parameters =
+          {
+              requiredTextOption("--agent", "<agent>", "claude-code or codex.", agent),
+              pidOption("--pid", "The agent's process ID (Claude Code hooks pass $PPID).", pid),
+              optionalArgument("payload", "The event JSON (Codex passes it here).", payload),
+          },
+      // Agent hooks call this on every turn: it must never fail the agent, so
+      // until events are recorded it quietly does nothing.
+      .run = [](CommandContext&) { return ExitStatus::ok; },
+  };
+}
+
+}  // namespace glimmet::cli

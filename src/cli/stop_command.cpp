@@ -1,0 +1,31 @@
+// glimmet stop.
+#include "cli/stop_command.h"
+
+namespace glimmet::cli {
+
+CommandSpec Stop::spec() {
+  return {
+      .name = "stop",
+      .abstract = "Stop dev servers that have been sitting idle.",
+      .discussion =
+          "Only --idle is supported. Stopping needs a yes typed at a terminal, so an assistant "
+          "cannot "
+          "confirm it. --json prints the plan and stops nothing.",
+      .parameters =
+          {
+              flag("--idle", "Dev servers you own that have been up for a while.", idle),
+              integerOption("--older-than", "<minutes>",
+                            "Minutes a server must have been up. Default 45.", olderThan),
+              flag("--json", "Print the plan as JSON and stop nothing.", json),
+          },
+      .validate =
+          [this] {
+            if (!idle) throw UsageError("glimmet stop needs --idle.");
+            if (olderThan && *olderThan < 0)
+              throw UsageError("--older-than is a number of minutes.");
+          },
+      .run = notBuiltYet,
+  };
+}
+
+}  // namespace glimmet::cli

@@ -1,0 +1,205 @@
+// JSON encoder.
+#include "core/output/json_writer.h"
+
+#include <charconv>
+#include <cmath>
+#include <stdexcept>
+
+namespace glimmet {
+namespace {
+
+constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
+
+// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it
+// is ill-formed. `consumed` gets the length of the maximal ill-formed prefix, so
+// that one U+FFFD replaces it (the Unicode "maximal subpart" practice).
+size_t wellFormedLength(std::string_view text, size_t& consumed) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
+  const unsigned char lead = byte(0);
+  consumed = 1;
+  if (lead < 0x80) return 1;
+  size_t length = 0;
+  unsigned char low = 0x80, high = 0xBF;
+  if (lead >= 0xC2 && lead <= 0xDF) {
+    length = 2;
+  } else if (lead >= 0xE0 && lead <= 0xEF) {
+    length = 3;
+    if (lead == 0xE0) low = 0xA0;
+    if (lead == 0xED) high = 0x9F;  // no UTF-16 surrogates
+  } else if (lead >= 0xF0 && lead <= 0xF4) {
+    length = 4;
+    if (lead == 0xF0) low = 0x90;
+    if (lead == 0xF4) high = 0x8F;
+  } else {
+    return 0;
+  }
+  for (size_t i = 1; i < length; ++i) {
+    if (i >= text.size()) return 0;
+    const unsigned char next = byte(i);
+    const unsigned char min = i == 1 ? low : 0x80;
+    const unsigned char max = i == 1 ? high : 0xBF;
+    if (next < min || next > max) return 0;
+    consumed = i + 1;
+  }
+  return length;
+}
+
+// Appends the UTF-8 sequence at `text[i]`, or U+FFFD for an ill-formed one, and
+// returns how many bytes it used.
+size_t appendSequence(std::string& out, std::string_view text, size_t i) {
+  size_t consumed = 0;
+  const size_t length = wellFormedLength(text.substr(i), consumed);
+  if (length == 0) {
+    out.append(kReplacement);
+    return consumed;
+  }
+  out.append(text.substr(i, length));
+  return length;
+}
+
+void appendString(std::string& out, std::string_view text, const JsonWriteOptions& options) {
+  out.push_back('"');
+  size_t i = 0;
+  while (i < text.size()) {
+    const auto c = static_cast<unsigned char>(text[i]);
+    if (c >= 0x80) {
+      i += appendSequence(out, text, i);
+      continue;
+    }
+    switch (c) {
+      case '"':
+        out.append("\\\"");
+        break;
+      case '\\':
+        out.append("\\\\");
+        break;
+      case '\n':
+        out.append("\\n");
+        break;
+      case '\r':
+        out.append("\\r");
+        break;
+      case '\t':
+        out.append("\\t");
+        break;
+      case '\b':
+        out.append("\\b");
+        break;
+      case '\f':
+        out.append("\\f");
+        break;
+      case '/':
+        out.append(options.escapeSlashes ? "\\/" : "/");
+        break;
+      default:
+        if (c < 0x20) {
+          static constexpr char kHex[] = "0123456789abcdef";
+          out.append("\\u00");
+          out.push_back(kHex[c >> 4]);
+          out.push_back(kHex[c & 0xF]);
+        } else {
+          out.push_back(static_cast<char>(c));
+        }
+    }
+    ++i;
+  }
+  out.push_back('"');
+}
+
+// Whole doubles are written without a fraction ("3", not "3.0"), as the
+// application's encoder writes them; everything else in its shortest form.
+void appendDouble(std::string& out, double value) {
+  if (!std::isfinite(value)) throw std::invalid_argument("JSON can't hold NaN or infinity.");
+  char buffer[64];
+  std::to_chars_result result{};
+  if (std::trunc(value) == value && std::fabs(value) < 1e15) {
+    result = std::to_chars(buffer, buffer + sizeof buffer, static_cast<long long>(value));
+  } else {
+    result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  }
+  out.append(buffer, result.ptr);
+}
+
+void appendIndent(std::string& out, int depth) {
+  out.append(static_cast<size_t>(depth) * 2, ' ');
+}
+
+void appendValue(std::string& out, const nlohmann::json& value, int depth,
+                 const JsonWriteOptions& options) {
+  using Type = nlohmann::json::value_t;
+  switch (value.type()) {
+    case Type::null:
+      out.append("null");
+      break;
+    case Type::boolean:
+      out.append(value.get<bool>() ? "true" : "false");
+      break;
+    case Type::number_integer:
+      out.append(std::to_string(value.get<int64_t>()));
+      break;
+    case Type::number_unsigned:
+      out.append(std::to_string(value.get<uint64_t>()));
+      break;
+    case Type::number_float:
+      appendDouble(out, value.get<double>());
+      break;
+    case Type::string:
+      appendString(out, value.get_ref<const std::string&>(), options);
+      break;
+    case Type::array: {
+      if (value.empty()) {
+        out.append("[]");
+        break;
+      }
+      out.append("[\n");
+      bool first = true;
+      for (const auto& element : value) {
+        if (!first) out.append(",\n");
+        first = false;
+        appendIndent(out, depth + 1);
+        appendValue(out, element, depth + 1, options);
+      }
+      out.push_back('\n');
+      appendIndent(out, depth);
+      out.push_back(']');
+      break;
+    }
+    case Type::object: {
+      if (value.empty()) {
+        out.append("{}");
+        break;
+      }
+      out.append("{\n");
+      bool first = true;
+      for (const auto& [key, element] : value.items()) {
+        if (!first) out.append(",\n");
+        first = false;
+        appendIndent(out, depth + 1);
+        appendString(out, key, options);
+        out.append(" : ");
+        appendValue(out, element, depth + 1, options);
+      }
+      out.push_back('\n');
+      appendIndent(out, depth);
+      out.push_back('}');
+      break;
+    }
+    case Type::binary:
+    case Type::discarded:
+      throw std::invalid_argument("This value can't be written as JSON.");
+  }
+}
+
+}  // namespace
+
+std::string writeJson(const nlohmann::json& value, JsonWriteOptions options) {
+  std::string out;
+  appendValue(out, value, 0, options);
+  return out;
+}
+
+void appendValidUtf8(std::string& out, std::string_view text) {
+  for (size_t i = 0; i < text.size();) i += appendSequence(out, text, i);
+}
+
+}  // namespace glimmet

@@ -1,0 +1,25 @@
+// The one JSON encoder for documents and shared files: two-space pretty print,
+// " : " between key and value, keys in byte order, valid UTF-8 out.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <string>
+
+namespace glimmet {
+
+struct JsonWriteOptions {
+  /// Shared-folder files escape "/" as "\/" (as the application's encoder does);
+  /// command output does not.
+  bool escapeSlashes = false;
+};
+
+/// Encodes `value` without a trailing line feed. Object keys come out in byte order
+/// because nlohmann::json keeps objects in a std::map of std::string. Invalid UTF-8 in
+/// strings and keys becomes U+FFFD. Throws std::invalid_argument for NaN or infinity,
+/// which JSON cannot carry.
+std::string writeJson(const nlohmann::json& value, JsonWriteOptions options = {});
+
+/// Appends `text` to `out` with every ill-formed UTF-8 sequence replaced by U+FFFD.
+void appendValidUtf8(std::string& out, std::string_view text);
+
+}  // namespace glimmet

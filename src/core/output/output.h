@@ -1,0 +1,25 @@
+// Where a command's words go: one text line at a time, or exactly one JSON
+// document. Commands get an Output, never std::cout, so tests can capture it.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <ostream>
+#include <string_view>
+
+namespace glimmet {
+
+class Output {
+ public:
+  explicit Output(std::ostream& stream) : stream_(stream) {}
+
+  /// Writes `text` and a line feed.
+  void line(std::string_view text);
+  /// Writes `document` pretty printed with sorted keys and unescaped slashes, and a
+  /// line feed. The document is encoded first, so a failure writes nothing.
+  void document(const nlohmann::json& document);
+
+ private:
+  std::ostream& stream_;
+};
+
+}  // namespace glimmet

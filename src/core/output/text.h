@@ -1,0 +1,26 @@
+// Plain-text helpers shared by every renderer: fixed-width columns, ports,
+// counted nouns and bracketed tags. No colour, no terminal dependence.
+#pragma once
+
+#include <cstdint>
+#include <span>
+#include <string>
+#include <string_view>
+
+namespace glimmet {
+
+/// Pads `value` on the right to `width` characters, or cuts it to `width`, so a
+/// column never pushes the next one. Characters are Unicode code points, and a cut
+/// never splits a UTF-8 sequence.
+std::string padCut(std::string_view value, size_t width);
+
+/// ":3000 :3001": ports in the given order, joined by single spaces.
+std::string portList(std::span<const uint16_t> ports);
+
+/// "1 ghost", "2 ghosts", "0 agent sessions".
+std::string countedNoun(uint64_t count, std::string_view noun);
+
+/// "  [owned by another user]": a qualifying reason appended to a line.
+std::string bracketTag(std::string_view reason);
+
+}  // namespace glimmet

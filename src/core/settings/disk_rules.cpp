@@ -1,0 +1,51 @@
+// DiskRules decoding and clamping.
+#include "core/settings/disk_rules.h"
+
+#include <algorithm>
+
+#include "core/settings/json_fields.h"
+
+namespace glimmet {
+
+DiskRules DiskRules::clamped() const {
+  DiskRules rules = *this;
+  rules.staleProjectDays = std::clamp<int64_t>(staleProjectDays, 7, 3650);
+  rules.agentHistoryDays = std::clamp<int64_t>(agentHistoryDays, 1, 3650);
+  rules.discoveryDepth = std::clamp<int64_t>(discoveryDepth, 1, 12);
+  rules.maxWalkers = std::clamp<int64_t>(maxWalkers, 1, 8);
+  return rules;
+}
+
+std::optional<DiskRules> DiskRules::fromJson(const nlohmann::json& json) {
+  DiskRules rules;
+  FieldReader reader(json);
+  reader.read("includeProtectedFolders", rules.includeProtectedFolders)
+      .read("staleProjectDays", rules.staleProjectDays)
+      .read("agentHistoryDays", rules.agentHistoryDays)
+      .read("discoveryDepth", rules.discoveryDepth)
+      .read("excludePatterns", rules.excludePatterns)
+      .read("extraRoots", rules.extraRoots)
+      .read("showInMenuBar", rules.showInMenuBar)
+      .read("menuBarThreshold", rules.menuBarThreshold)
+      .read("protectedPaths", rules.protectedPaths)
+      .read("maxWalkers", rules.maxWalkers);
+  if (!reader.valid()) return std::nullopt;
+  return rules.clamped();
+}
+
+nlohmann::json DiskRules::toJson() const {
+  return {
+      {"includeProtectedFolders", includeProtectedFolders},
+      {"staleProjectDays", staleProjectDays},
+      {"agentHistoryDays", agentHistoryDays},
+      {"discoveryDepth", discoveryDepth},
+      {"excludePatterns", excludePatterns},
+      {"extraRoots", extraRoots},
+      {"showInMenuBar", showInMenuBar},
+      {"menuBarThreshold", menuBarThreshold},
+      {"protectedPaths", protectedPaths},
+      {"maxWalkers", maxWalkers},
+  };
+}
+
+}  // namespace glimmet

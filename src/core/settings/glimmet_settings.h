@@ -1,0 +1,77 @@
+// The settings the application writes to settings.json, as the tool reads them.
+#pragma once
+
+#include <nlohmann/json.hpp>
+#include <optional>
+
+#include "core/settings/disk_rules.h"
+#include "core/settings/json_store.h"
+
+namespace glimmet {
+
+/// Automatic and command-line reaping rules ("reaper"). Times in seconds.
+struct ReaperRules {
+  bool enabled = false;
+  bool atLogin = true;
+  bool onSchedule = true;
+  bool onSessionEnd = true;
+  double interval = 1800;
+  double minimumAge = 21600;
+  double sessionGrace = 60;
+  bool includeOrphanedDevServers = false;
+  bool allowLikelyOrigins = false;
+  std::optional<bool> dryRunOverride;
+  bool runawayCPU = false;
+  double runawayCPUPercent = 150;
+
+  static std::optional<ReaperRules> fromJson(const nlohmann::json& json);
+  bool operator==(const ReaperRules&) const = default;
+};
+
+/// Whether `glimmet mcp` may serve ("mcp").
+struct MCPSettings {
+  bool enabled = false;
+
+  static std::optional<MCPSettings> fromJson(const nlohmann::json& json);
+  bool operator==(const MCPSettings&) const = default;
+};
+
+/// The application's alert rules for agent events ("agentNotify"). The boolean
+/// defaults are the application's choice; these are the ones a new user would
+/// want: alerts on, and only when they are looking elsewhere.
+struct AgentNotifyRules {
+  bool finished = true;
+  bool needsApproval = true;
+  bool onlyWhenAway = true;
+  double approvalDelay = 30;
+  bool idleGuess = true;
+  double idleAfter = 120;
+
+  static std::optional<AgentNotifyRules> fromJson(const nlohmann::json& json);
+  bool operator==(const AgentNotifyRules&) const = default;
+};
+
+struct GlimmetSettings {
+  double samplingInterval = 10;  // application only
+  double gracePeriod = 3;
+  bool folderAccessExplained = false;
+  bool onboardingDone = false;  // application only
+  double ghostMinimumAge = 60;
+  ReaperRules reaper;
+  DiskRules disk;
+  MCPSettings mcp;
+  AgentNotifyRules agentNotify;
+  // hogs, diskWrites, storms, localModels and keepAwake belong to the application:
+  // they are checked to be records, so that a complete file reads, and not kept.
+
+  /// Key by key over the defaults; any key of the wrong type makes the whole value
+  /// invalid (nothing), so the caller falls back to every default.
+  static std::optional<GlimmetSettings> fromJson(const nlohmann::json& json);
+  bool operator==(const GlimmetSettings&) const = default;
+
+  /// settings.json from `store`, or every default when it is missing or invalid.
+  /// The defaults are never written back: the file belongs to the application.
+  static GlimmetSettings load(const JSONStore& store);
+};
+
+}  // namespace glimmet

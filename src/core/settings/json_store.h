@@ -1,0 +1,50 @@
+// Load and atomic save of the small JSON files in the shared folder.
+#pragma once
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <string_view>
+
+namespace glimmet {
+
+/// A record the store can hold: `static std::optional<T> fromJson(const json&)`
+/// (nothing when the value is not valid for the type) and `json toJson() const`.
+template <typename T>
+concept StoredRecord = requires(const T& value, const nlohmann::json& json) {
+  { T::fromJson(json) } -> std::same_as<std::optional<T>>;
+  { value.toJson() } -> std::convertible_to<nlohmann::json>;
+};
+
+class JSONStore {
+ public:
+  explicit JSONStore(std::filesystem::path directory) : directory_(std::move(directory)) {}
+
+  const std::filesystem::path& directory() const { return directory_; }
+
+  /// The parsed file, or nothing when it is missing, unreadable, too large or not
+  /// JSON. Never throws: a missing and a corrupt file are the same to callers.
+  std::optional<nlohmann::json> loadJson(std::string_view name) const;
+
+  template <StoredRecord T>
+  std::optional<T> load(std::string_view name) const {
+    auto json = loadJson(name);
+    if (!json) return std::nullopt;
+    return T::fromJson(*json);
+  }
+
+  /// Creates the folder (0700) when missing and replaces `name` atomically with the
+  /// pretty-printed, key-sorted encoding (slashes escaped). Throws
+  /// platform::SystemError carrying the system's description.
+  void saveJson(const nlohmann::json& value, std::string_view name) const;
+
+  template <StoredRecord T>
+  void save(const T& value, std::string_view name) const {
+    saveJson(value.toJson(), name);
+  }
+
+ private:
+  std::filesystem::path directory_;
+};
+
+}  // namespace glimmet

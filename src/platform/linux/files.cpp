@@ -1,0 +1,112 @@
+// POSIX file operations for the shared folder.
+#include "platform/files.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstdlib>
+
+#include "platform/system_error.h"
+
+namespace glimmet::platform {
+namespace fs = std::filesystem;
+
+namespace {
+
+template <typename Call>
+auto retryOnInterrupt(Call call) {
+  decltype(call()) result;
+  do {
+    result = call();
+  } while (result == -1 && errno == EINTR);
+  return result;
+}
+
+// Writes every byte or fails with errno set.
+bool writeAll(int fd, std::string_view bytes) {
+  while (!bytes.empty()) {
+    const ssize_t written =
+        retryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
+    if (written < 0) return false;
+    bytes.remove_prefix(static_cast<size_t>(written));
+  }
+  return true;
+}
+
+}  // namespace
+
+std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
+  UniqueFd fd(
+      retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); }));
+  if (!fd) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
+  std::string contents;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    // The file may grow while we read it: the cap holds for what we read, not
+    // only for what fstat saw.
+    if (contents.size() + static_cast<size_t>(got) > maxBytes) return std::nullopt;
+    contents.append(buffer, static_cast<size_t>(got));
+  }
+  return contents;
+}
+
+void createDirectories(const fs::path& path, mode_t mode) {
+  if (path.empty()) return;
+  struct stat info {};
+  if (::stat(path.c_str(), &info) == 0) {
+    if (S_ISDIR(info.st_mode)) return;
+    throw SystemError("Couldn't create " + path.string(), ENOTDIR);
+  }
+  if (path.has_parent_path() && path.parent_path() != path)
+    createDirectories(path.parent_path(), mode);
+  if (::mkdir(path.c_str(), mode) != 0 && errno != EEXIST)
+    throw SystemError("Couldn't create " + path.string(), errno);
+}
+
+void writeFileAtomically(const fs::path& path, std::string_view bytes, mode_t mode) {
+  std::string pattern =
+      (path.parent_path() / ("." + path.filename().string() + ".XXXXXX")).string();
+  UniqueFd fd(::mkostemp(pattern.data(), O_CLOEXEC));
+  if (!fd) throw SystemError("Couldn't write " + path.string(), errno);
+  const auto fail = [&](int error) {
+    fd.reset();
+    ::unlink(pattern.c_str());
+    throw SystemError("Couldn't write " + path.string(), error);
+  };
+  if (::fchmod(fd.get(), mode) != 0) fail(errno);
+  if (!writeAll(fd.get(), bytes)) fail(errno);
+  if (retryOnInterrupt([&] { return ::fsync(fd.get()); }) != 0) fail(errno);
+  if (::rename(pattern.c_str(), path.c_str()) != 0) fail(errno);
+}
+
+void appendToFile(const fs::path& path, std::string_view bytes) {
+  UniqueFd fd(retryOnInterrupt([&] {
+    return ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600);
+  }));
+  if (!fd) throw SystemError("Couldn't open " + path.string(), errno);
+  if (!writeAll(fd.get(), bytes)) throw SystemError("Couldn't write " + path.string(), errno);
+}
+
+LockedFile LockedFile::acquire(const fs::path& lockPath) {
+  UniqueFd fd(retryOnInterrupt(
+      [&] { return ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600); }));
+  if (!fd) throw SystemError("Couldn't open " + lockPath.string(), errno);
+  if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0)
+    throw SystemError("Couldn't lock " + lockPath.string(), errno);
+  return LockedFile(std::move(fd));
+}
+
+bool isTerminal(int fd) {
+  return ::isatty(fd) == 1;
+}
+
+}  // namespace glimmet::platform
