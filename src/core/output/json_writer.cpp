@@ -124,6 +124,29 @@ void appendIndent(std::string& out, int depth) {
   out.append(static_cast<size_t>(depth) * 2, ' ');
 }
 
+// One element per line, indented one level below the brackets; empty
+// containers stay on one line ("[]", "{}").
+template <typename AppendElement>
+void appendContainer(std::string& out, const nlohmann::json& value, int depth, char open,
+                     char close, AppendElement appendElement) {
+  out.push_back(open);
+  if (value.empty()) {
+    out.push_back(close);
+    return;
+  }
+  out.push_back('\n');
+  bool first = true;
+  for (const auto& element : value.items()) {
+    if (!first) out.append(",\n");
+    first = false;
+    appendIndent(out, depth + 1);
+    appendElement(element);
+  }
+  out.push_back('\n');
+  appendIndent(out, depth);
+  out.push_back(close);
+}
+
 void appendValue(std::string& out, const nlohmann::json& value, int depth,
                  const JsonWriteOptions& options) {
   using Type = nlohmann::json::value_t;
@@ -146,44 +169,18 @@ void appendValue(std::string& out, const nlohmann::json& value, int depth,
     case Type::string:
       appendString(out, value.get_ref<const std::string&>(), options);
       break;
-    case Type::array: {
-      if (value.empty()) {
-        out.append("[]");
-        break;
-      }
-      out.append("[\n");
-      bool first = true;
-      for (const auto& element : value) {
-        if (!first) out.append(",\n");
-        first = false;
-        appendIndent(out, depth + 1);
-        appendValue(out, element, depth + 1, options);
-      }
-      out.push_back('\n');
-      appendIndent(out, depth);
-      out.push_back(']');
+    case Type::array:
+      appendContainer(out, value, depth, '[', ']', [&](const auto& element) {
+        appendValue(out, element.value(), depth + 1, options);
+      });
       break;
-    }
-    case Type::object: {
-      if (value.empty()) {
-        out.append("{}");
-        break;
-      }
-      out.append("{\n");
-      bool first = true;
-      for (const auto& [key, element] : value.items()) {
-        if (!first) out.append(",\n");
-        first = false;
-        appendIndent(out, depth + 1);
-        appendString(out, key, options);
+    case Type::object:
+      appendContainer(out, value, depth, '{', '}', [&](const auto& element) {
+        appendString(out, element.key(), options);
         out.append(" : ");
-        appendValue(out, element, depth + 1, options);
-      }
-      out.push_back('\n');
-      appendIndent(out, depth);
-      out.push_back('}');
+        appendValue(out, element.value(), depth + 1, options);
+      });
       break;
-    }
     case Type::binary:
     case Type::discarded:
       throw std::invalid_argument("This value can't be written as JSON.");
