@@ -1,0 +1,178 @@
+// SecretMasker.
+#include "core/kill/secret_masker.h"
+
+#define PCRE2_CODE_UNIT_WIDTH 8
+#include <pcre2.h>
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <memory>
+#include <stdexcept>
+
+namespace glimmet {
+namespace {
+
+constexpr std::array<std::string_view, 9> kSecretFlagNames = {
+    "token", "key", "password", "passwd", "secret", "api-key", "apikey", "auth", "access-token"};
+constexpr std::array<std::string_view, 8> kSecretAssignmentWords = {
+    "TOKEN", "KEY", "SECRET", "PASSWORD", "PASSWD", "AUTH", "CREDENTIAL", "PRIVATE"};
+
+struct CodeDeleter {
+  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
+struct MatchDataDeleter {
+  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
+};
+
+// Compiled once for the life of the process and never changed afterwards.
+const pcre2_code* tokenPattern() {
+  static const std::unique_ptr<pcre2_code, CodeDeleter> code = [] {
+    int error = 0;
+    PCRE2_SIZE offset = 0;
+    constexpr std::string_view pattern = "[A-Za-z0-9+_=-]{32,}";
+    std::unique_ptr<pcre2_code, CodeDeleter> compiled(pcre2_compile(
+        reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset, nullptr));
+    if (!compiled) throw std::logic_error("the token pattern doesn't compile");
+    pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE);  // a speed-up when available
+    return compiled;
+  }();
+  return code.get();
+}
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return out;
+}
+
+std::string upper(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return std::toupper(c); });
+  return out;
+}
+
+bool endsWith(std::string_view text, std::string_view suffix) {
+  return text.size() >= suffix.size() && text.substr(text.size() - suffix.size()) == suffix;
+}
+
+// The flag's name in lower case ("--GitHub-Token=x" is "github-token"), or
+// empty when the argument is no flag.
+std::string flagName(std::string_view argument) {
+  if (argument.size() < 2 || argument.front() != '-') return {};
+  const auto start = argument.find_first_not_of('-');
+  if (start == std::string_view::npos) return {};
+  return lower(argument.substr(start, argument.find('=', start) - start));
+}
+
+bool isSecretFlagName(std::string_view name) {
+  return std::any_of(
+      kSecretFlagNames.begin(), kSecretFlagNames.end(), [&](std::string_view secret) {
+        return name == secret || (name.size() > secret.size() && endsWith(name, secret) &&
+                                  (name[name.size() - secret.size() - 1] == '-' ||
+                                   name[name.size() - secret.size() - 1] == '_'));
+      });
+}
+
+bool isSecretAssignment(std::string_view argument) {
+  const auto equals = argument.find('=');
+  if (equals == std::string_view::npos || equals == 0) return false;
+  const std::string name = upper(argument.substr(0, equals));
+  return std::any_of(kSecretAssignmentWords.begin(), kSecretAssignmentWords.end(),
+                     [&](std::string_view word) { return name.find(word) != std::string::npos; });
+}
+
+std::string maskedAfterEquals(std::string_view argument) {
+  return std::string(argument.substr(0, argument.find('=') + 1)) + std::string(SecretMasker::mask);
+}
+
+std::vector<std::string> splitAtSpaces(std::string_view text) {
+  std::vector<std::string> pieces;
+  size_t start = 0;
+  while (start < text.size()) {
+    const auto end = std::min(text.find(' ', start), text.size());
+    if (end > start) pieces.emplace_back(text.substr(start, end - start));
+    start = end + 1;
+  }
+  return pieces;
+}
+
+std::string joinWithSpaces(const std::vector<std::string>& words) {
+  std::string out;
+  for (const auto& word : words) {
+    if (!out.empty()) out.push_back(' ');
+    out += word;
+  }
+  return out;
+}
+
+std::vector<std::string> maskArgumentList(const std::vector<std::string>& argv) {
+  std::vector<std::string> masked;
+  masked.reserve(argv.size());
+  bool maskNext = false;
+  for (const auto& argument : argv) {
+    if (maskNext) {
+      masked.emplace_back(SecretMasker::mask);
+      maskNext = false;
+      continue;
+    }
+    const std::string name = flagName(argument);
+    if (!name.empty() && isSecretFlagName(name)) {
+      if (argument.find('=') != std::string::npos) {
+        masked.push_back(maskedAfterEquals(argument));
+      } else {
+        masked.push_back(argument);
+        maskNext = true;
+      }
+    } else if (name.empty() && isSecretAssignment(argument)) {
+      masked.push_back(maskedAfterEquals(argument));
+    } else {
+      masked.push_back(SecretMasker::maskTokens(argument));
+    }
+  }
+  return masked;
+}
+
+}  // namespace
+
+std::string SecretMasker::maskTokens(std::string_view text) {
+  std::unique_ptr<pcre2_match_data, MatchDataDeleter> match(pcre2_match_data_create(1, nullptr));
+  if (!match) throw std::bad_alloc();
+  std::string out;
+  size_t copied = 0;
+  size_t offset = 0;
+  const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
+  while (offset <= text.size() &&
+         pcre2_match(tokenPattern(), subject, text.size(), offset, 0, match.get(), nullptr) > 0) {
+    const PCRE2_SIZE* range = pcre2_get_ovector_pointer(match.get());
+    const auto run = text.substr(range[0], range[1] - range[0]);
+    const bool hasDigit =
+        std::any_of(run.begin(), run.end(), [](unsigned char c) { return std::isdigit(c); });
+    const bool hasLetter =
+        std::any_of(run.begin(), run.end(), [](unsigned char c) { return std::isalpha(c); });
+    if (hasDigit && hasLetter) {
+      out.append(text.substr(copied, range[0] - copied));
+      out.append(mask);
+      copied = range[1];
+    }
+    offset = range[1];  // runs are at least 32 long, so this always moves on
+  }
+  out.append(text.substr(copied));
+  return out;
+}
+
+std::vector<std::string> SecretMasker::maskArguments(const std::vector<std::string>& argv) {
+  auto masked = maskArgumentList(argv);
+  for (auto& argument : masked)
+    if (argument.find(' ') != std::string::npos)
+      argument = joinWithSpaces(maskArgumentList(splitAtSpaces(argument)));
+  return masked;
+}
+
+std::string SecretMasker::maskCommandLine(std::string_view text) {
+  return joinWithSpaces(maskArguments(splitAtSpaces(text)));
+}
+
+}  // namespace glimmet
