@@ -1,0 +1,89 @@
+// Protection rules: what the tool never reports as a ghost and never signals.
+// The first rule that applies gives the reason shown to the user.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <nlohmann/json.hpp>
+#include <optional>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/system_processes.h"
+
+namespace glimmet {
+
+/// What is checked: a process record plus the facts the rules look at.
+struct ProtectionSubject {
+  pid_t pid = 0;
+  uid_t uid = 0;
+  std::string name;
+  std::optional<std::string> path;
+  std::string commandLine;  ///< arguments joined with spaces
+  bool hasControllingTTY = false;
+  std::vector<uint16_t> ports;
+  std::optional<std::string> repoPath;
+};
+
+/// Facts about the running tool.
+struct ProtectionContext {
+  uid_t currentUID = 0;
+  pid_t ownPID = 0;
+  std::optional<std::string> ownBundlePath;  ///< the .app that holds the tool, if any
+  std::optional<std::string>
+      ownExecutablePath;  ///< this program: another copy of it is the tool too
+  std::optional<pid_t> frontmostAppPID;
+  std::set<std::string> ignoredDefaultIDs;
+  bool shellsOnlyForTTY = false;
+
+  /// The bundle that holds `executable` (three folders up, from glimmet through
+  /// Helpers and Contents), when that folder is an .app.
+  static std::optional<std::string> bundlePathOf(const std::string& executable);
+};
+
+/// The user's rules, stored in protected.json (the file's record is ProtectedRules).
+struct ProtectedList {
+  struct UserRule {
+    enum class Kind { commandGlob, repoPath, port, executablePath };
+    Kind kind = Kind::commandGlob;
+    std::string pattern;
+    bool operator==(const UserRule&) const = default;
+  };
+
+  std::vector<UserRule> userRules;
+  std::set<std::string> disabledDefaults;
+
+  static std::optional<ProtectedList> fromJson(const nlohmann::json& json);
+  nlohmann::json toJson() const;
+  bool operator==(const ProtectedList&) const = default;
+};
+using ProtectedRules = ProtectedList;
+
+struct ProtectionReason {
+  enum class Kind {
+    builtInDefault,
+    userRule,
+    systemProcess,
+    otherUser,
+    glimmetItself,
+    frontmostApp,
+    loginShell
+  };
+  Kind kind;
+  std::string defaultLabel;      ///< for builtInDefault: "Local databases"
+  ProtectedList::UserRule rule;  ///< for userRule
+
+  /// "Protected by default: Local databases", "System process", ...
+  std::string label() const;
+};
+
+/// The first protection that applies to `subject`, or nothing when it may be
+/// reported and stopped. `system` is the platform's table of system processes.
+std::optional<ProtectionReason> checkProtection(const ProtectionSubject& subject,
+                                                const ProtectionContext& context,
+                                                const ProtectedList& list,
+                                                const platform::SystemProcessTable& system);
+
+}  // namespace glimmet
