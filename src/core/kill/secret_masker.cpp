@@ -1,14 +1,11 @@
 // SecretMasker.
 #include "core/kill/secret_masker.h"
 
-#define PCRE2_CODE_UNIT_WIDTH 8
-#include <pcre2.h>
+#include "core/util/regex.h"
 
 #include <algorithm>
 #include <array>
 #include <cctype>
-#include <memory>
-#include <stdexcept>
 
 namespace glimmet {
 namespace {
@@ -18,26 +15,10 @@ constexpr std::array<std::string_view, 9> kSecretFlagNames = {
 constexpr std::array<std::string_view, 8> kSecretAssignmentWords = {
     "TOKEN", "KEY", "SECRET", "PASSWORD", "PASSWD", "AUTH", "CREDENTIAL", "PRIVATE"};
 
-struct CodeDeleter {
-  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
-};
-struct MatchDataDeleter {
-  void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
-};
-
 // Compiled once for the life of the process and never changed afterwards.
-const pcre2_code* tokenPattern() {
-  static const std::unique_ptr<pcre2_code, CodeDeleter> code = [] {
-    int error = 0;
-    PCRE2_SIZE offset = 0;
-    constexpr std::string_view pattern = "[A-Za-z0-9+_=-]{32,}";
-    std::unique_ptr<pcre2_code, CodeDeleter> compiled(pcre2_compile(
-        reinterpret_cast<PCRE2_SPTR>(pattern.data()), pattern.size(), 0, &error, &offset, nullptr));
-    if (!compiled) throw std::logic_error("the token pattern doesn't compile");
-    pcre2_jit_compile(compiled.get(), PCRE2_JIT_COMPLETE);  // a speed-up when available
-    return compiled;
-  }();
-  return code.get();
+const Regex& tokenPattern() {
+  static const Regex pattern = Regex::compile("[A-Za-z0-9+_=-]{32,}", /*caseInsensitive=*/false);
+  return pattern;
 }
 
 std::string lower(std::string_view text) {
@@ -138,26 +119,20 @@ std::vector<std::string> maskArgumentList(const std::vector<std::string>& argv) 
 }  // namespace
 
 std::string SecretMasker::maskTokens(std::string_view text) {
-  std::unique_ptr<pcre2_match_data, MatchDataDeleter> match(pcre2_match_data_create(1, nullptr));
-  if (!match) throw std::bad_alloc();
   std::string out;
   size_t copied = 0;
-  size_t offset = 0;
-  const auto* subject = reinterpret_cast<PCRE2_SPTR>(text.data());
-  while (offset <= text.size() &&
-         pcre2_match(tokenPattern(), subject, text.size(), offset, 0, match.get(), nullptr) > 0) {
-    const PCRE2_SIZE* range = pcre2_get_ovector_pointer(match.get());
-    const auto run = text.substr(range[0], range[1] - range[0]);
+  for (auto match = tokenPattern().find(text, 0); match;
+       match = tokenPattern().find(text, match->second)) {
+    const auto run = text.substr(match->first, match->second - match->first);
     const bool hasDigit =
         std::any_of(run.begin(), run.end(), [](unsigned char c) { return std::isdigit(c); });
     const bool hasLetter =
         std::any_of(run.begin(), run.end(), [](unsigned char c) { return std::isalpha(c); });
     if (hasDigit && hasLetter) {
-      out.append(text.substr(copied, range[0] - copied));
+      out.append(text.substr(copied, match->first - copied));
       out.append(mask);
-      copied = range[1];
+      copied = match->second;
     }
-    offset = range[1];  // runs are at least 32 long, so this always moves on
   }
   out.append(text.substr(copied));
   return out;

@@ -1,0 +1,127 @@
+#include "core/ghosts/signature_engine.h"
+
+#include <gtest/gtest.h>
+
+#include "support/temp_dir.h"
+
+namespace glimmet {
+namespace {
+
+using nlohmann::json;
+
+json minimalFile() {
+  return {
+      {"version", 1},
+      {"agentRoots",
+       {{{"id", "claude-code"},
+         {"agent", "Claude Code"},
+         {"kind", "agent"},
+         {"exeBasenames", {"claude"}},
+         {"exePathContains", json::array()},
+         {"argvPatterns", {"(^|/)claude( |$)"}},
+         {"verified", true}}}},
+      {"ghosts",
+       {{{"id", "vitest"},
+         {"label", "Vitest watcher"},
+         {"patterns", {"vitest"}},
+         {"verified", false}}}},
+      {"devServers",
+       {{{"id", "vite"}, {"framework", "Vite"}, {"patterns", {"\\bvite\\b"}}, {"ports", {5173}}}}},
+      {"envHints",
+       {{{"agent", "Claude Code"},
+         {"variables", {"CLAUDECODE"}},
+         {"prefixes", json::array()},
+         {"requireAll", nullptr},
+         {"verified", true}}}},
+      {"pathHints", {{{"agent", "Codex"}, {"patterns", {"/\\.codex/"}}}}},
+      {"futureKey", "ignored"},
+  };
+}
+
+TEST(SignatureSet, DecodesEveryListAndDefaultsTheOptionalKeys) {
+  const auto set = SignatureSet::decode(minimalFile().dump());
+  EXPECT_EQ(set.version, 1);
+  ASSERT_EQ(set.agentRoots.size(), 1u);
+  EXPECT_EQ(set.agentRoots[0].kind, SignatureSet::AgentRoot::Kind::agent);
+  ASSERT_EQ(set.ghosts.size(), 1u);
+  EXPECT_TRUE(set.ghosts[0].exePatterns.empty());
+  EXPECT_FALSE(set.ghosts[0].requiresGhostAncestor);
+  EXPECT_EQ(set.devServers[0].ports, std::vector<uint16_t>{5173});
+  EXPECT_FALSE(set.envHints[0].requireAll) << "null is the same as absent";
+  EXPECT_EQ(set.pathHints[0].agent, "Codex");
+}
+
+TEST(SignatureSet, RefusesTheWholeFileForAnyFault) {
+  const std::vector<std::function<void(json&)>> faults = {
+      [](json& f) { f.erase("version"); },
+      [](json& f) { f["version"] = "1"; },
+      [](json& f) { f["ghosts"][0].erase("verified"); },
+      [](json& f) { f["agentRoots"][0]["kind"] = "Agent"; },
+      [](json& f) {
+        f["agentRoots"][0]["exeBasenames"] = {"claude", 3};
+      },
+      [](json& f) { f["devServers"][0]["ports"] = {70000}; },
+      [](json& f) { f["devServers"][0]["ports"] = {-1}; },
+      [](json& f) {
+        f["envHints"][0]["anyValueContains"] = {{"namePrefix", "X"}};
+      },
+      [](json& f) { f["pathHints"] = json::object(); },
+      [](json& f) { f = json::array(); },
+  };
+  for (size_t i = 0; i < faults.size(); ++i) {
+    auto file = minimalFile();
+    faults[i](file);
+    EXPECT_THROW(SignatureSet::decode(file.dump()), SignatureFileError) << "fault " << i;
+  }
+  EXPECT_THROW(SignatureSet::decode("{\"version\": 1,"), SignatureFileError);
+  EXPECT_THROW(SignatureSet::decode(std::string("\0\xff", 2)), SignatureFileError);
+}
+
+TEST(SignatureEngine, CompilesEveryPatternCaseInsensitively) {
+  const auto engine = SignatureEngine::fromJson(minimalFile().dump());
+  ASSERT_EQ(engine.roots().size(), 1u);
+  EXPECT_TRUE(engine.roots()[0].regexes[0].search("/home/me/.local/bin/CLAUDE --resume"));
+  EXPECT_TRUE(engine.servers()[0].regexes[0].search("node node_modules/.bin/Vite --port 5173"));
+  EXPECT_FALSE(engine.servers()[0].regexes[0].search("node invite.js"));
+  auto broken = minimalFile();
+  broken["pathHints"][0]["patterns"] = {"(unbalanced"};
+  EXPECT_THROW(SignatureEngine::fromJson(broken.dump()), RegexError);
+}
+
+struct SignatureLookup : ::testing::Test {
+  testing::TempDir dir;
+  std::filesystem::path executable = dir / "Glimmet.app/Contents/Helpers/glimmet";
+  void SetUp() override {
+    dir.write("Glimmet.app/Contents/Helpers/glimmet", "");
+    dir.write("Glimmet.app/Contents/Resources/signatures.json", minimalFile().dump());
+  }
+};
+
+TEST_F(SignatureLookup, AMissingOverrideFallsBackToTheBundle) {
+  const auto env = Environment().with("GLIMMET_SIGNATURES", (dir / "nowhere.json").string());
+  EXPECT_EQ(SignatureEngine::load(env, executable).set().version, 1);
+}
+
+TEST_F(SignatureLookup, AnInvalidOverrideFailsEvenWithAValidBundle) {
+  dir.write("bad.json", "{}");
+  const auto env = Environment().with("GLIMMET_SIGNATURES", (dir / "bad.json").string());
+  EXPECT_THROW(SignatureEngine::load(env, executable), SignatureFileError);
+}
+
+TEST_F(SignatureLookup, FindsTheInstallPrefixAndFailsWithNothing) {
+  dir.write("prefix/bin/glimmet", "");
+  dir.write("elsewhere/bin/glimmet", "");
+  dir.write("prefix/share/glimmet/signatures.json", minimalFile().dump());
+  EXPECT_EQ(
+      SignatureEngine::load(Environment(), dir / "prefix/bin/glimmet").set().agentRoots.size(), 1u);
+  EXPECT_THROW(SignatureEngine::load(Environment(), dir / "elsewhere/bin/glimmet"),
+               SignatureFileError);
+  auto broken = minimalFile();
+  broken["ghosts"][0]["patterns"] = {"a)"};
+  dir.write("prefix/share/glimmet/signatures.json", broken.dump());
+  EXPECT_THROW(SignatureEngine::load(Environment(), dir / "prefix/bin/glimmet"),
+               SignatureFileError);
+}
+
+}  // namespace
+}  // namespace glimmet
