@@ -12,6 +12,30 @@
 
 namespace glimmet {
 
+/// The agent, IDE or terminal a process is.
+struct AgentRootMatch {
+  std::string id;
+  std::string agent;
+  SignatureSet::AgentRoot::Kind kind = SignatureSet::AgentRoot::Kind::agent;
+  bool operator==(const AgentRootMatch&) const = default;
+};
+
+/// The known kind of leftover a process is.
+struct GhostSignatureMatch {
+  std::string id;
+  std::string label;
+  bool requiresGhostAncestor = false;
+  bool operator==(const GhostSignatureMatch&) const = default;
+};
+
+/// What matching reads of a process. Arguments are absent when they could not
+/// be read (another user's process), which is not the same as empty.
+struct MatchInput {
+  std::string_view name;
+  const std::optional<std::string>& path;
+  const std::optional<std::vector<std::string>>& arguments;
+};
+
 template <typename Entry>
 struct CompiledEntry {
   Entry value;
@@ -39,6 +63,23 @@ class SignatureEngine {
   /// The candidates in the order they are tried.
   static std::vector<std::filesystem::path> candidates(const Environment& environment,
                                                        const std::filesystem::path& executable);
+
+  // Matching: entries are tried in file order and the first match wins. A pattern
+  // matches when it is found anywhere in the text.
+  std::optional<AgentRootMatch> agentRoot(const MatchInput& process) const;
+  std::optional<GhostSignatureMatch> ghostSignature(const MatchInput& process) const;
+  /// The `framework` of the first dev-server entry that matches.
+  std::optional<std::string> framework(const MatchInput& process) const;
+  /// The agent that a process's environment entries (NAME=value) point to.
+  std::optional<std::string> agentFromEnvironment(
+      const std::optional<std::vector<std::string>>& environment) const;
+  /// The agent that its command line or working folder points to.
+  std::optional<std::string> agentFromPaths(
+      const std::optional<std::vector<std::string>>& arguments,
+      const std::optional<std::string>& workingDirectory) const;
+
+  /// The arguments joined with single spaces; the name alone when they are unknown.
+  static std::string matchingText(const MatchInput& process);
 
   const SignatureSet& set() const { return set_; }
   const std::vector<CompiledEntry<SignatureSet::AgentRoot>>& roots() const { return roots_; }

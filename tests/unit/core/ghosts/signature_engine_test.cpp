@@ -125,3 +125,74 @@ TEST_F(SignatureLookup, FindsTheInstallPrefixAndFailsWithNothing) {
 
 }  // namespace
 }  // namespace glimmet
+
+namespace glimmet {
+namespace {
+
+using Args = std::vector<std::string>;
+
+SignatureEngine matchingFixture() {
+  auto file = minimalFile();
+  file["agentRoots"][0]["exePathContains"] = {"/Claude.app/"};
+  file["ghosts"] = {
+      {{"id", "browser"},
+       {"label", "Browser"},
+       {"patterns", {"--headless"}},
+       {"exePatterns", {"chrome$"}},
+       {"verified", true}},
+      {{"id", "any-headless"},
+       {"label", "Anything headless"},
+       {"patterns", {"--headless"}},
+       {"requiresGhostAncestor", true},
+       {"verified", true}},
+      {{"id", "later"}, {"label", "Later"}, {"patterns", {"headless"}}, {"verified", true}},
+  };
+  file["envHints"] = {{{"agent", "Exact"},
+                       {"variables", {"MODE=agent"}},
+                       {"prefixes", json::array()},
+                       {"verified", true}},
+                      {{"agent", "Gated"},
+                       {"variables", json::array()},
+                       {"prefixes", {"GATE_"}},
+                       {"requireAll", {"READY"}},
+                       {"verified", true}}};
+  return SignatureEngine::fromJson(file.dump());
+}
+
+TEST(SignatureMatching, AgentRootsByNameCaseInsensitivelyAndByPathCaseSensitively) {
+  const auto engine = matchingFixture();
+  const std::optional<std::string> noPath;
+  const std::optional<Args> noArgs;
+  EXPECT_EQ(engine.agentRoot({"CLAUDE", noPath, noArgs})->id, "claude-code");
+  const std::optional<std::string> app = "/Applications/Claude.app/Contents/MacOS/x";
+  const std::optional<std::string> lowered = "/Applications/claude.app/Contents/MacOS/x";
+  EXPECT_TRUE(engine.agentRoot({"x", app, noArgs}));
+  EXPECT_FALSE(engine.agentRoot({"x", lowered, noArgs}));
+  // With no arguments the name alone is matched: argvPatterns never fire.
+  EXPECT_FALSE(engine.agentRoot({"node", noPath, noArgs}));
+  EXPECT_EQ(SignatureEngine::matchingText({"node", noPath, noArgs}), "node");
+  const std::optional<Args> empty = Args{};
+  EXPECT_EQ(SignatureEngine::matchingText({"node", noPath, empty}), "");
+}
+
+TEST(SignatureMatching, GhostEntriesWithExecutablePatternsNeedTheExecutable) {
+  const auto engine = matchingFixture();
+  const std::optional<Args> argv = Args{"chrome", "--headless"};
+  const std::optional<std::string> chrome = "/opt/chrome", unknown;
+  EXPECT_EQ(engine.ghostSignature({"chrome", chrome, argv})->id, "browser");
+  const auto fallback = engine.ghostSignature({"chrome", unknown, argv});
+  EXPECT_EQ(fallback, (GhostSignatureMatch{"any-headless", "Anything headless", true}));
+}
+
+TEST(SignatureMatching, EnvironmentHintsMatchWholeEntriesAndHonourRequireAll) {
+  const auto engine = matchingFixture();
+  EXPECT_EQ(engine.agentFromEnvironment(Args{"MODE=agent"}), "Exact");
+  EXPECT_EQ(engine.agentFromEnvironment(Args{"MODE=agents"}), std::nullopt);
+  EXPECT_EQ(engine.agentFromEnvironment(Args{"GATE_X=1"}), std::nullopt);
+  EXPECT_EQ(engine.agentFromEnvironment(Args{"GATE_X=1", "READY"}), "Gated");
+  EXPECT_EQ(engine.agentFromEnvironment(Args{}), std::nullopt);
+  EXPECT_EQ(engine.agentFromEnvironment(std::nullopt), std::nullopt);
+}
+
+}  // namespace
+}  // namespace glimmet

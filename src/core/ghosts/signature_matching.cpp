@@ -1,0 +1,134 @@
+// Matching processes against the compiled signatures. Pure: reads the inputs
+// and the compiled set, never the system.
+#include <algorithm>
+#include <cctype>
+#include <unordered_set>
+
+#include "core/ghosts/signature_engine.h"
+
+namespace glimmet {
+namespace {
+
+std::string lower(std::string_view text) {
+  std::string out(text);
+  std::transform(out.begin(), out.end(), out.begin(),
+                 [](unsigned char c) { return std::tolower(c); });
+  return out;
+}
+
+std::string_view lastComponent(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out.push_back(' ');
+    out += words[i];
+  }
+  return out;
+}
+
+bool anyMatches(const std::vector<Regex>& regexes, std::string_view text) {
+  return std::any_of(regexes.begin(), regexes.end(),
+                     [&](const Regex& regex) { return regex.search(text); });
+}
+
+}  // namespace
+
+std::string SignatureEngine::matchingText(const MatchInput& process) {
+  return process.arguments ? joined(*process.arguments) : std::string(process.name);
+}
+
+std::optional<AgentRootMatch> SignatureEngine::agentRoot(const MatchInput& process) const {
+  std::unordered_set<std::string> names = {lower(process.name)};
+  if (process.path) names.insert(lower(lastComponent(*process.path)));
+  if (process.arguments && !process.arguments->empty())
+    names.insert(lower(lastComponent(process.arguments->front())));
+  const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
+  for (const auto& root : roots_) {
+    const auto& entry = root.value;
+    const bool byName =
+        std::any_of(entry.exeBasenames.begin(), entry.exeBasenames.end(),
+                    [&](const std::string& name) { return names.contains(lower(name)); });
+    const bool byPath =
+        process.path && std::any_of(entry.exePathContains.begin(), entry.exePathContains.end(),
+                                    [&](const std::string& part) {
+                                      return process.path->find(part) != std::string::npos;
+                                    });
+    if (byName || byPath || (!commandLine.empty() && anyMatches(root.regexes, commandLine)))
+      return AgentRootMatch{entry.id, entry.agent, entry.kind};
+  }
+  return std::nullopt;
+}
+
+std::optional<GhostSignatureMatch> SignatureEngine::ghostSignature(
+    const MatchInput& process) const {
+  const std::string text = matchingText(process);
+  for (const auto& ghost : ghosts_) {
+    if (!anyMatches(ghost.regexes, text)) continue;
+    // An entry that names executables can't be confirmed without the path.
+    if (!ghost.exeRegexes.empty() &&
+        (!process.path || !anyMatches(ghost.exeRegexes, *process.path)))
+      continue;
+    return GhostSignatureMatch{ghost.value.id, ghost.value.label,
+                               ghost.value.requiresGhostAncestor};
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> SignatureEngine::framework(const MatchInput& process) const {
+  const std::string text = matchingText(process);
+  for (const auto& server : servers_)
+    if (anyMatches(server.regexes, text)) return server.value.framework;
+  return std::nullopt;
+}
+
+std::optional<std::string> SignatureEngine::agentFromEnvironment(
+    const std::optional<std::vector<std::string>>& environment) const {
+  if (!environment || environment->empty()) return std::nullopt;
+  std::unordered_set<std::string> names;
+  std::unordered_set<std::string_view> entries;
+  for (const auto& entry : *environment) {
+    names.insert(entry.substr(0, entry.find('=')));
+    entries.insert(entry);
+  }
+  for (const auto& hint : set_.envHints) {
+    if (hint.requireAll &&
+        !std::all_of(hint.requireAll->begin(), hint.requireAll->end(),
+                     [&](const std::string& name) { return names.contains(name); }))
+      continue;
+    const bool byVariable =
+        std::any_of(hint.variables.begin(), hint.variables.end(), [&](const std::string& variable) {
+          return variable.find('=') != std::string::npos ? entries.contains(variable)
+                                                         : names.contains(variable);
+        });
+    const bool byPrefix = std::any_of(names.begin(), names.end(), [&](const std::string& name) {
+      return std::any_of(hint.prefixes.begin(), hint.prefixes.end(),
+                         [&](const std::string& prefix) { return name.starts_with(prefix); });
+    });
+    const bool byValue =
+        hint.anyValueContains &&
+        std::any_of(environment->begin(), environment->end(), [&](const std::string& entry) {
+          return entry.starts_with(hint.anyValueContains->namePrefix) &&
+                 entry.find(hint.anyValueContains->text) != std::string::npos;
+        });
+    if (byVariable || byPrefix || byValue) return hint.agent;
+  }
+  return std::nullopt;
+}
+
+std::optional<std::string> SignatureEngine::agentFromPaths(
+    const std::optional<std::vector<std::string>>& arguments,
+    const std::optional<std::string>& workingDirectory) const {
+  std::vector<std::string> texts;
+  if (arguments) texts.push_back(joined(*arguments));
+  if (workingDirectory) texts.push_back(*workingDirectory);
+  for (const auto& hint : pathHints_)
+    for (const auto& text : texts)
+      if (anyMatches(hint.regexes, text)) return hint.value.agent;
+  return std::nullopt;
+}
+
+}  // namespace glimmet
