@@ -18,6 +18,12 @@ TEST(Regex, MatchesBytesThatAreNotUtf8) {
   EXPECT_TRUE(Regex::compile("node .*server", true).search(std::string("node \xff\xfe server")));
 }
 
+TEST(Regex, CatastrophicBacktrackingEndsAsNoMatch) {
+  const auto regex = Regex::compile("(a+)+$", false);
+  EXPECT_FALSE(regex.search(std::string(40, 'a') + "!"));
+  EXPECT_TRUE(regex.search(std::string(40, 'a')));
+}
+
 TEST(Regex, ReportsWhyAPatternDoesNotCompile) {
   try {
     Regex::compile("(open", false);
