@@ -19,7 +19,8 @@ struct MatchContextDeleter {
 // command: past these limits a search counts as no match.
 const pcre2_match_context* boundedMatching() {
   static const std::unique_ptr<pcre2_match_context, MatchContextDeleter> context = [] {
-    std::unique_ptr<pcre2_match_context, MatchContextDeleter> made(pcre2_match_context_create(nullptr));
+    std::unique_ptr<pcre2_match_context, MatchContextDeleter> made(
+        pcre2_match_context_create(nullptr));
     if (!made) throw std::bad_alloc();
     pcre2_set_match_limit(made.get(), 1'000'000);
     pcre2_set_depth_limit(made.get(), 10'000);
@@ -53,8 +54,9 @@ std::optional<std::pair<size_t, size_t>> Regex::find(std::string_view text, size
   const std::unique_ptr<pcre2_match_data, MatchDataDeleter> match(
       pcre2_match_data_create_from_pattern(code_.get(), nullptr));
   if (!match) throw std::bad_alloc();
-  const int found = pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(),
-                                offset, 0, match.get(), const_cast<pcre2_match_context*>(boundedMatching()));
+  const int found =
+      pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), offset, 0,
+                  match.get(), const_cast<pcre2_match_context*>(boundedMatching()));
   if (found < 0) return std::nullopt;  // no match, or a limit hit on hostile input: treated alike
   const PCRE2_SIZE* range = pcre2_get_ovector_pointer(match.get());
   return std::make_pair(static_cast<size_t>(range[0]), static_cast<size_t>(range[1]));
