@@ -1,0 +1,48 @@
+// One process as a snapshot saw it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <chrono>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/process/process_identity.h"
+#include "platform/process_info.h"
+
+namespace glimmet {
+
+using ProcessStatus = platform::ProcessStatus;
+
+/// "running", "stopped", "zombie", "other"
+std::string_view statusName(ProcessStatus status);
+
+struct ProcessRecord {
+  ProcessIdentity identity;
+  pid_t ppid = 0;
+  pid_t pgid = 0;
+  uid_t uid = 0;
+  ProcessStatus status = ProcessStatus::other;
+  std::string name;
+  std::optional<std::string> path;       ///< absent for other users' processes
+  std::vector<std::string> argv;         ///< empty for other users' processes
+  std::vector<std::string> environment;  ///< "NAME=value"; empty for other users' processes
+  std::optional<std::string> cwd;        ///< own processes, detailed snapshots only
+  bool hasControllingTTY = false;
+  std::uint64_t footprint = 0;
+  std::uint64_t residentSize = 0;
+
+  pid_t pid() const { return identity.pid; }
+
+  /// The arguments joined with single spaces, or the name when there are none.
+  std::string commandLine() const;
+  /// Seconds since the process started, as of `now`.
+  double age(std::chrono::system_clock::time_point now) const;
+  std::chrono::system_clock::time_point startDate() const;
+  /// The value of `name` in the environment, when set.
+  std::optional<std::string_view> environmentValue(std::string_view name) const;
+};
+
+}  // namespace glimmet

@@ -1,0 +1,39 @@
+#include "core/process/system_process_inspector.h"
+
+namespace glimmet {
+
+std::optional<LiveProcessState> SystemProcessInspector::state(pid_t pid) const {
+  const auto handle = table_.open(pid);
+  if (!handle) return std::nullopt;
+  const auto reading = handle->read();
+  if (!reading) return std::nullopt;
+  const auto& summary = reading->summary;
+  return LiveProcessState{
+      .startTime = summary.startTime,
+      .uid = summary.uid,
+      .pgid = summary.pgid,
+      .status = summary.status,
+      .path = summary.uid == currentUid_ ? handle->executablePath() : std::nullopt};
+}
+
+template <typename Keep>
+std::vector<pid_t> SystemProcessInspector::pidsWhere(Keep keep) const {
+  std::vector<pid_t> pids;
+  for (const pid_t pid : table_.allPids()) {
+    const auto handle = table_.open(pid);
+    if (!handle) continue;
+    const auto reading = handle->read();
+    if (reading && keep(reading->summary)) pids.push_back(pid);
+  }
+  return pids;
+}
+
+std::vector<pid_t> SystemProcessInspector::childPids(pid_t ppid) const {
+  return pidsWhere([ppid](const platform::KernelSummary& summary) { return summary.ppid == ppid; });
+}
+
+std::vector<pid_t> SystemProcessInspector::groupMembers(pid_t pgid) const {
+  return pidsWhere([pgid](const platform::KernelSummary& summary) { return summary.pgid == pgid; });
+}
+
+}  // namespace glimmet

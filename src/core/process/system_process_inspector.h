@@ -1,0 +1,47 @@
+// The live counterpart of the snapshot, for code that must see the system as it
+// is now: the tree killer re-checks each process right before signalling it.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/process/process_record.h"
+#include "platform/process_info.h"
+
+namespace glimmet {
+
+/// What must stay the same for a pid to still name the same process incarnation.
+struct LiveProcessState {
+  std::uint64_t startTime = 0;
+  uid_t uid = 0;
+  pid_t pgid = 0;
+  ProcessStatus status = ProcessStatus::other;
+  std::optional<std::string> path;
+
+  friend bool operator==(const LiveProcessState&, const LiveProcessState&) = default;
+};
+
+class SystemProcessInspector {
+ public:
+  /// Paths are read for `currentUid`'s processes only, as in a snapshot.
+  explicit SystemProcessInspector(uid_t currentUid) : currentUid_(currentUid) {}
+
+  /// Nothing when the process is gone (or is a kernel thread).
+  std::optional<LiveProcessState> state(pid_t pid) const;
+  /// The pids whose parent is `ppid` now, in listing order.
+  std::vector<pid_t> childPids(pid_t ppid) const;
+  /// The pids whose process group is `pgid` now, in listing order.
+  std::vector<pid_t> groupMembers(pid_t pgid) const;
+
+ private:
+  template <typename Keep>
+  std::vector<pid_t> pidsWhere(Keep keep) const;
+
+  uid_t currentUid_;
+  platform::ProcessTable table_;
+};
+
+}  // namespace glimmet

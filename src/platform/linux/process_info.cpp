@@ -1,0 +1,223 @@
+// The process table over procfs. Every file of one process is read through one
+// O_DIRECTORY descriptor on /proc/<pid>: the kernel ties that descriptor to the
+// incarnation, so reads fail with ESRCH once it exits, even if the pid is reused.
+#include "platform/process_info.h"
+
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <filesystem>
+#include <string_view>
+
+#include "platform/linux/procfs_parse.h"
+
+namespace glimmet::platform {
+namespace {
+
+// Status text is small; cmdline and environ are bounded by what exec accepts.
+constexpr std::size_t kSmallFileLimit = 64 * 1024;
+
+std::size_t argumentLimit() {
+  const long limit = sysconf(_SC_ARG_MAX);
+  return limit > 0 ? static_cast<std::size_t>(limit) : 2 * 1024 * 1024;
+}
+
+std::optional<std::string> readAt(int directory, const char* name, std::size_t limit) {
+  const UniqueFd fd(openat(directory, name, O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return std::nullopt;
+  std::string bytes;
+  char buffer[8192];
+  while (bytes.size() < limit) {
+    const ssize_t got = ::read(fd.get(), buffer, sizeof buffer);
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      return std::nullopt;
+    }
+    if (got == 0) break;
+    bytes.append(buffer, static_cast<std::size_t>(got));
+  }
+  if (bytes.size() > limit) bytes.resize(limit);
+  return bytes;
+}
+
+std::optional<std::string> readLinkAt(int directory, const char* name) {
+  std::string target(256, '\0');
+  while (true) {
+    const ssize_t got = readlinkat(directory, name, target.data(), target.size());
+    if (got < 0) return std::nullopt;
+    if (static_cast<std::size_t>(got) < target.size()) {
+      target.resize(static_cast<std::size_t>(got));
+      return target;
+    }
+    if (target.size() >= PATH_MAX) return std::nullopt;
+    target.resize(target.size() * 2);
+  }
+}
+
+// The kernel appends " (deleted)" to a link whose target is gone. Only then is the
+// suffix not part of the real name, which fstatat through the link tells us.
+bool linkTargetDeleted(int directory, const char* name) {
+  struct stat info {};
+  return fstatat(directory, name, &info, 0) == 0 && info.st_nlink == 0;
+}
+
+ProcessStatus statusFromState(char state) {
+  switch (state) {
+    case 'R':
+    case 'S':
+    case 'D':
+    case 'I':
+      return ProcessStatus::running;
+    case 'T':
+    case 't':
+      return ProcessStatus::stopped;
+    case 'Z':
+      return ProcessStatus::zombie;
+    default:
+      return ProcessStatus::other;
+  }
+}
+
+std::string_view baseName(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+}  // namespace
+
+ProcessTable::ProcessTable() {
+  if (const auto stat = readAt(AT_FDCWD, "/proc/stat", 1024 * 1024)) {
+    if (const auto boot = procfs::parseBootTime(*stat)) bootTimeMicros_ = *boot * 1'000'000;
+  }
+  const long ticks = sysconf(_SC_CLK_TCK);
+  if (ticks > 0) microsPerTick_ = 1'000'000 / static_cast<std::uint64_t>(ticks);
+}
+
+std::uint64_t ProcessTable::startTimeFromTicks(std::uint64_t ticksSinceBoot) const {
+  return bootTimeMicros_ + ticksSinceBoot * microsPerTick_;
+}
+
+std::vector<pid_t> ProcessTable::allPids() const {
+  std::vector<pid_t> pids;
+  DIR* directory = opendir("/proc");
+  if (directory == nullptr) return pids;
+  while (const dirent* entry = readdir(directory)) {
+    const std::string_view name(entry->d_name);
+    pid_t pid = 0;
+    const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
+    if (error == std::errc{} && end == name.data() + name.size() && pid > 0) pids.push_back(pid);
+  }
+  closedir(directory);
+  return pids;
+}
+
+std::optional<ProcessHandle> ProcessTable::open(pid_t pid) const {
+  const std::string path = "/proc/" + std::to_string(pid);
+  UniqueFd directory(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  if (!directory) return std::nullopt;
+  return ProcessHandle(pid, std::move(directory), *this);
+}
+
+std::optional<KernelReading> ProcessHandle::read() const {
+  const auto statText = readAt(directory_.get(), "stat", kSmallFileLimit);
+  if (!statText) return std::nullopt;
+  const auto stat = procfs::parseStat(*statText);
+  if (!stat || stat->pid != pid_ || (stat->flags & procfs::kKernelThreadFlag) != 0) {
+    return std::nullopt;
+  }
+  const auto statusText = readAt(directory_.get(), "status", kSmallFileLimit);
+  if (!statusText) return std::nullopt;
+  const auto status = procfs::parseStatus(*statusText);
+  // The owner of /proc/<pid> can read as root for non-dumpable tasks; the
+  // effective uid of the status text is the one that counts.
+  if (!status.effectiveUid) return std::nullopt;
+
+  KernelReading reading;
+  KernelSummary& summary = reading.summary;
+  summary.pid = stat->pid;
+  summary.ppid = stat->ppid;
+  summary.pgid = stat->pgid;
+  summary.sid = stat->sid;
+  summary.uid = *status.effectiveUid;
+  summary.status = statusFromState(stat->state);
+  summary.name = stat->comm;
+  summary.startTime = table_->startTimeFromTicks(stat->startTicks);
+  summary.hasControllingTTY = stat->sid == stat->pid && stat->ttyNr != 0;
+  reading.memory.footprint =
+      (status.rssAnonKiB + status.rssShmemKiB + status.vmSwapKiB) * std::uint64_t{1024};
+  reading.memory.resident = status.vmRssKiB * std::uint64_t{1024};
+  return reading;
+}
+
+std::optional<std::string> ProcessHandle::executablePath() const {
+  auto target = readLinkAt(directory_.get(), "exe");
+  if (!target || target->empty()) return std::nullopt;
+  if (linkTargetDeleted(directory_.get(), "exe")) return procfs::stripDeletedSuffix(*target);
+  return target;
+}
+
+std::optional<ProcessArguments> ProcessHandle::arguments() const {
+  const auto commandLine = readAt(directory_.get(), "cmdline", argumentLimit());
+  if (!commandLine) return std::nullopt;
+  ProcessArguments arguments;
+  arguments.argv = procfs::splitNulList(*commandLine);
+  // environ needs ptrace access: the user's own non-dumpable processes (agents
+  // holding keys, setgid programs) refuse it, and then have no environment.
+  if (const auto environment = readAt(directory_.get(), "environ", argumentLimit())) {
+    arguments.environment = procfs::splitEnvironment(*environment);
+  }
+  return arguments;
+}
+
+std::optional<std::string> ProcessHandle::workingDirectory() const {
+  const auto target = readLinkAt(directory_.get(), "cwd");
+  if (!target || target->empty() || linkTargetDeleted(directory_.get(), "cwd")) {
+    return std::nullopt;
+  }
+  return target;
+}
+
+std::vector<std::uint64_t> ProcessHandle::socketInodes() const {
+  std::vector<std::uint64_t> inodes;
+  const int fdDirectory = openat(directory_.get(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fdDirectory < 0) return inodes;
+  DIR* listing = fdopendir(fdDirectory);
+  if (listing == nullptr) {
+    ::close(fdDirectory);
+    return inodes;
+  }
+  constexpr std::string_view kPrefix = "socket:[";
+  while (const dirent* entry = readdir(listing)) {
+    if (entry->d_name[0] == '.') continue;
+    const auto target = readLinkAt(fdDirectory, entry->d_name);
+    if (!target || !target->starts_with(kPrefix) || target->back() != ']') continue;
+    const std::string_view digits =
+        std::string_view(*target).substr(kPrefix.size(), target->size() - kPrefix.size() - 1);
+    std::uint64_t inode = 0;
+    const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), inode);
+    if (error == std::errc{} && end == digits.data() + digits.size()) inodes.push_back(inode);
+  }
+  closedir(listing);
+  return inodes;
+}
+
+std::string completeProcessName(const std::string& kernelName, const std::vector<std::string>& argv,
+                                const std::optional<std::string>& path) {
+  constexpr std::size_t kKernelNameLimit = 15;
+  if (kernelName.size() != kKernelNameLimit) return kernelName;
+  const auto completes = [&](std::string_view candidate) {
+    return candidate.size() > kernelName.size() && candidate.starts_with(kernelName);
+  };
+  if (!argv.empty() && completes(baseName(argv.front()))) {
+    return std::string(baseName(argv.front()));
+  }
+  if (path && completes(baseName(*path))) return std::string(baseName(*path));
+  return kernelName;
+}
+
+}  // namespace glimmet::platform

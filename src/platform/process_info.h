@@ -1,0 +1,103 @@
+// The operating system's process table, one process incarnation at a time.
+//
+// A ProcessHandle is tied to the incarnation it was opened on: once that process
+// exits, every read through the handle fails, even if its pid is reused at once.
+// That is what lets the snapshot and the tree killer never mix two processes.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+namespace glimmet::platform {
+
+enum class ProcessStatus { running, stopped, zombie, other };
+
+/// The kernel's summary of one process: cheap to read for any process.
+struct KernelSummary {
+  pid_t pid = 0;
+  pid_t ppid = 0;
+  pid_t pgid = 0;
+  pid_t sid = 0;
+  uid_t uid = 0;  ///< effective user id
+  ProcessStatus status = ProcessStatus::other;
+  std::string name;             ///< the kernel's short command name
+  std::uint64_t startTime = 0;  ///< microseconds since 1970, stable for the incarnation
+  bool hasControllingTTY = false;
+};
+
+struct MemoryUsage {
+  std::uint64_t footprint = 0;  ///< bytes the process alone costs (anonymous, shared, swapped)
+  std::uint64_t resident = 0;   ///< resident bytes
+};
+
+/// The summary with the memory figures that come from the same read.
+struct KernelReading {
+  KernelSummary summary;
+  MemoryUsage memory;
+};
+
+struct ProcessArguments {
+  std::vector<std::string> argv;
+  std::vector<std::string> environment;  ///< empty when the process doesn't let us read it
+};
+
+class ProcessTable;
+
+class ProcessHandle {
+ public:
+  ProcessHandle(ProcessHandle&&) = default;
+  ProcessHandle& operator=(ProcessHandle&&) = default;
+
+  pid_t pid() const { return pid_; }
+
+  /// Nothing when the process is gone or is a kernel thread.
+  std::optional<KernelReading> read() const;
+  /// The executable; a deleted binary keeps its old path.
+  std::optional<std::string> executablePath() const;
+  /// Nothing when even argv can't be read (gone); an unreadable environment is empty.
+  std::optional<ProcessArguments> arguments() const;
+  /// Nothing when unknown or the folder was deleted.
+  std::optional<std::string> workingDirectory() const;
+  /// The inodes of the sockets this process holds open.
+  std::vector<std::uint64_t> socketInodes() const;
+
+ private:
+  friend class ProcessTable;
+  ProcessHandle(pid_t pid, UniqueFd directory, const ProcessTable& table)
+      : pid_(pid), directory_(std::move(directory)), table_(&table) {}
+
+  pid_t pid_;
+  UniqueFd directory_;
+  const ProcessTable* table_;
+};
+
+/// The live table. Start times are the boot time plus the kernel's start ticks; the
+/// boot time is read once per table, so every identity within one run agrees.
+class ProcessTable {
+ public:
+  ProcessTable();
+
+  /// Every pid above 0, in the kernel's listing order; empty when listing fails.
+  std::vector<pid_t> allPids() const;
+  /// Nothing when the process is already gone.
+  std::optional<ProcessHandle> open(pid_t pid) const;
+
+  std::uint64_t startTimeFromTicks(std::uint64_t ticksSinceBoot) const;
+
+ private:
+  std::uint64_t bootTimeMicros_ = 0;
+  std::uint64_t microsPerTick_ = 10'000;
+};
+
+/// The kernel keeps only 15 bytes of a process name; for the user's own processes
+/// this completes a cut name from argv[0] or the executable, when one starts with it.
+std::string completeProcessName(const std::string& kernelName, const std::vector<std::string>& argv,
+                                const std::optional<std::string>& path);
+
+}  // namespace glimmet::platform

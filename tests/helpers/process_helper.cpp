@@ -1,0 +1,168 @@
+// The processes the tests start: each mode reports what the test needs (pids,
+// ports) as one line on standard output, so tests need no fixed ports and no
+// sleeps. Every mode ends when its parent test kills it or closes its input.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <sys/prctl.h>
+#include <sys/socket.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+#include <string_view>
+
+namespace {
+
+[[noreturn]] void fail(const char* what) {
+  std::perror(what);
+  std::_Exit(2);
+}
+
+void report(const std::string& line) {
+  const std::string text = line + "\n";
+  if (write(STDOUT_FILENO, text.data(), text.size()) < 0) fail("write");
+}
+
+// Blocks until standard input ends or a signal ends the process.
+[[noreturn]] void waitForever() {
+  char buffer[64];
+  while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+  }
+  while (true) pause();
+}
+
+int listenOn(const std::string& address, bool reusePort = false) {
+  const bool v6 = address.find(':') != std::string::npos;
+  const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
+  if (fd < 0) fail("socket");
+  const int one = 1;
+  setsockopt(fd, SOL_SOCKET, SO_REUSEADDR, &one, sizeof one);
+  if (reusePort) setsockopt(fd, SOL_SOCKET, SO_REUSEPORT, &one, sizeof one);
+  sockaddr_storage storage{};
+  socklen_t length = 0;
+  if (v6) {
+    auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
+    in6->sin6_family = AF_INET6;
+    if (inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) fail("address");
+    length = sizeof *in6;
+  } else {
+    auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
+    in4->sin_family = AF_INET;
+    if (inet_pton(AF_INET, address.c_str(), &in4->sin_addr) != 1) fail("address");
+    length = sizeof *in4;
+  }
+  if (bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) fail("bind");
+  if (listen(fd, 16) != 0) fail("listen");
+  sockaddr_storage bound{};
+  socklen_t boundLength = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
+  const int port = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                      : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+  report(std::to_string(port));
+  return fd;
+}
+
+// Answers every connection with `reply` (nothing when empty) and keeps it open.
+[[noreturn]] void serve(int listener, std::string_view reply) {
+  signal(SIGPIPE, SIG_IGN);
+  while (true) {
+    const int connection = accept(listener, nullptr, nullptr);
+    if (connection < 0) continue;
+    char request[512];
+    if (!reply.empty()) {
+      (void)read(connection, request, sizeof request);
+      (void)write(connection, reply.data(), reply.size());
+      close(connection);
+    }
+  }
+}
+
+int usage() {
+  std::fputs(
+      "modes: sleep | ignore-term | name NAME | spawn N | double-fork | setsid | "
+      "listen ADDR | listen-fork ADDR | reuseport ADDR | http ADDR | silent ADDR\n",
+      stderr);
+  return 64;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+  if (argc < 2) return usage();
+  const std::string_view mode = argv[1];
+  const std::string value = argc > 2 ? argv[2] : "";
+  if (mode == "sleep") {
+    report(std::to_string(getpid()));
+    waitForever();
+  }
+  if (mode == "ignore-term") {
+    signal(SIGTERM, SIG_IGN);
+    report(std::to_string(getpid()));
+    waitForever();
+  }
+  if (mode == "name") {
+    prctl(PR_SET_NAME, value.c_str());
+    report(std::to_string(getpid()));
+    waitForever();
+  }
+  if (mode == "spawn") {
+    // Reports "parent child1 child2 ..."; the children sleep until killed.
+    std::string line = std::to_string(getpid());
+    for (int i = 0; i < std::atoi(value.c_str()); ++i) {
+      const pid_t child = fork();
+      if (child < 0) fail("fork");
+      if (child == 0) waitForever();
+      line += " " + std::to_string(child);
+    }
+    report(line);
+    waitForever();
+  }
+  if (mode == "double-fork" || mode == "setsid") {
+    // The grandchild outlives its parent (double-fork) or leaves our session
+    // (setsid); its pid is reported.
+    int pipeFds[2];
+    if (pipe(pipeFds) != 0) fail("pipe");
+    const pid_t child = fork();
+    if (child < 0) fail("fork");
+    if (child == 0) {
+      if (mode == "setsid") setsid();
+      const pid_t grandchild = fork();
+      if (grandchild < 0) fail("fork");
+      if (grandchild == 0) {
+        close(pipeFds[0]);
+        close(pipeFds[1]);
+        while (true) pause();
+      }
+      const std::string text = std::to_string(grandchild);
+      (void)write(pipeFds[1], text.data(), text.size());
+      std::_Exit(0);
+    }
+    close(pipeFds[1]);
+    char buffer[32] = {};
+    (void)read(pipeFds[0], buffer, sizeof buffer - 1);
+    waitpid(child, nullptr, 0);
+    report(buffer);
+    waitForever();
+  }
+  if (mode == "listen") {
+    listenOn(value);
+    waitForever();
+  }
+  if (mode == "listen-fork") {
+    const int fd = listenOn(value);
+    if (fork() == 0) waitForever();  // the child inherits the listening socket
+    (void)fd;
+    waitForever();
+  }
+  if (mode == "reuseport") {
+    listenOn(value, true);
+    waitForever();
+  }
+  if (mode == "http") serve(listenOn(value), "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
+  if (mode == "silent") serve(listenOn(value), "");
+  return usage();
+}

@@ -1,0 +1,167 @@
+// The enumerator against real processes that the test starts.
+#include "core/process/process_enumerator.h"
+
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "core/process/system_process_inspector.h"
+#include "support/child_process.h"
+#include "support/run_process.h"
+#include "support/temp_dir.h"
+
+extern char** environ;
+
+namespace glimmet {
+namespace {
+
+using testing::ChildProcess;
+using ::testing::Contains;
+using ::testing::ElementsAre;
+
+auto now() {
+  return std::chrono::system_clock::now();
+}
+
+TEST(ProcessEnumerator, RecordsTheUsersOwnProcessInFull) {
+  const testing::TempDir folder;
+  const auto child = ChildProcess::helper(
+      {"sleep", "--marker", "two words"},
+      {.cwd = folder.path(), .environment = std::vector<std::string>{"GLIMMET_MARK=1", "A=b"}});
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now());
+  const auto* record = snapshot.record(child.pid());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->ppid, getpid());
+  EXPECT_EQ(record->pgid, child.pid());
+  EXPECT_EQ(record->uid, getuid());
+  EXPECT_EQ(record->status, ProcessStatus::running);
+  EXPECT_EQ(record->path, testing::helperBinary().string());
+  EXPECT_THAT(record->argv,
+              ElementsAre(testing::helperBinary().string(), "sleep", "--marker", "two words"));
+  EXPECT_THAT(record->environment, ElementsAre("GLIMMET_MARK=1", "A=b"));
+  EXPECT_EQ(record->cwd, std::filesystem::canonical(folder.path()).string());
+  EXPECT_GT(record->residentSize, 0u);
+  EXPECT_FALSE(record->hasControllingTTY);
+  EXPECT_THAT(snapshot.childPids(getpid()), Contains(child.pid()));
+}
+
+TEST(ProcessEnumerator, StartTimeIsStableAndAgreesWithPs) {
+  const auto child = ChildProcess::helper({"sleep"});
+  ProcessEnumerator first(getuid());
+  ProcessEnumerator second(getuid());
+  const auto a = first.snapshot(now()).record(child.pid())->identity;
+  const auto b = second.snapshot(now()).record(child.pid())->identity;
+  EXPECT_EQ(a, b);
+  // ps prints the same instant to the second: "Sun Dec  6 19:15:07 2026".
+  const auto ps =
+      testing::runProcess({"/bin/ps", "-o", "lstart=", "-p", std::to_string(child.pid())},
+                          Environment::fromArray(environ));
+  ASSERT_EQ(ps.status, 0);
+  std::tm parsed{};
+  ASSERT_NE(strptime(ps.out.c_str(), "%a %b %d %H:%M:%S %Y", &parsed), nullptr);
+  parsed.tm_isdst = -1;
+  const auto psSeconds = static_cast<std::uint64_t>(mktime(&parsed));
+  EXPECT_NEAR(static_cast<double>(a.startTime / 1'000'000), static_cast<double>(psSeconds), 1.0);
+}
+
+TEST(ProcessEnumerator, AnExitedProcessIsMissingAndItsCacheEntryDropped) {
+  auto child = ChildProcess::helper({"sleep"});
+  const pid_t pid = child.pid();
+  ProcessEnumerator enumerator(getuid());
+  ASSERT_NE(enumerator.snapshot(now()).record(pid), nullptr);
+  child.kill();
+  EXPECT_EQ(enumerator.snapshot(now()).record(pid), nullptr);
+}
+
+TEST(ProcessEnumerator, AnExecUnderTheSamePidIsReadAfresh) {
+  // exec keeps pid and start time; the cached arguments of the old program
+  // must not be reused for the new one.
+  const testing::TempDir folder;
+  const auto script = folder.path() / "exec.sh";
+  std::ofstream(script) << "read line\nexec " << testing::helperBinary().string()
+                        << " sleep after-exec\n";
+  std::filesystem::permissions(script, std::filesystem::perms::owner_all);
+  auto child = ChildProcess::spawn({"/bin/sh", script.string()});
+  ProcessEnumerator enumerator(getuid());
+  std::optional<ProcessRecord> before;
+  for (int i = 0; i < 200 && !before; ++i) {
+    const auto snapshot = enumerator.snapshot(now());
+    if (const auto* r = snapshot.record(child.pid())) before = *r;
+  }
+  ASSERT_TRUE(before);
+  EXPECT_THAT(before->argv, Contains(script.string()));
+  child.writeLine("go");
+  ASSERT_FALSE(child.readReport().empty());  // the exec'd helper reports its pid
+  const auto snapshot = enumerator.snapshot(now());
+  const auto* after = snapshot.record(child.pid());
+  ASSERT_NE(after, nullptr);
+  EXPECT_EQ(after->identity, before->identity);
+  EXPECT_THAT(after->argv, Contains("after-exec"));
+}
+
+TEST(ProcessEnumerator, ACutKernelNameIsCompletedFromArgvZero) {
+  // The kernel keeps 15 bytes of a name; argv[0] holds the rest.
+  const auto child = ChildProcess::helper({"sleep"}, {.argv0 = "gnome-session-binary"});
+  const testing::TempDir folder;
+  const auto linked = folder.path() / "gnome-session-binary";
+  std::filesystem::create_symlink(testing::helperBinary(), linked);
+  const auto named = ChildProcess::spawn({linked.string(), "sleep"});
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now());
+  ASSERT_NE(snapshot.record(named.pid()), nullptr);
+  EXPECT_EQ(snapshot.record(named.pid())->name, "gnome-session-binary");
+  // An unrelated argv[0]: the executable's name completes it instead.
+  EXPECT_EQ(snapshot.record(child.pid())->name, "glimmet_process_helper");
+}
+
+TEST(ProcessEnumerator, AnotherUsersProcessCarriesTheKernelSummaryOnly) {
+  if (geteuid() != 0) GTEST_SKIP() << "needs root to start a process as nobody";
+  const auto child =
+      ChildProcess::helper({"sleep"}, {.cwd = "/", .uid = 65534, .argv0 = "nobody-sleeper"});
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now());
+  const auto* record = snapshot.record(child.pid());
+  ASSERT_NE(record, nullptr);
+  EXPECT_EQ(record->uid, 65534u);
+  EXPECT_FALSE(record->path);
+  EXPECT_TRUE(record->argv.empty());
+  EXPECT_TRUE(record->environment.empty());
+  EXPECT_FALSE(record->cwd);
+  EXPECT_EQ(record->footprint, 0u);
+  EXPECT_EQ(record->commandLine(), record->name);
+  EXPECT_EQ(enumerator.refresh(*record).residentSize, 0u);
+}
+
+TEST(ProcessEnumerator, LeavesKernelThreadsOut) {
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now(), false);
+  for (const auto& record : snapshot.records()) {
+    EXPECT_NE(record.name, "kthreadd") << record.pid();
+  }
+  EXPECT_NE(snapshot.record(getpid()), nullptr);
+  EXPECT_FALSE(snapshot.record(getpid())->cwd);  // not detailed
+}
+
+TEST(SystemProcessInspector, TellsTheSameIncarnationAndFindsChildren) {
+  auto child = ChildProcess::helper({"spawn", "2"});
+  const auto pids = child.reportedNumbers();
+  ASSERT_EQ(pids.size(), 3u);
+  const SystemProcessInspector inspector(getuid());
+  const auto state = inspector.state(child.pid());
+  ASSERT_TRUE(state);
+  EXPECT_EQ(state->pgid, child.pid());
+  EXPECT_EQ(state->path, testing::helperBinary().string());
+  EXPECT_EQ(inspector.state(child.pid()), state);
+  EXPECT_THAT(inspector.childPids(child.pid()),
+              ElementsAre(static_cast<pid_t>(pids[1]), static_cast<pid_t>(pids[2])));
+  EXPECT_EQ(inspector.groupMembers(child.pid()).size(), 3u);
+  child.kill();
+  EXPECT_FALSE(inspector.state(child.pid()));
+}
+
+}  // namespace
+}  // namespace glimmet
