@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -35,7 +36,17 @@ void report(const std::string& line) {
   while (true) pause();
 }
 
-int listenOn(const std::string& address, bool reusePort = false) {
+int boundPortOf(int fd) {
+  sockaddr_storage bound{};
+  socklen_t boundLength = sizeof bound;
+  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
+  return bound.ss_family == AF_INET6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
+                                     : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
+}
+
+// Listens on `address` (port 0: any free port) and reports the port unless told not to.
+int listenOn(const std::string& address, bool reusePort = false, int port = 0,
+             bool reportPort = true) {
   const bool v6 = address.find(':') != std::string::npos;
   const int fd = socket(v6 ? AF_INET6 : AF_INET, SOCK_STREAM, 0);
   if (fd < 0) fail("socket");
@@ -47,22 +58,19 @@ int listenOn(const std::string& address, bool reusePort = false) {
   if (v6) {
     auto* in6 = reinterpret_cast<sockaddr_in6*>(&storage);
     in6->sin6_family = AF_INET6;
+    in6->sin6_port = htons(static_cast<std::uint16_t>(port));
     if (inet_pton(AF_INET6, address.c_str(), &in6->sin6_addr) != 1) fail("address");
     length = sizeof *in6;
   } else {
     auto* in4 = reinterpret_cast<sockaddr_in*>(&storage);
     in4->sin_family = AF_INET;
+    in4->sin_port = htons(static_cast<std::uint16_t>(port));
     if (inet_pton(AF_INET, address.c_str(), &in4->sin_addr) != 1) fail("address");
     length = sizeof *in4;
   }
   if (bind(fd, reinterpret_cast<sockaddr*>(&storage), length) != 0) fail("bind");
   if (listen(fd, 16) != 0) fail("listen");
-  sockaddr_storage bound{};
-  socklen_t boundLength = sizeof bound;
-  getsockname(fd, reinterpret_cast<sockaddr*>(&bound), &boundLength);
-  const int port = v6 ? ntohs(reinterpret_cast<sockaddr_in6*>(&bound)->sin6_port)
-                      : ntohs(reinterpret_cast<sockaddr_in*>(&bound)->sin_port);
-  report(std::to_string(port));
+  if (reportPort) report(std::to_string(boundPortOf(fd)));
   return fd;
 }
 
@@ -84,7 +92,8 @@ int listenOn(const std::string& address, bool reusePort = false) {
 int usage() {
   std::fputs(
       "modes: sleep | ignore-term | name NAME | spawn N | double-fork | setsid | "
-      "listen ADDR | listen-fork ADDR | reuseport ADDR | http ADDR | silent ADDR\n",
+      "listen ADDR | listen-fork ADDR | reuseport ADDR [PORT] | http ADDR | silent ADDR | "
+      "banner ADDR | tls ADDR\n",
       stderr);
   return 64;
 }
@@ -122,17 +131,17 @@ int main(int argc, char** argv) {
     waitForever();
   }
   if (mode == "double-fork" || mode == "setsid") {
-    // The grandchild outlives its parent (double-fork) or leaves our session
-    // (setsid); its pid is reported.
+    // The grandchild outlives its parent; with setsid it also leads a session and
+    // group of its own, out of reach of a kill of the test's group. Its pid is reported.
     int pipeFds[2];
     if (pipe(pipeFds) != 0) fail("pipe");
     const pid_t child = fork();
     if (child < 0) fail("fork");
     if (child == 0) {
-      if (mode == "setsid") setsid();
       const pid_t grandchild = fork();
       if (grandchild < 0) fail("fork");
       if (grandchild == 0) {
+        if (mode == "setsid") setsid();
         close(pipeFds[0]);
         close(pipeFds[1]);
         while (true) pause();
@@ -153,16 +162,21 @@ int main(int argc, char** argv) {
     waitForever();
   }
   if (mode == "listen-fork") {
-    const int fd = listenOn(value);
-    if (fork() == 0) waitForever();  // the child inherits the listening socket
-    (void)fd;
+    // Reports "port child" once the child that inherits the socket exists.
+    const int fd = listenOn(value, false, 0, false);
+    const pid_t child = fork();
+    if (child < 0) fail("fork");
+    if (child == 0) waitForever();
+    report(std::to_string(boundPortOf(fd)) + " " + std::to_string(child));
     waitForever();
   }
   if (mode == "reuseport") {
-    listenOn(value, true);
+    listenOn(value, true, argc > 3 ? std::atoi(argv[3]) : 0);
     waitForever();
   }
   if (mode == "http") serve(listenOn(value), "HTTP/1.0 200 OK\r\nContent-Length: 0\r\n\r\n");
   if (mode == "silent") serve(listenOn(value), "");
+  if (mode == "banner") serve(listenOn(value), "SSH-2.0-test\r\n");
+  if (mode == "tls") serve(listenOn(value), std::string_view("\x15\x03\x01\x00\x02\x02\x46", 7));
   return usage();
 }

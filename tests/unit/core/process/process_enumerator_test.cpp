@@ -3,7 +3,10 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/syscall.h>
 #include <unistd.h>
+
+#include <csignal>
 
 #include <filesystem>
 #include <fstream>
@@ -134,6 +137,48 @@ TEST(ProcessEnumerator, AnotherUsersProcessCarriesTheKernelSummaryOnly) {
   EXPECT_EQ(record->footprint, 0u);
   EXPECT_EQ(record->commandLine(), record->name);
   EXPECT_EQ(enumerator.refresh(*record).residentSize, 0u);
+}
+
+TEST(ProcessEnumerator, ReadsLongArgumentListsAndLargeEnvironmentsWhole) {
+  std::vector<std::string> arguments{"sleep"};
+  for (int i = 0; i < 2000; ++i) arguments.push_back("--argument-" + std::to_string(i));
+  arguments.push_back(std::string(4096, 'p'));  // a 4096-byte path-like argument
+  std::vector<std::string> environment;
+  for (int i = 0; i < 500; ++i)
+    environment.push_back("VAR" + std::to_string(i) + "=" + std::string(200, 'v'));
+  const auto child = ChildProcess::helper(arguments, {.environment = environment});
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now());
+  const auto* record = snapshot.record(child.pid());
+  ASSERT_NE(record, nullptr);
+  ASSERT_EQ(record->argv.size(), arguments.size() + 1);
+  EXPECT_EQ(record->argv.back(), arguments.back());
+  EXPECT_EQ(record->environment, environment);
+}
+
+TEST(ProcessEnumerator, SeesOrphansAndNewSessions) {
+  const auto orphanMaker = ChildProcess::helper({"double-fork"});
+  const auto sessionMaker = ChildProcess::helper({"setsid"});
+  const auto orphan = static_cast<pid_t>(orphanMaker.reportedNumbers().at(0));
+  const auto leader = static_cast<pid_t>(sessionMaker.reportedNumbers().at(0));
+  ProcessEnumerator enumerator(getuid());
+  const auto snapshot = enumerator.snapshot(now());
+  const auto* orphaned = snapshot.record(orphan);
+  ASSERT_NE(orphaned, nullptr);
+  // Its parent exited: it now belongs to pid 1 or to the nearest subreaper,
+  // and no longer descends from the process that made it.
+  EXPECT_NE(orphaned->ppid, orphanMaker.pid());
+  EXPECT_FALSE(snapshot.depth(orphan, orphanMaker.pid()));
+  EXPECT_EQ(orphaned->pgid, orphanMaker.pid());  // still in the test's group, so it is killed
+  const auto* inSession = snapshot.record(leader);
+  ASSERT_NE(inSession, nullptr);
+  EXPECT_EQ(inSession->pgid, leader);
+  EXPECT_FALSE(inSession->hasControllingTTY);  // a session leader, but without a terminal
+  // It left the test's group, so the group kill won't reach it: end it through a
+  // pidfd, which can only ever name the process this test started.
+  const platform::UniqueFd pidfd(static_cast<int>(syscall(SYS_pidfd_open, leader, 0)));
+  ASSERT_TRUE(pidfd);
+  syscall(SYS_pidfd_send_signal, pidfd.get(), SIGKILL, nullptr, 0);
 }
 
 TEST(ProcessEnumerator, LeavesKernelThreadsOut) {
