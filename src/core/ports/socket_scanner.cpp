@@ -9,29 +9,57 @@
 
 namespace glimmet {
 
+namespace {
+
+// Other users' descriptor folders refuse us at once unless we are root, so the
+// pass costs little beyond the user's own processes.
+std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpListenRow>& rows) {
+  std::vector<SocketScanner::Holder> holders;
+  if (rows.empty()) return holders;
+  std::set<std::uint64_t> listening;
+  for (const auto& row : rows) listening.insert(row.inode);
+  const platform::ProcessTable table;
+  for (const pid_t pid : table.allPids()) {
+    const auto handle = table.open(pid);
+    if (!handle) continue;
+    std::optional<platform::KernelReading> reading;
+    for (const auto inode : handle->socketInodes()) {
+      if (!listening.contains(inode)) continue;
+      // Read after the descriptors, through the same handle: a process that
+      // exited or was replaced meanwhile reads as nothing.
+      if (!reading && !(reading = handle->read())) break;
+      const auto& summary = reading->summary;
+      holders.push_back({inode, pid, summary.name, summary.uid, summary.startTime});
+    }
+  }
+  return holders;
+}
+
+}  // namespace
+
+SocketScanner::SocketScanner()
+    : rows_(platform::listeningSockets()), holders_(readHolders(rows_)) {}
+
 std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSnapshot& snapshot,
                                                                 uid_t uid) const {
-  std::vector<ListeningProcess> result;
-  if (rows_.empty()) return result;
   std::unordered_map<std::uint64_t, std::uint16_t> portByInode;
   for (const auto& row : rows_) portByInode.emplace(row.inode, row.port);
-
-  const platform::ProcessTable table;
+  std::unordered_map<pid_t, std::set<std::uint16_t>> portsByPid;
+  for (const auto& holder : holders_) {
+    if (holder.uid != uid) continue;
+    const auto record = snapshot.record(holder.pid);
+    if (!record || record->identity.startTime != holder.startTime) continue;
+    if (const auto found = portByInode.find(holder.inode); found != portByInode.end()) {
+      portsByPid[holder.pid].insert(found->second);
+    }
+  }
+  std::vector<ListeningProcess> result;
+  if (portsByPid.empty()) return result;
   for (const auto& record : snapshot.records()) {
     if (record.uid != uid || record.status == ProcessStatus::zombie) continue;
-    const auto handle = table.open(record.pid());
-    if (!handle) continue;
-    // The handle is tied to one incarnation: check it is still the snapshot's.
-    const auto reading = handle->read();
-    if (!reading || reading->summary.startTime != record.identity.startTime) continue;
-    std::set<std::uint16_t> ports;
-    for (const auto inode : handle->socketInodes()) {
-      if (const auto found = portByInode.find(inode); found != portByInode.end()) {
-        ports.insert(found->second);
-      }
-    }
-    if (ports.empty()) continue;
-    result.push_back({record.identity, record.uid, {ports.begin(), ports.end()}});
+    const auto found = portsByPid.find(record.pid());
+    if (found == portsByPid.end()) continue;
+    result.push_back({record.identity, record.uid, {found->second.begin(), found->second.end()}});
   }
   return result;
 }
@@ -67,28 +95,7 @@ std::vector<ForeignListener> SocketScanner::joinListeners(
 }
 
 std::vector<ForeignListener> SocketScanner::allListeners() const {
-  std::vector<Holder> holders;
-  if (!rows_.empty()) {
-    std::set<std::uint64_t> listening;
-    for (const auto& row : rows_) listening.insert(row.inode);
-    // Other users' descriptor folders refuse us at once unless we are root.
-    const platform::ProcessTable table;
-    for (const pid_t pid : table.allPids()) {
-      const auto handle = table.open(pid);
-      if (!handle) continue;
-      std::optional<std::string> name;
-      for (const auto inode : handle->socketInodes()) {
-        if (!listening.contains(inode)) continue;
-        if (!name) {
-          const auto reading = handle->read();
-          if (!reading) break;
-          name = reading->summary.name;
-        }
-        holders.push_back({inode, pid, *name});
-      }
-    }
-  }
-  return joinListeners(rows_, holders, platform::userName);
+  return joinListeners(rows_, holders_, platform::userName);
 }
 
 std::vector<ForeignListener> ForeignPortScanner::scan(

@@ -33,9 +33,20 @@ struct ForeignListener {
 
 class SocketScanner {
  public:
-  /// Reads the kernel's listening-socket table once; every query uses that reading.
-  SocketScanner() : rows_(platform::listeningSockets()) {}
-  explicit SocketScanner(std::vector<platform::TcpListenRow> rows) : rows_(std::move(rows)) {}
+  /// A process holding a listening socket, as read when the scanner was made.
+  struct Holder {
+    std::uint64_t inode = 0;
+    pid_t pid = 0;
+    std::string name;
+    uid_t uid = 0;                ///< the holder's effective uid
+    std::uint64_t startTime = 0;  ///< tells this holder from a later process with its pid
+  };
+
+  /// Reads the kernel's listening-socket table and, in one pass over every
+  /// process's descriptors, who holds those sockets; every query uses that reading.
+  SocketScanner();
+  SocketScanner(std::vector<platform::TcpListenRow> rows, std::vector<Holder> holders)
+      : rows_(std::move(rows)), holders_(std::move(holders)) {}
 
   const std::vector<platform::TcpListenRow>& rows() const { return rows_; }
 
@@ -48,19 +59,14 @@ class SocketScanner {
   /// then pid; each port and pid once (each port and owner once when pid is 0).
   std::vector<ForeignListener> allListeners() const;
 
-  /// Joins sockets to holders: pure, for recorded tables. `holders` maps a socket
-  /// inode to the pids holding it with their names.
-  struct Holder {
-    std::uint64_t inode = 0;
-    pid_t pid = 0;
-    std::string name;
-  };
+  /// Joins sockets to holders: pure, for recorded tables.
   static std::vector<ForeignListener> joinListeners(
       const std::vector<platform::TcpListenRow>& rows, const std::vector<Holder>& holders,
       const std::function<std::string(uid_t)>& userName);
 
  private:
   std::vector<platform::TcpListenRow> rows_;
+  std::vector<Holder> holders_;
 };
 
 class ForeignPortScanner {

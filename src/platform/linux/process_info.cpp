@@ -12,6 +12,7 @@
 #include <charconv>
 #include <climits>
 #include <filesystem>
+#include <memory>
 #include <string_view>
 
 #include "platform/linux/procfs_parse.h"
@@ -22,9 +23,14 @@ namespace {
 // Status text is small; cmdline and environ are bounded by what exec accepts.
 constexpr std::size_t kSmallFileLimit = 64 * 1024;
 
+// Asked once: sysconf is a system call here, and a snapshot reads two argument
+// files for every process.
 std::size_t argumentLimit() {
-  const long limit = sysconf(_SC_ARG_MAX);
-  return limit > 0 ? static_cast<std::size_t>(limit) : 2 * 1024 * 1024;
+  static const std::size_t limit = [] {
+    const long value = sysconf(_SC_ARG_MAX);
+    return value > 0 ? static_cast<std::size_t>(value) : std::size_t{2 * 1024 * 1024};
+  }();
+  return limit;
 }
 
 std::optional<std::string> readAt(int directory, const char* name, std::size_t limit) {
@@ -59,9 +65,16 @@ std::optional<std::string> readLinkAt(int directory, const char* name) {
   }
 }
 
+struct DirectoryCloser {
+  void operator()(DIR* stream) const { closedir(stream); }
+};
+// Owns a directory stream (and the descriptor under it) for its scope.
+using DirectoryStream = std::unique_ptr<DIR, DirectoryCloser>;
+
 // The kernel appends " (deleted)" to a link whose target is gone. Only then is the
 // suffix not part of the real name, which fstatat through the link tells us.
-bool linkTargetDeleted(int directory, const char* name) {
+bool linkTargetDeleted(int directory, const char* name, std::string_view target) {
+  if (!target.ends_with(" (deleted)")) return false;
   struct stat info {};
   return fstatat(directory, name, &info, 0) == 0 && info.st_nlink == 0;
 }
@@ -104,15 +117,14 @@ std::uint64_t ProcessTable::startTimeFromTicks(std::uint64_t ticksSinceBoot) con
 
 std::vector<pid_t> ProcessTable::allPids() const {
   std::vector<pid_t> pids;
-  DIR* directory = opendir("/proc");
-  if (directory == nullptr) return pids;
-  while (const dirent* entry = readdir(directory)) {
+  const DirectoryStream directory(opendir("/proc"));
+  if (!directory) return pids;
+  while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name(entry->d_name);
     pid_t pid = 0;
     const auto [end, error] = std::from_chars(name.data(), name.data() + name.size(), pid);
     if (error == std::errc{} && end == name.data() + name.size() && pid > 0) pids.push_back(pid);
   }
-  closedir(directory);
   return pids;
 }
 
@@ -157,7 +169,8 @@ std::optional<KernelReading> ProcessHandle::read() const {
 std::optional<std::string> ProcessHandle::executablePath() const {
   auto target = readLinkAt(directory_.get(), "exe");
   if (!target || target->empty()) return std::nullopt;
-  if (linkTargetDeleted(directory_.get(), "exe")) return procfs::stripDeletedSuffix(*target);
+  if (linkTargetDeleted(directory_.get(), "exe", *target))
+    return procfs::stripDeletedSuffix(*target);
   return target;
 }
 
@@ -176,7 +189,7 @@ std::optional<ProcessArguments> ProcessHandle::arguments() const {
 
 std::optional<std::string> ProcessHandle::workingDirectory() const {
   const auto target = readLinkAt(directory_.get(), "cwd");
-  if (!target || target->empty() || linkTargetDeleted(directory_.get(), "cwd")) {
+  if (!target || target->empty() || linkTargetDeleted(directory_.get(), "cwd", *target)) {
     return std::nullopt;
   }
   return target;
@@ -186,15 +199,18 @@ std::vector<std::uint64_t> ProcessHandle::socketInodes() const {
   std::vector<std::uint64_t> inodes;
   const int fdDirectory = openat(directory_.get(), "fd", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
   if (fdDirectory < 0) return inodes;
-  DIR* listing = fdopendir(fdDirectory);
-  if (listing == nullptr) {
+  const DirectoryStream listing(fdopendir(fdDirectory));
+  if (!listing) {
     ::close(fdDirectory);
     return inodes;
   }
   constexpr std::string_view kPrefix = "socket:[";
-  while (const dirent* entry = readdir(listing)) {
+  while (const dirent* entry = readdir(listing.get())) {
     if (entry->d_name[0] == '.') continue;
     const auto target = readLinkAt(fdDirectory, entry->d_name);
+    // Without ptrace rights over the process every link refuses alike, so one
+    // refusal ends the listing instead of costing a call per descriptor.
+    if (!target && errno == EACCES) break;
     if (!target || !target->starts_with(kPrefix) || target->back() != ']') continue;
     const std::string_view digits =
         std::string_view(*target).substr(kPrefix.size(), target->size() - kPrefix.size() - 1);
@@ -202,7 +218,6 @@ std::vector<std::uint64_t> ProcessHandle::socketInodes() const {
     const auto [end, error] = std::from_chars(digits.data(), digits.data() + digits.size(), inode);
     if (error == std::errc{} && end == digits.data() + digits.size()) inodes.push_back(inode);
   }
-  closedir(listing);
   return inodes;
 }
 

@@ -69,6 +69,35 @@ TEST(ForeignPortScanner, KeepsOtherUsersAndUnknownOwners) {
                           Field(&ForeignListener::port, 6000)));
 }
 
+TEST(SocketScanner, JoinsHoldersToTheSnapshotByIdentityAndOwner) {
+  const auto recordOf = [](pid_t pid, uid_t uid, ProcessStatus status = ProcessStatus::running) {
+    ProcessRecord record;
+    record.identity = {pid, 5'000};
+    record.uid = uid;
+    record.status = status;
+    return record;
+  };
+  const ProcessSnapshot snapshot(std::chrono::system_clock::now(),
+                                 {recordOf(20, 1000), recordOf(10, 1000), recordOf(30, 1000),
+                                  recordOf(40, 1000, ProcessStatus::zombie), recordOf(50, 7)});
+  const std::vector<Row> rows = {{AF_INET, {}, 3000, 1000, 1}, {AF_INET6, {}, 3000, 1000, 2},
+                                 {AF_INET, {}, 8080, 1000, 3}, {AF_INET, {}, 9000, 1000, 4},
+                                 {AF_INET, {}, 9001, 1000, 5}, {AF_INET, {}, 5432, 7, 6}};
+  const SocketScanner scanner(rows, {{3, 10, "node", 1000, 5'000},
+                                     {1, 10, "node", 1000, 5'000},
+                                     {2, 10, "node", 1000, 5'000},
+                                     {1, 20, "node", 1000, 5'000},  // inherited the socket
+                                     {4, 30, "vite", 1000, 9'999},  // a later process, same pid
+                                     {5, 40, "dead", 1000, 5'000},
+                                     {6, 50, "postgres", 7, 5'000}});
+  const auto listeners = scanner.listeningProcesses(snapshot, 1000);
+  ASSERT_EQ(listeners.size(), 2u);
+  EXPECT_EQ(listeners[0].identity.pid, 20);  // snapshot order
+  EXPECT_THAT(listeners[0].ports, ElementsAre(3000));
+  EXPECT_EQ(listeners[1].identity.pid, 10);
+  EXPECT_THAT(listeners[1].ports, ElementsAre(3000, 8080));
+}
+
 TEST(SocketScanner, FindsTheUsersListenersOnEveryAddress) {
   std::vector<ChildProcess> servers;
   for (const char* address : {"127.0.0.1", "::1", "::", "0.0.0.0"}) {
