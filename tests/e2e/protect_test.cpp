@@ -3,12 +3,16 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
 
+#include <thread>
+
 #include "support/isolated_home.h"
 
 namespace glimmet {
 namespace {
 
 using ::testing::HasSubstr;
+
+constexpr std::size_t kLongestGlob = 4096;
 
 TEST(Protect, AddsOneRuleAndSavesItSorted) {
   testing::IsolatedHome home;
@@ -71,6 +75,35 @@ TEST(Protect, PatternsWithSlashesAndQuotesRoundTrip) {
               HasSubstr("\\/bin\\/node \\\"it's\\\""));
   EXPECT_EQ(home.glimmet({"unprotect", "*/bin/node \"it's\"*"}).out,
             "Removed: */bin/node \"it's\"*\n");
+}
+
+TEST(Protect, RefusesGlobsThatCanNeverBeUsefulAndWritesNothing) {
+  testing::IsolatedHome home;
+  for (const std::string& pattern :
+       {std::string(), std::string("   "), std::string(" \t "), std::string(kLongestGlob + 1, '*'),
+        std::string("*\xff\xfe*")}) {
+    const auto result = home.glimmet({"protect", pattern});
+    EXPECT_EQ(result.status, 64) << '"' << pattern.substr(0, 10) << '"';
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("Error: "));
+    EXPECT_THAT(result.err, HasSubstr("glimmet protect"));
+  }
+  EXPECT_FALSE(std::filesystem::exists(home.sharedFolder() / "protected.json"));
+  EXPECT_EQ(home.glimmet({"protect", std::string(kLongestGlob, '*')}).status, 0);
+}
+
+TEST(Protect, ConcurrentProtectsKeepEveryRule) {
+  testing::IsolatedHome home;
+  constexpr int kWriters = 6;
+  std::vector<std::thread> writers;
+  for (int i = 0; i < kWriters; ++i)
+    writers.emplace_back([&home, i] {
+      EXPECT_EQ(home.glimmet({"protect", "*server-" + std::to_string(i) + "*"}).status, 0);
+    });
+  for (auto& writer : writers) writer.join();
+  const auto saved = home.dir().read("home/.local/share/Glimmet/protected.json");
+  for (int i = 0; i < kWriters; ++i)
+    EXPECT_THAT(saved, HasSubstr("*server-" + std::to_string(i) + "*"));
 }
 
 }  // namespace

@@ -15,6 +15,7 @@
 #include <cstring>
 #include <string>
 #include <string_view>
+#include <vector>
 
 namespace {
 
@@ -91,7 +92,8 @@ int listenOn(const std::string& address, bool reusePort = false, int port = 0,
 
 int usage() {
   std::fputs(
-      "modes: sleep | ignore-term | name NAME | spawn N | double-fork | setsid | "
+      "modes: sleep | ignore-term | name NAME | spawn N | child-as WORD0 [WORDS] | double-fork | "
+      "setsid | "
       "listen ADDR | listen-fork ADDR | reuseport ADDR [PORT] | http ADDR | silent ADDR | "
       "banner ADDR | tls ADDR\n",
       stderr);
@@ -128,6 +130,21 @@ int main(int argc, char** argv) {
       line += " " + std::to_string(child);
     }
     report(line);
+    waitForever();
+  }
+  if (mode == "child-as") {
+    // Reports "parent child": the child is this helper sleeping under the command
+    // line "WORD0 sleep WORDS...", so matching sees a realistic tree.
+    const pid_t child = fork();
+    if (child < 0) fail("fork");
+    if (child == 0) {
+      std::vector<char*> words = {argv[2], const_cast<char*>("sleep")};
+      for (int i = 3; i < argc; ++i) words.push_back(argv[i]);
+      words.push_back(nullptr);
+      execv("/proc/self/exe", words.data());
+      fail("execv");
+    }
+    report(std::to_string(getpid()) + " " + std::to_string(child));
     waitForever();
   }
   if (mode == "double-fork" || mode == "setsid") {

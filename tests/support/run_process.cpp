@@ -19,21 +19,30 @@ std::vector<std::string> environmentStrings(const Environment& environment) {
   return entries;
 }
 
-std::vector<char*> pointersTo(std::vector<std::string>& words) {
-  std::vector<char*> pointers;
-  for (auto& word : words) pointers.push_back(word.data());
-  pointers.push_back(nullptr);
-  return pointers;
-}
+// Everything execve needs, built before fork: the child of a multithreaded test
+// may not allocate, since another thread may have held the allocator's lock.
+class ExecArguments {
+ public:
+  ExecArguments(std::vector<std::string> argv, const Environment& environment)
+      : argv_(std::move(argv)), environment_(environmentStrings(environment)) {
+    for (auto& word : argv_) argvPointers_.push_back(word.data());
+    argvPointers_.push_back(nullptr);
+    for (auto& entry : environment_) environmentPointers_.push_back(entry.data());
+    environmentPointers_.push_back(nullptr);
+  }
 
-[[noreturn]] void execChild(std::vector<std::string> argv, const Environment& environment) {
-  auto env = environmentStrings(environment);
-  auto argvPointers = pointersTo(argv);
-  auto envPointers = pointersTo(env);
-  ::signal(SIGPIPE, SIG_DFL);
-  ::execve(argvPointers[0], argvPointers.data(), envPointers.data());
-  ::_exit(127);
-}
+  [[noreturn]] void execInChild() const {
+    ::signal(SIGPIPE, SIG_DFL);
+    ::execve(argvPointers_[0], argvPointers_.data(), environmentPointers_.data());
+    ::_exit(127);
+  }
+
+ private:
+  std::vector<std::string> argv_;
+  std::vector<std::string> environment_;
+  std::vector<char*> argvPointers_;
+  std::vector<char*> environmentPointers_;
+};
 
 int decodeStatus(int raw) {
   return WIFEXITED(raw) ? WEXITSTATUS(raw) : 128 + WTERMSIG(raw);
@@ -94,11 +103,12 @@ void pump(pid_t pid, int inputFd, std::string input,
 RunResult runProcess(const std::vector<std::string>& argv, const Environment& environment,
                      const RunOptions& options) {
   RunResult result;
+  const ExecArguments exec(argv, environment);
   if (options.onTerminal) {
     int master = -1;
     const pid_t pid = ::forkpty(&master, nullptr, nullptr, nullptr);
     if (pid < 0) throw std::runtime_error("forkpty failed");
-    if (pid == 0) execChild(argv, environment);
+    if (pid == 0) exec.execInChild();
     const int inputFd = options.input.empty() ? -1 : ::dup(master);
     pump(pid, inputFd, options.input, {{master, &result.out}}, options.timeoutSeconds);
     int raw = 0;
@@ -116,7 +126,7 @@ RunResult runProcess(const std::vector<std::string>& argv, const Environment& en
     ::dup2(in[0], STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
     ::dup2(err[1], STDERR_FILENO);
-    execChild(argv, environment);
+    exec.execInChild();
   }
   ::close(in[0]);
   ::close(out[1]);

@@ -4,7 +4,10 @@
 #include <algorithm>
 #include <filesystem>
 
+#include "core/error.h"
 #include "core/settings/shared_files.h"
+#include "core/util/utf8.h"
+#include "platform/files.h"
 
 namespace glimmet {
 namespace {
@@ -29,11 +32,26 @@ void save(const JSONStore& store, const ProtectedList& list) {
 
 }  // namespace
 
+void validateProtectedGlob(const std::string& pattern) {
+  if (pattern.find_first_not_of(" \t") == std::string::npos)
+    throw UsageError("Give a glob to protect, like '*next dev*'.");
+  if (pattern.size() > kMaxProtectedGlobBytes)
+    throw UsageError("That glob is too long: at most " + std::to_string(kMaxProtectedGlobBytes) +
+                     " bytes.");
+  // Stored text is UTF-8; a glob that isn't would be saved changed and could then
+  // never be removed by the same words.
+  if (!isWellFormedUtf8(pattern)) throw UsageError("A glob must be UTF-8 text.");
+}
+
 ProtectedList loadProtectedList(const JSONStore& store) {
   return store.load<ProtectedList>(shared_files::protectedRules).value_or(ProtectedList{});
 }
 
 bool addProtectedGlob(const JSONStore& store, const std::string& pattern) {
+  validateProtectedGlob(pattern);
+  platform::createDirectories(store.directory(), 0700);
+  const auto lock =
+      platform::LockedFile::acquire(store.directory() / shared_files::protectedRulesLock);
   auto list = loadProtectedList(store);
   const Rule rule{Rule::Kind::commandGlob, pattern};
   if (std::find(list.userRules.begin(), list.userRules.end(), rule) != list.userRules.end())
@@ -44,6 +62,11 @@ bool addProtectedGlob(const JSONStore& store, const std::string& pattern) {
 }
 
 bool removeProtectedGlob(const JSONStore& store, const std::string& pattern) {
+  // Without the folder there is no rule to remove, and nothing is created.
+  std::error_code error;
+  if (!std::filesystem::is_directory(store.directory(), error)) return false;
+  const auto lock =
+      platform::LockedFile::acquire(store.directory() / shared_files::protectedRulesLock);
   auto list = loadProtectedList(store);
   const auto removed = std::erase(list.userRules, Rule{Rule::Kind::commandGlob, pattern});
   if (removed == 0) return false;

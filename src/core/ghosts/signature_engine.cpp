@@ -2,6 +2,7 @@
 #include "core/ghosts/signature_engine.h"
 
 #include "core/settings/shared_files.h"
+#include "core/util/ascii.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -19,6 +20,13 @@ std::vector<Regex> compileAll(const std::vector<std::string>& patterns) {
   return compiled;
 }
 
+std::vector<std::string> lowerAll(const std::vector<std::string>& names) {
+  std::vector<std::string> lowered;
+  lowered.reserve(names.size());
+  for (const auto& name : names) lowered.push_back(asciiLower(name));
+  return lowered;
+}
+
 }  // namespace
 
 SignatureEngine SignatureEngine::fromJson(std::string_view bytes) {
@@ -26,7 +34,7 @@ SignatureEngine SignatureEngine::fromJson(std::string_view bytes) {
   engine.set_ = SignatureSet::decode(bytes);
   const auto& set = engine.set_;
   for (const auto& root : set.agentRoots)
-    engine.roots_.push_back({root, compileAll(root.argvPatterns)});
+    engine.roots_.push_back({root, compileAll(root.argvPatterns), lowerAll(root.exeBasenames)});
   for (const auto& ghost : set.ghosts)
     engine.ghosts_.push_back({ghost, compileAll(ghost.patterns), compileAll(ghost.exePatterns)});
   for (const auto& server : set.devServers)

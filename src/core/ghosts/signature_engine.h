@@ -3,10 +3,12 @@
 #pragma once
 
 #include <filesystem>
+#include <span>
 #include <string>
 #include <vector>
 
 #include "core/ghosts/signature_set.h"
+#include "core/process/process_record.h"
 #include "core/util/environment.h"
 #include "core/util/regex.h"
 
@@ -32,14 +34,23 @@ struct GhostSignatureMatch {
 /// be read (another user's process), which is not the same as empty.
 struct MatchInput {
   std::string_view name;
-  const std::optional<std::string>& path;
-  const std::optional<std::vector<std::string>>& arguments;
+  std::optional<std::string_view> path;
+  std::optional<std::span<const std::string>> arguments;
+
+  /// A snapshot record: an empty argument vector there means it couldn't be read.
+  static MatchInput of(const ProcessRecord& record);
 };
 
 template <typename Entry>
 struct CompiledEntry {
   Entry value;
   std::vector<Regex> regexes;
+};
+
+struct CompiledRoot {
+  SignatureSet::AgentRoot value;
+  std::vector<Regex> regexes;
+  std::vector<std::string> lowerBasenames;  ///< compared with lower-cased names
 };
 
 struct CompiledGhost {
@@ -82,14 +93,14 @@ class SignatureEngine {
   static std::string matchingText(const MatchInput& process);
 
   const SignatureSet& set() const { return set_; }
-  const std::vector<CompiledEntry<SignatureSet::AgentRoot>>& roots() const { return roots_; }
+  const std::vector<CompiledRoot>& roots() const { return roots_; }
   const std::vector<CompiledGhost>& ghosts() const { return ghosts_; }
   const std::vector<CompiledEntry<SignatureSet::DevServer>>& servers() const { return servers_; }
   const std::vector<CompiledEntry<SignatureSet::PathHint>>& pathHints() const { return pathHints_; }
 
  private:
   SignatureSet set_;
-  std::vector<CompiledEntry<SignatureSet::AgentRoot>> roots_;
+  std::vector<CompiledRoot> roots_;
   std::vector<CompiledGhost> ghosts_;
   std::vector<CompiledEntry<SignatureSet::DevServer>> servers_;
   std::vector<CompiledEntry<SignatureSet::PathHint>> pathHints_;

@@ -1,27 +1,20 @@
 // Matching processes against the compiled signatures. Pure: reads the inputs
 // and the compiled set, never the system.
 #include <algorithm>
-#include <cctype>
 #include <unordered_set>
 
 #include "core/ghosts/signature_engine.h"
+#include "core/util/ascii.h"
 
 namespace glimmet {
 namespace {
-
-std::string lower(std::string_view text) {
-  std::string out(text);
-  std::transform(out.begin(), out.end(), out.begin(),
-                 [](unsigned char c) { return std::tolower(c); });
-  return out;
-}
 
 std::string_view lastComponent(std::string_view path) {
   const auto slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
 }
 
-std::string joined(const std::vector<std::string>& words) {
+std::string joined(std::span<const std::string> words) {
   std::string out;
   for (size_t i = 0; i < words.size(); ++i) {
     if (i > 0) out.push_back(' ');
@@ -37,21 +30,27 @@ bool anyMatches(const std::vector<Regex>& regexes, std::string_view text) {
 
 }  // namespace
 
+MatchInput MatchInput::of(const ProcessRecord& record) {
+  MatchInput input{record.name, std::nullopt, std::nullopt};
+  if (record.path) input.path = *record.path;
+  if (!record.argv.empty()) input.arguments = std::span<const std::string>(record.argv);
+  return input;
+}
+
 std::string SignatureEngine::matchingText(const MatchInput& process) {
   return process.arguments ? joined(*process.arguments) : std::string(process.name);
 }
 
 std::optional<AgentRootMatch> SignatureEngine::agentRoot(const MatchInput& process) const {
-  std::unordered_set<std::string> names = {lower(process.name)};
-  if (process.path) names.insert(lower(lastComponent(*process.path)));
+  std::unordered_set<std::string> names = {asciiLower(process.name)};
+  if (process.path) names.insert(asciiLower(lastComponent(*process.path)));
   if (process.arguments && !process.arguments->empty())
-    names.insert(lower(lastComponent(process.arguments->front())));
+    names.insert(asciiLower(lastComponent(process.arguments->front())));
   const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
   for (const auto& root : roots_) {
     const auto& entry = root.value;
-    const bool byName =
-        std::any_of(entry.exeBasenames.begin(), entry.exeBasenames.end(),
-                    [&](const std::string& name) { return names.contains(lower(name)); });
+    const bool byName = std::any_of(root.lowerBasenames.begin(), root.lowerBasenames.end(),
+                                    [&](const std::string& name) { return names.contains(name); });
     const bool byPath =
         process.path && std::any_of(entry.exePathContains.begin(), entry.exePathContains.end(),
                                     [&](const std::string& part) {

@@ -1,6 +1,8 @@
 // JSON encoder.
 #include "core/output/json_writer.h"
 
+#include "core/util/utf8.h"
+
 #include <charconv>
 #include <cmath>
 #include <stdexcept>
@@ -10,45 +12,11 @@ namespace {
 
 constexpr std::string_view kReplacement = "\xEF\xBF\xBD";
 
-// Length of the well-formed UTF-8 sequence at the start of `text`, or 0 when it
-// is ill-formed. `consumed` gets the length of the maximal ill-formed prefix, so
-// that one U+FFFD replaces it (the Unicode "maximal subpart" practice).
-size_t wellFormedLength(std::string_view text, size_t& consumed) {
-  const auto byte = [&](size_t i) { return static_cast<unsigned char>(text[i]); };
-  const unsigned char lead = byte(0);
-  consumed = 1;
-  if (lead < 0x80) return 1;
-  size_t length = 0;
-  unsigned char low = 0x80, high = 0xBF;
-  if (lead >= 0xC2 && lead <= 0xDF) {
-    length = 2;
-  } else if (lead >= 0xE0 && lead <= 0xEF) {
-    length = 3;
-    if (lead == 0xE0) low = 0xA0;
-    if (lead == 0xED) high = 0x9F;  // no UTF-16 surrogates
-  } else if (lead >= 0xF0 && lead <= 0xF4) {
-    length = 4;
-    if (lead == 0xF0) low = 0x90;
-    if (lead == 0xF4) high = 0x8F;
-  } else {
-    return 0;
-  }
-  for (size_t i = 1; i < length; ++i) {
-    if (i >= text.size()) return 0;
-    const unsigned char next = byte(i);
-    const unsigned char min = i == 1 ? low : 0x80;
-    const unsigned char max = i == 1 ? high : 0xBF;
-    if (next < min || next > max) return 0;
-    consumed = i + 1;
-  }
-  return length;
-}
-
 // Appends the UTF-8 sequence at `text[i]`, or U+FFFD for an ill-formed one, and
 // returns how many bytes it used.
 size_t appendSequence(std::string& out, std::string_view text, size_t i) {
   size_t consumed = 0;
-  const size_t length = wellFormedLength(text.substr(i), consumed);
+  const size_t length = utf8SequenceLength(text.substr(i), consumed);
   if (length == 0) {
     out.append(kReplacement);
     return consumed;

@@ -20,6 +20,7 @@ inline constexpr std::chrono::seconds heartbeatFreshness{90};
 // Written by the tool (protected.json atomically, the rest appended or replaced
 // under the lock file beside them); the application reads, drains or answers them.
 inline constexpr std::string_view protectedRules = "protected.json";
+inline constexpr std::string_view protectedRulesLock = "protected.json.lock";
 inline constexpr std::string_view killLog = "killlog.jsonl";
 inline constexpr std::string_view killLogLock = "killlog.jsonl.lock";
 inline constexpr std::string_view agentEvents = "agent-events.jsonl";

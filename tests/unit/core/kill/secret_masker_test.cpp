@@ -51,6 +51,45 @@ TEST(SecretMasker, LooksInsideArgumentsThatHoldScripts) {
             "node server.js --key " + kMask);
 }
 
+TEST(SecretMasker, MasksThePasswordOfEveryUrlThatCarriesOne) {
+  EXPECT_EQ(SecretMasker::maskArguments({"psql", "postgres://app:hunter2@db:5432/main"}),
+            (Args{"psql", "postgres://app:" + kMask + "@db:5432/main"}));
+  EXPECT_EQ(SecretMasker::maskArguments({"--broker=amqp://u:p%40ss@mq/vhost?x=1"}),
+            (Args{"--broker=amqp://u:" + kMask + "@mq/vhost?x=1"}));
+  EXPECT_EQ(SecretMasker::maskCommandLine("redis-cli -u redis://:s3cret@cache:6379"),
+            "redis-cli -u redis://:" + kMask + "@cache:6379");
+  EXPECT_EQ(SecretMasker::maskArguments({"sh", "-c", "curl https://me:pw@h/x http://a:b@c"}),
+            (Args{"sh", "-c", "curl https://me:" + kMask + "@h/x http://a:" + kMask + "@c"}));
+  // No password, a port, an @ in the path, or an empty one: nothing to hide.
+  for (const std::string kept : {"https://user@github.com/x", "http://localhost:3000/",
+                                 "https://h:8080/u@v", "ftp://anon:@host", "mailto:a:b@c"})
+    EXPECT_EQ(SecretMasker::maskArguments({kept}), (Args{kept})) << kept;
+}
+
+TEST(SecretMasker, MasksTheShapesRealCredentialsHave) {
+  const std::string github = "ghp_" + std::string("aB3dE5fG7hJ9kL1mN3pQ5rS7tU9vW1xY3zA5");
+  const std::string anthropic =
+      "sk-ant-api03-" + std::string("Xy7_Qw3-Er5tYu8iOp1aSd4fGh6jKl9zXc2vBn");
+  const std::string jwt =
+      "eyJhbGciOiJIUzI1NiIsInR5cCI6IkpXVCJ9.eyJzdWIiOiIxMjM0NTY3ODkwIiwibmFtZSI6IkpvaG4ifQ."
+      "SflKxwRJSMeKKF2QT4fwpMeJf36POk6yJV_adQssw5c";
+  for (const auto& secret : {github, anthropic}) {
+    const auto masked = SecretMasker::maskCommandLine("gh auth --with " + secret + " done");
+    EXPECT_EQ(masked.find(secret.substr(8)), std::string::npos) << secret;
+  }
+  EXPECT_EQ(SecretMasker::maskArguments({"curl", "-H", "Authorization: Bearer " + jwt}),
+            (Args{"curl", "-H", "Authorization: Bearer " + kMask + "." + kMask + "." + kMask}));
+  EXPECT_EQ(SecretMasker::maskArguments({"env", "AWS_SECRET_ACCESS_KEY=wJalrXUtnFEMI/K7MDENG",
+                                         "OPENAI_API_KEY=sk-x", "PGPASSWORD=pw", "cmd"}),
+            (Args{"env", "AWS_SECRET_ACCESS_KEY=" + kMask, "OPENAI_API_KEY=" + kMask,
+                  "PGPASSWORD=" + kMask, "cmd"}));
+  // A short -p is a port as often as a password (`-p 3000`, `docker run -p 8080:80`),
+  // so its value is kept; a password flag spelt out is masked in every position.
+  EXPECT_EQ(SecretMasker::maskArguments({"vite", "-p", "3000"}), (Args{"vite", "-p", "3000"}));
+  EXPECT_EQ(SecretMasker::maskArguments({"--password", "a b", "--password=x", "--auth", "y"}),
+            (Args{"--password", kMask, "--password=" + kMask, "--auth", kMask}));
+}
+
 TEST(SecretMasker, EmptyInputsStayEmpty) {
   EXPECT_EQ(SecretMasker::maskArguments({}), Args{});
   EXPECT_EQ(SecretMasker::maskCommandLine(""), "");
