@@ -1,0 +1,33 @@
+// The home folder and the cache-location tokens that rule templates use, built
+// once per scan from the environment ({CARGO_HOME}, {HF_HUB_CACHE}, ...).
+#pragma once
+
+#include <string>
+#include <string_view>
+#include <utility>
+#include <vector>
+
+#include "core/util/environment.h"
+
+namespace glimmet {
+
+class DiskPaths {
+ public:
+  DiskPaths(std::string home, const Environment& environment);
+
+  const std::string& home() const { return home_; }
+  /// Token names and values, in the order they were built.
+  const std::vector<std::pair<std::string, std::string>>& tokens() const { return tokens_; }
+  /// The value of one token; empty when there is no such token.
+  std::string token(std::string_view name) const;
+
+  /// "~" and a leading "~/" become the home folder; then every {TOKEN} is
+  /// replaced by its value. Nothing else is expanded.
+  std::string expand(std::string_view pathTemplate) const;
+
+ private:
+  std::string home_;
+  std::vector<std::pair<std::string, std::string>> tokens_;
+};
+
+}  // namespace glimmet

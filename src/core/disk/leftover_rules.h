@@ -1,0 +1,111 @@
+// The leftover rule file, leftovers.json: every disk leftover the tool measures
+// or cleans is one of its rules. The tool knows no leftover by name; it knows
+// this format, how to find the file and how to validate it.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "core/disk/clean_action.h"
+#include "core/disk/disk_vocabulary.h"
+#include "core/util/environment.h"
+
+namespace glimmet {
+
+/// What disk commands print when the rule file is missing or doesn't load.
+inline constexpr std::string_view kMissingLeftoverRulesMessage =
+    "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.";
+
+/// The file is not there, can't be read, or isn't JSON of the rule format.
+class RuleFileError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+/// A rule that decodes but breaks a safety rule ("duplicate id", "banned program rm").
+class RuleError : public RuleFileError {
+ public:
+  RuleError(std::string ruleId, std::string reason)
+      : RuleFileError("rule " + ruleId + ": " + reason),
+        ruleId_(std::move(ruleId)),
+        reason_(std::move(reason)) {}
+  const std::string& ruleId() const { return ruleId_; }
+  const std::string& reason() const { return reason_; }
+
+ private:
+  std::string ruleId_;
+  std::string reason_;
+};
+
+struct LeftoverRule {
+  enum class Match { path, children, project, worktree, docker };
+  /// Only entries older than the user's agentHistoryDays.
+  enum class Age { agentHistory };
+
+  std::string id;
+  std::string label;
+  std::string tool;
+  DiskCategory category = DiskCategory::yourFiles;
+  DiskSafety safety = DiskSafety::review;
+  Match match = Match::path;
+  std::vector<std::string> paths;
+  std::optional<int64_t> childDepth;
+  std::optional<std::string> childPrefix;
+  std::optional<Age> olderThan;
+  std::vector<std::string> names;
+  std::vector<std::string> namePrefixes;
+  std::vector<std::string> siblings;
+  std::vector<std::string> inside;
+  std::optional<std::string> activeID;
+  std::optional<DiskSafety> activeSafety;
+  std::optional<PathLookup> resolveWith;
+  CleanAction clean;
+  std::string ifRemoved;
+  std::vector<std::string> blockedWhileRunning;
+  bool blockedWhileBuilding = false;
+  std::vector<std::string> agentRoots;
+  bool blockedWhileAppRuns = false;
+  std::optional<DockerKind> dockerKind;
+  bool verified = false;
+
+  /// An unverified rule is never shown safer than review.
+  DiskSafety effectiveSafety() const {
+    return verified ? safety : stricter(safety, DiskSafety::review);
+  }
+};
+
+std::string_view rawValue(LeftoverRule::Match match);
+
+/// Rule ids the scanner gives a meaning to.
+namespace rule_ids {
+inline constexpr std::string_view gitWorktree = "git-worktree";
+inline constexpr std::string_view gitWorktreeStale = "git-worktree-stale";
+inline constexpr std::string_view appCaches = "app-caches";
+}  // namespace rule_ids
+
+struct LeftoverRuleSet {
+  int64_t version = 0;
+  std::vector<LeftoverRule> rules;
+
+  /// The first rule whose id or activeID is `id`: item ids are made with either.
+  const LeftoverRule* rule(std::string_view id) const;
+
+  /// Decodes and validates. Throws RuleFileError for bad JSON or a decoding
+  /// failure, RuleError for the first rule that fails validation; never a partial set.
+  static LeftoverRuleSet load(std::string_view bytes);
+
+  /// The first candidate file that exists: GLIMMET_LEFTOVERS, then the files
+  /// shipped beside the executable. Throws RuleFileError when none exists.
+  static std::filesystem::path locate(const Environment& environment,
+                                      const std::filesystem::path& executable);
+  /// locate, read and load.
+  static LeftoverRuleSet find(const Environment& environment,
+                              const std::filesystem::path& executable);
+};
+
+}  // namespace glimmet
