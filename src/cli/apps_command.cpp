@@ -1,23 +1,7 @@
-// glimmet apps and apps leftovers.
+// glimmet apps: the group of apps list and apps leftovers.
 #include "cli/apps_command.h"
 
 namespace glimmet::cli {
-
-CommandSpec AppsLeftovers::spec() {
-  return {
-      .name = "leftovers",
-      .abstract = "List an app's leftover files in ~/Library (read only).",
-      .parameters =
-          {
-              argument("app",
-                       "A bundle ID (com.vendor.app) or the path of an app in /Applications or "
-                       "~/Applications.",
-                       app),
-              flag("--json", kJsonHelp, json),
-          },
-      .run = notBuiltYet,
-  };
-}
 
 CommandSpec Apps::spec() {
   return {

@@ -1,0 +1,294 @@
+// Listing installed apps: one pass over each root, one Info.plist or desktop entry
+// read per app, and at most one size measurement per app.
+#include "core/apps/app_lister.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cctype>
+#include <system_error>
+
+#include "core/apps/bundle_info.h"
+#include "core/apps/desktop_entry.h"
+#include "core/apps/tree_size.h"
+#include "platform/files.h"
+
+namespace glimmet {
+namespace fs = std::filesystem;
+namespace {
+
+constexpr size_t kMaxDesktopEntryBytes = 1 << 20;
+// Desktop entries may sit in vendor subfolders (applications/kde/okular.desktop),
+// never deep ones.
+constexpr int kMaxDesktopEntryDepth = 3;
+
+std::string lowercase(std::string_view text) {
+  std::string lower(text);
+  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return lower;
+}
+
+bool isSameOrInside(const fs::path& path, const fs::path& folder) {
+  const auto p = path.lexically_normal().string();
+  auto f = folder.lexically_normal().string();
+  while (f.size() > 1 && f.back() == '/') f.pop_back();
+  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/');
+}
+
+SystemTime modificationTime(const struct stat& info) {
+  return SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
+}
+
+// A macOS alias is a regular file holding a bookmark, which begins "book", four
+// zero bytes, "mark".
+bool isAliasFile(const fs::path& path) {
+  auto head = platform::readFile(path, 1 << 20);
+  return head && head->size() >= 12 && head->compare(0, 4, "book") == 0 &&
+         head->compare(4, 4, std::string(4, '\0')) == 0 && head->compare(8, 4, "mark") == 0;
+}
+
+void fillOwnership(InstalledApp& app, const struct stat& info, uid_t userID,
+                   const std::function<bool(const fs::path&)>& isWritable,
+                   const fs::path& removablePath) {
+  app.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  app.modified = modificationTime(info);
+  app.ownedByUser = info.st_uid == userID;
+  // Moving an item to the Trash changes the item and its folder.
+  app.needsAdmin = !app.ownedByUser && !(isWritable && isWritable(removablePath) &&
+                                         isWritable(removablePath.parent_path()));
+}
+
+}  // namespace
+
+AppsEnvironment withSystemOperations(AppsEnvironment environment) {
+  environment.resolve = [](const fs::path& path) -> std::optional<fs::path> {
+    std::error_code error;
+    auto resolved = fs::canonical(path, error);
+    if (error) return std::nullopt;
+    return resolved;
+  };
+  environment.isWritable = [](const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; };
+  return environment;
+}
+
+std::optional<AppExclusion> AppLister::exclusionByIdentity(const InstalledApp& app) const {
+  if (app.kind == AppKind::bundle)
+    for (const auto& root : environment_.systemAppRoots)
+      if (isSameOrInside(app.resolvedPath, root)) return AppExclusion::system;
+  const auto id = lowercase(app.bundleID.value_or(""));
+  if (app.kind == AppKind::bundle && id.starts_with("com.apple.")) return AppExclusion::apple;
+  if (!id.empty() && (id == lowercase(environment_.ownBundleID) ||
+                      (!environment_.makerIDPrefix.empty() &&
+                       id.starts_with(lowercase(environment_.makerIDPrefix)))))
+    return AppExclusion::glimmet;
+  if (environment_.selfBundlePath && app.kind == AppKind::bundle &&
+      (app.path == *environment_.selfBundlePath ||
+       app.resolvedPath == *environment_.selfBundlePath))
+    return AppExclusion::glimmet;
+  return std::nullopt;
+}
+
+std::optional<InstalledApp> AppLister::bundle(const fs::path& entry) const {
+  struct stat own {};
+  if (::lstat(entry.c_str(), &own) != 0) return std::nullopt;
+  InstalledApp app;
+  app.kind = AppKind::bundle;
+  app.path = entry;
+  app.fileName = entry.filename().string();
+  if (S_ISLNK(own.st_mode)) {
+    app.exclusion = AppExclusion::symlink;
+  } else if (S_ISREG(own.st_mode) && isAliasFile(entry)) {
+    app.exclusion = AppExclusion::alias;
+  } else if (!S_ISDIR(own.st_mode)) {
+    return std::nullopt;
+  }
+  auto resolved = environment_.resolve ? environment_.resolve(entry) : std::nullopt;
+  app.resolvedPath = resolved.value_or(entry);
+
+  const auto info = readBundleInfo(entry).value_or(BundleInfo{});
+  app.name = displayNameFor(info, app.fileName);
+  app.bundleName = info.name;
+  app.bundleID = info.identifier;
+  if (app.bundleID && app.bundleID->empty()) app.bundleID.reset();
+  app.version = info.shortVersion;
+  if (!app.exclusion && !app.bundleID) app.exclusion = AppExclusion::noBundleID;
+  if (!app.exclusion) app.exclusion = exclusionByIdentity(app);
+
+  // A link or an alias is described by what it points at, but only the bundle
+  // itself is measured, so a linked app never counts twice.
+  struct stat target {};
+  const auto& described = ::stat(entry.c_str(), &target) == 0 ? target : own;
+  fillOwnership(app, described, environment_.userID, environment_.isWritable, entry);
+  std::error_code error;
+  app.isAppStore = fs::exists(app.resolvedPath / "Contents" / "_MASReceipt", error);
+  if (S_ISDIR(own.st_mode)) {
+    app.sizeSource = InstalledApp::SizeSource::tree;
+    app.sizePath = entry;
+  }
+  return app;
+}
+
+std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
+                                                  const fs::path& file,
+                                                  const std::string& id) const {
+  auto text = platform::readFile(file, kMaxDesktopEntryBytes);
+  if (!text) return std::nullopt;
+  auto entry = parseDesktopEntry(*text);
+  if (!entry || !entry->isListedApplication()) return std::nullopt;
+
+  InstalledApp app;
+  app.kind = AppKind::desktopEntry;
+  app.path = file;
+  auto resolved = environment_.resolve ? environment_.resolve(file) : std::nullopt;
+  app.resolvedPath = resolved.value_or(file);
+  app.fileName = file.filename().string();
+  app.bundleID = id;
+  app.bundleName = entry->name;
+  app.name = entry->name && !entry->name->empty() ? *entry->name : id;
+  const auto program = execProgram(entry->exec.value_or(""));
+  // A Flatpak entry runs "flatpak run ID": its program names the launcher, not the app.
+  if (!program.empty() && root.source == DesktopEntryRoot::Source::plain)
+    app.nameHints.push_back(fs::path(program).filename().string());
+  if (entry->startupWMClass && !entry->startupWMClass->empty())
+    app.nameHints.push_back(*entry->startupWMClass);
+
+  std::error_code error;
+  switch (root.source) {
+    case DesktopEntryRoot::Source::flatpak: {
+      app.isAppStore = true;
+      const auto active = root.installation / "app" / id / "current" / "active";
+      auto deployed = environment_.resolve ? environment_.resolve(active) : std::nullopt;
+      app.installRoot = deployed.value_or(active);
+      app.sizeSource = InstalledApp::SizeSource::tree;
+      app.sizePath = *app.installRoot;
+      break;
+    }
+    case DesktopEntryRoot::Source::snap: {
+      // Snap entries are named <snap>_<app>.desktop; the snap's files are one
+      // squashfs image per revision.
+      app.isAppStore = true;
+      const auto snap = id.substr(0, id.find('_'));
+      app.extraIdentifiers.push_back(snap);
+      app.installRoot = environment_.snapMountDir / snap / "current";
+      const auto revision = fs::read_symlink(*app.installRoot, error);
+      if (!error) {
+        app.sizeSource = InstalledApp::SizeSource::tree;
+        app.sizePath = environment_.snapFilesDir / (snap + "_" + revision.string() + ".snap");
+      }
+      break;
+    }
+    case DesktopEntryRoot::Source::plain: {
+      const fs::path programPath(program);
+      if (programPath.is_absolute() && lowercase(program).ends_with(".appimage")) {
+        app.installRoot = programPath;
+      } else if (programPath.is_absolute() && isSameOrInside(programPath, environment_.optDir)) {
+        const auto below = programPath.lexically_relative(environment_.optDir);
+        if (!below.empty() && below.begin() != below.end() && *below.begin() != "..")
+          app.installRoot = environment_.optDir / *below.begin();
+      }
+      if (app.installRoot) {
+        app.sizeSource = InstalledApp::SizeSource::tree;
+        app.sizePath = *app.installRoot;
+      } else if (!isSameOrInside(file, environment_.home)) {
+        if (auto package = packages_.packageOwning(file)) {
+          app.sizeSource = InstalledApp::SizeSource::package;
+          app.package = *package;
+          app.version = packages_.version(*package);
+        }
+      }
+      break;
+    }
+  }
+
+  struct stat info {};
+  const auto& described = app.installRoot ? *app.installRoot : file;
+  if (::stat(described.c_str(), &info) != 0 && ::stat(file.c_str(), &info) != 0)
+    return std::nullopt;
+  fillOwnership(app, info, environment_.userID, environment_.isWritable, described);
+  // The desktop file's owner says whose app it is (a Flatpak export belongs to
+  // whoever installed it, the root folder to root).
+  struct stat fileInfo {};
+  if (::stat(file.c_str(), &fileInfo) == 0) {
+    app.ownedByUser = fileInfo.st_uid == environment_.userID;
+    app.needsAdmin =
+        !app.ownedByUser && !(environment_.isWritable && environment_.isWritable(described) &&
+                              environment_.isWritable(described.parent_path()));
+  }
+  app.exclusion = exclusionByIdentity(app);
+  return app;
+}
+
+void AppLister::addDesktopEntries(const DesktopEntryRoot& root, std::vector<InstalledApp>& apps,
+                                  std::set<std::string>& seenIDs) const {
+  std::error_code error;
+  fs::recursive_directory_iterator walk(root.path, fs::directory_options::skip_permission_denied,
+                                        error);
+  if (error) return;
+  std::vector<fs::path> files;
+  for (auto end = fs::recursive_directory_iterator(); walk != end; walk.increment(error)) {
+    if (error) break;
+    if (walk.depth() >= kMaxDesktopEntryDepth) walk.disable_recursion_pending();
+    const auto& path = walk->path();
+    if (path.extension() != ".desktop") continue;
+    if (walk->is_directory(error)) continue;
+    files.push_back(path);
+  }
+  // The same id in an earlier root shadows this one, even when that entry hides
+  // itself: that is how a user hides a system app.
+  std::sort(files.begin(), files.end());
+  for (const auto& file : files) {
+    const auto id = desktopFileID(file.lexically_relative(root.path));
+    if (id.empty() || !seenIDs.insert(id).second) continue;
+    if (auto app = desktopApp(root, file, id)) apps.push_back(std::move(*app));
+  }
+}
+
+void AppLister::measure(InstalledApp& app) const {
+  switch (app.sizeSource) {
+    case InstalledApp::SizeSource::unknown:
+      return;
+    case InstalledApp::SizeSource::tree:
+      app.bytes = allocatedBytes(app.sizePath);
+      return;
+    case InstalledApp::SizeSource::package:
+      app.bytes = packages_.installedBytes(app.package);
+      return;
+  }
+}
+
+AppListing AppLister::list(Sizes sizes) const {
+  AppListing listing;
+  std::error_code error;
+  for (const auto& root : environment_.roots) {
+    fs::directory_iterator entries(root, fs::directory_options::skip_permission_denied, error);
+    if (error) continue;
+    listing.scannedRoots.push_back(root);
+    std::vector<fs::path> names;
+    for (auto end = fs::directory_iterator(); entries != end; entries.increment(error)) {
+      if (error) break;
+      if (entries->path().extension() == ".app") names.push_back(entries->path());
+    }
+    std::sort(names.begin(), names.end());
+    for (const auto& entry : names)
+      if (auto app = bundle(entry)) listing.apps.push_back(std::move(*app));
+  }
+  std::set<std::string> seenIDs;
+  for (const auto& root : environment_.desktopEntryRoots) {
+    if (!fs::is_directory(root.path, error)) continue;
+    listing.scannedRoots.push_back(root.path);
+    addDesktopEntries(root, listing.apps, seenIDs);
+  }
+  std::stable_sort(listing.apps.begin(), listing.apps.end(),
+                   [](const InstalledApp& a, const InstalledApp& b) {
+                     const auto left = lowercase(a.name), right = lowercase(b.name);
+                     return left != right ? left < right : a.path < b.path;
+                   });
+  for (auto& app : listing.apps) {
+    if (sizes == Sizes::measure) measure(app);
+    for (const auto& group : app.applicationGroups) listing.groupClaims[group].push_back(app.path);
+  }
+  return listing;
+}
+
+}  // namespace glimmet

@@ -1,0 +1,97 @@
+// dpkg's plain-text records: info/<package>.list holds one installed path per line,
+// and the status file holds one stanza per package.
+#include "core/apps/package_index.h"
+
+#include <dirent.h>
+#include <sys/stat.h>
+
+#include <set>
+#include <string_view>
+#include <utility>
+
+#include "platform/files.h"
+
+namespace glimmet {
+namespace {
+
+// The status file of a large system is a few megabytes; lists are smaller.
+constexpr size_t kMaxRecordBytes = 64u << 20;
+
+template <typename Visit>
+void forEachLine(std::string_view text, Visit visit) {
+  size_t at = 0;
+  while (at < text.size()) {
+    auto end = text.find('\n', at);
+    if (end == std::string_view::npos) end = text.size();
+    visit(text.substr(at, end - at));
+    at = end + 1;
+  }
+}
+
+}  // namespace
+
+void PackageIndex::loadOwners() {
+  desktopOwners_.emplace();
+  DIR* folder = ::opendir(infoDir_.c_str());
+  if (folder == nullptr) return;
+  while (dirent* entry = ::readdir(folder)) {
+    std::string_view name = entry->d_name;
+    if (!name.ends_with(".list")) continue;
+    auto list = platform::readFile(infoDir_ / std::string(name), kMaxRecordBytes);
+    if (!list) continue;
+    // Multi-arch packages are listed as name:arch.list; the package is the name.
+    std::string package(name.substr(0, name.size() - 5));
+    forEachLine(*list, [&](std::string_view line) {
+      if (line.ends_with(".desktop") && line.find("/applications/") != std::string_view::npos)
+        desktopOwners_->emplace(std::string(line), package);
+    });
+  }
+  ::closedir(folder);
+}
+
+void PackageIndex::loadVersions() {
+  versions_.emplace();
+  auto status = platform::readFile(statusFile_, kMaxRecordBytes);
+  if (!status) return;
+  std::string package;
+  forEachLine(*status, [&](std::string_view line) {
+    if (line.empty())
+      package.clear();
+    else if (line.starts_with("Package: "))
+      package = line.substr(9);
+    else if (line.starts_with("Version: ") && !package.empty())
+      versions_->emplace(package, std::string(line.substr(9)));
+  });
+}
+
+std::optional<std::string> PackageIndex::packageOwning(const std::filesystem::path& desktopFile) {
+  if (!desktopOwners_) loadOwners();
+  auto found = desktopOwners_->find(desktopFile.string());
+  if (found == desktopOwners_->end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<std::string> PackageIndex::version(const std::string& package) {
+  if (!versions_) loadVersions();
+  auto name = package.substr(0, package.find(':'));
+  auto found = versions_->find(name);
+  if (found == versions_->end()) return std::nullopt;
+  return found->second;
+}
+
+std::optional<uint64_t> PackageIndex::installedBytes(const std::string& package) const {
+  auto list = platform::readFile(infoDir_ / (package + ".list"), kMaxRecordBytes);
+  if (!list) return std::nullopt;
+  uint64_t bytes = 0;
+  std::set<std::pair<dev_t, ino_t>> seen;
+  forEachLine(*list, [&](std::string_view line) {
+    struct stat info {};
+    const std::string path(line);
+    if (path.empty() || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
+    if (seen.emplace(info.st_dev, info.st_ino).second)
+      bytes += static_cast<uint64_t>(info.st_blocks) * 512;
+  });
+  return bytes;
+}
+
+}  // namespace glimmet
