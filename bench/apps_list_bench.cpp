@@ -71,10 +71,12 @@ class Fixture {
     const std::vector<fs::path> folders = {home / ".config", home / ".cache", home / ".local/share",
                                            home / ".local/state", home / ".var/app"};
     for (int candidate = 0; candidate < kCandidates; ++candidate) {
-      const auto& folder = folders[static_cast<size_t>(candidate) % folders.size()];
-      // One in ten names an app, by identifier or by name; the rest are strangers.
+      // One in ten names an app by its identifier and one in ten by its name; the
+      // rest are strangers. Every (folder, name) pair is distinct.
+      const int round = candidate / 10;
+      const int app = round % kApps;
+      const auto& folder = folders[static_cast<size_t>(round / kApps + candidate) % folders.size()];
       std::string name;
-      const int app = candidate % kApps;
       if (candidate % 10 == 0)
         name = "com.bench.app" + std::to_string(app);
       else if (candidate % 10 == 5)

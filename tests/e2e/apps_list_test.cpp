@@ -1,6 +1,7 @@
 // glimmet apps list against real fixture bundles and desktop entries in a private home.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include <nlohmann/json.hpp>
 
@@ -132,6 +133,31 @@ TEST(AppsList, SurvivesHostileBundlesAndEntries) {
   EXPECT_THAT(result.out, HasSubstr("\"Huge\""));
   EXPECT_THAT(result.out, HasSubstr("com.weird\xef\xbf\xbd"));
   EXPECT_THAT(result.out, HasSubstr("\"excluded\" : \"symlink\""));
+}
+
+TEST(AppsList, AnotherUsersUnwritableAppNeedsAnAdministratorUnlessExcluded) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to run the tool as another user";
+  if (machineHasSharedAppRoots()) GTEST_SKIP() << "this machine has app roots of its own";
+  AppsHome fixture;
+  const auto apps = fixture / "Applications";
+  testing::makeBundle(apps, "Shared", {{"CFBundleIdentifier", "com.vendor.shared"}});
+  testing::makeBundle(apps, "Safari", {{"CFBundleIdentifier", "com.apple.Safari"}});
+  const auto mine = testing::makeBundle(apps, "Mine", {{"CFBundleIdentifier", "com.vendor.mine"}});
+  for (const auto& entry : fs::recursive_directory_iterator(mine))
+    ASSERT_EQ(::lchown(entry.path().c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::lchown(mine.c_str(), 65534, 65534), 0);
+  // The fixture is root's; the tool runs as nobody, who may read it but not change it.
+  fs::permissions(fixture.home.root(), fs::perms::owner_all | fs::perms::group_read |
+                                           fs::perms::group_exec | fs::perms::others_read |
+                                           fs::perms::others_exec);
+  const auto result = testing::runProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534",
+                                           "--clear-groups", GLIMMET_BINARY, "apps", "list"},
+                                          fixture.home.environment());
+  EXPECT_EQ(result.status, 0) << result.err;
+  const auto lines = result.out;
+  EXPECT_THAT(lines, HasSubstr(" Mine (com.vendor.mine)\n"));
+  EXPECT_THAT(lines, HasSubstr(" Safari (com.apple.Safari)  [An Apple app]\n"));
+  EXPECT_THAT(lines, HasSubstr(" Shared (com.vendor.shared)  [needs admin]\n"));
 }
 
 }  // namespace

@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <array>
 #include <cctype>
+#include <functional>
 #include <set>
 
 #include "core/apps/desktop_entry.h"
@@ -155,6 +156,9 @@ AppLeftoverFinder::AppLeftoverFinder(const AppsEnvironment& environment, const A
   claims_.reserve(candidates_.size());
   for (size_t index = 0; index < candidates_.size(); ++index) {
     claims_.push_back(claimsFor(candidates_[index]));
+    // An entry that vanished since the folder was listed is nobody's.
+    if (!claims_.back().empty() && !candidates_[index].lookedAt && !lookAt(candidates_[index]))
+      claims_.back().clear();
     for (const auto& claim : claims_.back()) byApp_[claim.app].push_back(index);
   }
 }
@@ -164,31 +168,44 @@ void AppLeftoverFinder::listFolders() {
     const auto& folder = environment_.leftoverFolders[folderIndex];
     DIR* stream = ::opendir(folder.path.c_str());
     if (stream == nullptr) continue;
-    std::vector<std::string> names;
+    std::vector<std::pair<std::string, unsigned char>> entries;
     while (dirent* entry = ::readdir(stream)) {
       const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") names.emplace_back(name);
+      if (name != "." && name != "..") entries.emplace_back(name, entry->d_type);
     }
     ::closedir(stream);
-    std::sort(names.begin(), names.end());
-    for (const auto& name : names) {
+    std::sort(entries.begin(), entries.end());
+    for (const auto& [name, type] : entries) {
       LibraryCandidate candidate;
       candidate.path = folder.path / name;
       candidate.lowerName = lowercase(name);
-      if (isNeverReported(candidate.lowerName)) continue;
-      struct stat info {};
-      if (::lstat(candidate.path.c_str(), &info) != 0) continue;
-      candidate.kind = S_ISLNK(info.st_mode)   ? LibraryCandidate::Kind::link
-                       : S_ISDIR(info.st_mode) ? LibraryCandidate::Kind::folder
-                                               : LibraryCandidate::Kind::file;
-      candidate.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-      candidate.owner = info.st_uid;
-      candidate.modified = SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
       candidate.folderIndex = folderIndex;
-      if (folder.kind == LibraryFolder::launchAgents) readLaunchAgent(candidate);
+      if (isNeverReported(candidate.lowerName)) continue;
+      candidate.kind = type == DT_LNK   ? LibraryCandidate::Kind::link
+                       : type == DT_DIR ? LibraryCandidate::Kind::folder
+                                        : LibraryCandidate::Kind::file;
+      // Launch agents are read for what they run; everything else is looked at
+      // only once its name ties it to an app.
+      if (type == DT_UNKNOWN || folder.kind == LibraryFolder::launchAgents) {
+        if (!lookAt(candidate)) continue;
+        if (folder.kind == LibraryFolder::launchAgents) readLaunchAgent(candidate);
+      }
       candidates_.push_back(std::move(candidate));
     }
   }
+}
+
+bool AppLeftoverFinder::lookAt(LibraryCandidate& candidate) {
+  struct stat info {};
+  if (::lstat(candidate.path.c_str(), &info) != 0) return false;
+  candidate.kind = S_ISLNK(info.st_mode)   ? LibraryCandidate::Kind::link
+                   : S_ISDIR(info.st_mode) ? LibraryCandidate::Kind::folder
+                                           : LibraryCandidate::Kind::file;
+  candidate.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+  candidate.owner = info.st_uid;
+  candidate.modified = SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
+  candidate.lookedAt = true;
+  return true;
 }
 
 void AppLeftoverFinder::indexApps() {
@@ -282,6 +299,11 @@ std::vector<AppLeftoverFinder::Claim> AppLeftoverFinder::claimsFor(
 }
 
 std::optional<size_t> AppLeftoverFinder::indexOf(const InstalledApp& app) const {
+  // The listing's own element needs no search; a copy (measured on its own) does.
+  const auto* first = listing_.apps.data();
+  const std::less<const InstalledApp*> before;
+  if (!listing_.apps.empty() && !before(&app, first) && before(&app, first + listing_.apps.size()))
+    return static_cast<size_t>(&app - first);
   for (size_t index = 0; index < listing_.apps.size(); ++index)
     if (listing_.apps[index].path == app.path) return index;
   return std::nullopt;

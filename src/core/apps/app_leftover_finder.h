@@ -48,14 +48,16 @@ struct AppLeftoverReport {
   uint64_t totalBytes() const;
 };
 
-/// One entry of a leftover folder, looked at once for every app.
+/// One entry of a leftover folder, listed once for every app. Only entries whose
+/// names tie them to an app (and launch agents) are looked at: `identity`,
+/// `owner` and `modified` hold when `lookedAt` does.
 struct LibraryCandidate {
   enum class Kind { file, folder, link };
   std::filesystem::path path;
   Kind kind = Kind::file;
-  FileIdentity identity;
-  std::optional<uint64_t> bytes;  ///< filled in only for reported leftovers
   size_t folderIndex = 0;
+  bool lookedAt = false;
+  FileIdentity identity;
   uid_t owner = 0;
   SystemTime modified{};
   std::string lowerName;
@@ -84,6 +86,7 @@ class AppLeftoverFinder {
     std::string identifier;
   };
   void listFolders();
+  static bool lookAt(LibraryCandidate& candidate);
   void indexApps();
   std::vector<Claim> claimsFor(const LibraryCandidate& candidate) const;
   std::optional<size_t> indexOf(const InstalledApp& app) const;

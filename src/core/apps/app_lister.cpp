@@ -89,7 +89,8 @@ std::optional<AppExclusion> AppLister::exclusionByIdentity(const InstalledApp& a
   return std::nullopt;
 }
 
-std::optional<InstalledApp> AppLister::bundle(const fs::path& entry) const {
+std::optional<InstalledApp> AppLister::bundle(const fs::path& entry,
+                                              const std::optional<fs::path>& resolvedRoot) const {
   struct stat own {};
   if (::lstat(entry.c_str(), &own) != 0) return std::nullopt;
   InstalledApp app;
@@ -103,7 +104,11 @@ std::optional<InstalledApp> AppLister::bundle(const fs::path& entry) const {
   } else if (!S_ISDIR(own.st_mode)) {
     return std::nullopt;
   }
-  auto resolved = environment_.resolve ? environment_.resolve(entry) : std::nullopt;
+  // Only a link needs resolving on its own: a real bundle lies in its resolved root.
+  auto resolved = !S_ISLNK(own.st_mode) && resolvedRoot
+                      ? std::optional(*resolvedRoot / entry.filename())
+                  : environment_.resolve ? environment_.resolve(entry)
+                                         : std::nullopt;
   app.resolvedPath = resolved.value_or(entry);
 
   const auto info = readBundleInfo(entry).value_or(BundleInfo{});
@@ -270,8 +275,9 @@ AppListing AppLister::list(Sizes sizes) const {
       if (entries->path().extension() == ".app") names.push_back(entries->path());
     }
     std::sort(names.begin(), names.end());
+    const auto resolvedRoot = environment_.resolve ? environment_.resolve(root) : std::nullopt;
     for (const auto& entry : names)
-      if (auto app = bundle(entry)) listing.apps.push_back(std::move(*app));
+      if (auto app = bundle(entry, resolvedRoot)) listing.apps.push_back(std::move(*app));
   }
   std::set<std::string> seenIDs;
   for (const auto& root : environment_.desktopEntryRoots) {

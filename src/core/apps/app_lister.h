@@ -34,7 +34,9 @@ class AppLister {
   void measure(InstalledApp& app) const;
 
  private:
-  std::optional<InstalledApp> bundle(const std::filesystem::path& entry) const;
+  std::optional<InstalledApp> bundle(
+      const std::filesystem::path& entry,
+      const std::optional<std::filesystem::path>& resolvedRoot) const;
   void addDesktopEntries(const DesktopEntryRoot& root, std::vector<InstalledApp>& apps,
                          std::set<std::string>& seenIDs) const;
   std::optional<InstalledApp> desktopApp(const DesktopEntryRoot& root,
