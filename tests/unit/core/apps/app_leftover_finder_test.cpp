@@ -199,5 +199,25 @@ TEST(AppLeftoverFinder, ExcludedAppsAreNotSearched) {
   }
 }
 
+TEST(AppLeftoverFinder, ASnapsFolderIsNamedByTheSnap) {
+  FinderFixture fixture;
+  const auto snaps = fixture.dir / "snapd/desktop/applications";
+  fixture.environment.desktopEntryRoots = {{snaps, DesktopEntryRoot::Source::snap, {}}};
+  fixture.environment.snapMountDir = fixture.dir / "snap";
+  fixture.environment.snapFilesDir = fixture.dir / "snaps";
+  testing::makeDesktopEntry(snaps, "firefox_firefox.desktop", "Firefox");
+  std::filesystem::create_directories(fixture.dir / "snap/firefox");
+  std::filesystem::create_directory_symlink("4173", fixture.dir / "snap/firefox/current");
+  testing::writeFile(fixture.dir / "snaps/firefox_4173.snap", std::string(40000, 's'));
+  fixture.file("snap/firefox/common/x");
+  fixture.file("snap/firefox-beta/x");
+  EXPECT_EQ(fixture.leftovers("firefox_firefox"),
+            std::vector<std::string>{"snap|snap/firefox|exact"});
+  const auto listing = AppLister(fixture.environment).list();
+  ASSERT_EQ(listing.apps.size(), 1u);
+  EXPECT_TRUE(listing.apps[0].isAppStore);
+  EXPECT_EQ(listing.apps[0].bytes, testing::allocated(fixture.dir / "snaps/firefox_4173.snap"));
+}
+
 }  // namespace
 }  // namespace glimmet
