@@ -15,6 +15,7 @@
 
 #include "core/apps/desktop_entry.h"
 #include "core/apps/display_path.h"
+#include "core/apps/path_names.h"
 #include "core/apps/property_list.h"
 #include "core/apps/tree_size.h"
 #include "platform/files.h"
@@ -25,12 +26,6 @@ namespace {
 
 constexpr size_t kMinNameLength = 3;
 constexpr size_t kMaxUnitBytes = 1 << 20;
-
-std::string lowercase(std::string_view text) {
-  std::string lower(text);
-  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
 
 // What follows a bundle identifier in a file the app itself names after it.
 constexpr std::array kLeftoverExtensions = {
@@ -73,14 +68,6 @@ std::string withoutExtension(const std::string& lowerName) {
   for (std::string_view known : kLeftoverExtensions)
     if (extension == known) return lowerName.substr(0, dot);
   return {};
-}
-
-bool isSameOrInside(const fs::path& path, const fs::path& folder) {
-  const auto p = path.lexically_normal().string();
-  auto f = folder.lexically_normal().string();
-  while (f.size() > 1 && f.back() == '/') f.pop_back();
-  return f.size() > 1 &&
-         (p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/'));
 }
 
 // systemd unit lines: ExecStart=-/usr/bin/app --flag (prefixes -, @, +, ! and : change

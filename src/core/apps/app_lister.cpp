@@ -11,6 +11,7 @@
 
 #include "core/apps/bundle_info.h"
 #include "core/apps/desktop_entry.h"
+#include "core/apps/path_names.h"
 #include "core/apps/tree_size.h"
 #include "platform/files.h"
 
@@ -22,19 +23,6 @@ constexpr size_t kMaxDesktopEntryBytes = 1 << 20;
 // Desktop entries may sit in vendor subfolders (applications/kde/okular.desktop),
 // never deep ones.
 constexpr int kMaxDesktopEntryDepth = 3;
-
-std::string lowercase(std::string_view text) {
-  std::string lower(text);
-  for (auto& c : lower) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return lower;
-}
-
-bool isSameOrInside(const fs::path& path, const fs::path& folder) {
-  const auto p = path.lexically_normal().string();
-  auto f = folder.lexically_normal().string();
-  while (f.size() > 1 && f.back() == '/') f.pop_back();
-  return p == f || (p.size() > f.size() && p.compare(0, f.size(), f) == 0 && p[f.size()] == '/');
-}
 
 SystemTime modificationTime(const struct stat& info) {
   return SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
