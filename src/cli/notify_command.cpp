@@ -1,6 +1,12 @@
 // glimmet notify.
 #include "cli/notify_command.h"
 
+#include <unistd.h>
+
+#include <chrono>
+
+#include "core/hooks/notify_recorder.h"
+
 namespace glimmet::cli {
 
 CommandSpec Notify::spec() {
@@ -17,9 +23,17 @@ CommandSpec Notify::spec() {
               pidOption("--pid", "The agent's process ID (Claude Code hooks pass $PPID).", pid),
               optionalArgument("payload", "The event JSON (Codex passes it here).", payload),
           },
-      // Agent hooks call this on every turn: it must never fail the agent, so
-      // until events are recorded it quietly does nothing.
-      .run = [](CommandContext&) { return ExitStatus::ok; },
+      // Agent hooks call this on every turn: whatever it is given, it says
+      // nothing and succeeds. The payload is read from the standard input
+      // descriptor itself, because whether that is a terminal decides whether
+      // to read it at all.
+      .run =
+          [this](CommandContext& context) {
+            recordAgentNotification({.agent = agent, .pid = pid, .payload = payload},
+                                    context.environment, STDIN_FILENO,
+                                    std::chrono::system_clock::now());
+            return ExitStatus::ok;
+          },
   };
 }
 

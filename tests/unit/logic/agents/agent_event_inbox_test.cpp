@@ -1,0 +1,122 @@
+#include "logic/agents/agent_event_inbox.h"
+
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <filesystem>
+
+#include "platform/system_error.h"
+#include "support/temp_dir.h"
+
+namespace glimmet {
+namespace {
+
+namespace fs = std::filesystem;
+using std::chrono::seconds;
+
+const SystemTime kNow = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7};
+
+AgentEvent eventAt(SystemTime time, std::string id = "ID") {
+  return {.id = std::move(id),
+          .time = time,
+          .agent = "Codex",
+          .kind = AgentEventKind::finished,
+          .pid = 1};
+}
+
+mode_t modeOf(const fs::path& path) {
+  struct stat info {};
+  return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
+}
+
+TEST(AgentEventInbox, AppendCreatesPrivateFilesAndAddsWholeLines) {
+  testing::TempDir dir;
+  const AgentEventInbox inbox(dir / "a/Glimmet");
+  EXPECT_FALSE(inbox.hasPendingEvents());
+  inbox.append(eventAt(kNow, "ONE"));
+  inbox.append(eventAt(kNow, "TWO"));
+  EXPECT_TRUE(inbox.hasPendingEvents());
+  EXPECT_EQ(modeOf(dir / "a/Glimmet"), 0700u);
+  EXPECT_EQ(modeOf(dir / "a/Glimmet/agent-events.jsonl"), 0600u);
+  EXPECT_EQ(modeOf(dir / "a/Glimmet/agent-events.lock"), 0600u);
+  EXPECT_EQ(
+      dir.read("a/Glimmet/agent-events.jsonl"),
+      encodeAgentEventLine(eventAt(kNow, "ONE")) + encodeAgentEventLine(eventAt(kNow, "TWO")));
+}
+
+TEST(AgentEventInbox, ALogPastItsLimitStartsAfresh) {
+  testing::TempDir dir;
+  const AgentEventInbox inbox(dir.path());
+  dir.write("agent-events.jsonl", std::string(262'144, 'x'));
+  inbox.append(eventAt(kNow, "KEPT"));
+  EXPECT_EQ(fs::file_size(dir / "agent-events.jsonl"),
+            262'144 + encodeAgentEventLine(eventAt(kNow, "KEPT")).size());
+  dir.write("agent-events.jsonl", std::string(262'145, 'x'));
+  inbox.append(eventAt(kNow, "NEW"));
+  EXPECT_EQ(dir.read("agent-events.jsonl"), encodeAgentEventLine(eventAt(kNow, "NEW")));
+  EXPECT_EQ(modeOf(dir / "agent-events.jsonl"), 0600u);
+}
+
+TEST(AgentEventInbox, DrainKeepsYoungDecodableEventsInOrderAndEmptiesTheLog) {
+  testing::TempDir dir;
+  const AgentEventInbox inbox(dir.path());
+  inbox.append(eventAt(kNow - seconds(600), "OLD"));
+  inbox.append(eventAt(kNow - seconds(599), "FIRST"));
+  dir.write("agent-events.jsonl", dir.read("agent-events.jsonl") + "not json\n\n{}\n");
+  inbox.append(eventAt(kNow + seconds(5), "SECOND"));
+  const auto events = inbox.drain(kNow);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].id, "FIRST");
+  EXPECT_EQ(events[1].id, "SECOND");
+  EXPECT_EQ(dir.read("agent-events.jsonl"), "");
+  EXPECT_FALSE(inbox.hasPendingEvents());
+  EXPECT_TRUE(inbox.drain(kNow).empty());
+}
+
+TEST(AgentEventInbox, DrainWithoutALogIsEmptyAndCreatesNoLog) {
+  testing::TempDir dir;
+  EXPECT_TRUE(AgentEventInbox(dir.path()).drain(kNow).empty());
+  EXPECT_FALSE(fs::exists(dir / "agent-events.jsonl"));
+}
+
+TEST(AgentEventInbox, AFolderThatCannotBeMadeThrows) {
+  testing::TempDir dir;
+  dir.write("file", "");
+  EXPECT_THROW(AgentEventInbox(dir / "file/Glimmet").append(eventAt(kNow)), platform::SystemError);
+}
+
+TEST(AgentEventInbox, AppendsFromManyProcessesNeverInterleave) {
+  testing::TempDir dir;
+  const AgentEventInbox inbox(dir.path());
+  constexpr int kWriters = 8, kEach = 50;
+  std::vector<pid_t> children;
+  for (int w = 0; w < kWriters; ++w) {
+    const pid_t pid = ::fork();
+    if (pid == 0) {
+      for (int i = 0; i < kEach; ++i) {
+        AgentEvent event = eventAt(kNow, std::to_string(w));
+        event.message = std::string(4000, static_cast<char>('a' + w));
+        inbox.append(event);
+      }
+      ::_exit(0);
+    }
+    children.push_back(pid);
+  }
+  for (const pid_t pid : children) ::waitpid(pid, nullptr, 0);
+  const auto log = dir.read("agent-events.jsonl");
+  size_t lines = 0;
+  for (size_t start = 0; start < log.size(); ++lines) {
+    const size_t end = log.find('\n', start);
+    ASSERT_NE(end, std::string::npos);
+    EXPECT_TRUE(decodeAgentEvent(std::string_view(log).substr(start, end - start)));
+    start = end + 1;
+  }
+  // The limit may have restarted the log once; every line left is whole.
+  EXPECT_GT(lines, 0u);
+  EXPECT_LE(lines, static_cast<size_t>(kWriters * kEach));
+}
+
+}  // namespace
+}  // namespace glimmet
