@@ -59,6 +59,17 @@ TEST(GlimmetSettings, AWrongTypeAnywhereMeansEveryDefault) {
   }
 }
 
+TEST(GlimmetSettings, AgentNotifyRulesTakeTheirDefaultsKeyByKey) {
+  const AgentNotifyRules defaults;
+  EXPECT_EQ(defaults.approvalDelay, 30);
+  EXPECT_EQ(defaults.idleAfter, 120);
+  const auto settings = loadFrom(R"({"agentNotify": {"finished": false, "idleAfter": 300}})");
+  AgentNotifyRules expected;
+  expected.finished = false;
+  expected.idleAfter = 300;
+  EXPECT_EQ(settings.agentNotify, expected);
+}
+
 TEST(GlimmetSettings, ApplicationOnlyRecordsAreAccepted) {
   const auto settings = loadFrom(R"({"gracePeriod": 7, "hogs": {"cpu": 90}, "keepAwake": {"x": [1]},
                                      "storms": {}, "diskWrites": {}, "localModels": {}})");
