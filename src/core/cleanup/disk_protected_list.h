@@ -1,0 +1,42 @@
+// Places the tool never cleans, whatever a rule or the user asks: system
+// folders, the home folder, keys and settings, the user's protected paths, git
+// folders and anything reached through a link. Checked when a scan lists an
+// item and again when cleaning plans it.
+#pragma once
+
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace glimmet {
+
+class DiskProtectedList {
+ public:
+  /// `settingsFolders` are extra folders that hold the tool's own or other keys
+  /// (the real shared folder wherever it lives); `trashRoots` are the Trash
+  /// folders, never cleaned from. `protectedPaths` may start with "~/".
+  DiskProtectedList(std::string home, std::vector<std::string> protectedPaths,
+                    std::vector<std::string> settingsFolders = {},
+                    std::vector<std::string> trashRoots = {});
+
+  /// The protection reason for `path`, or nothing. `containsGit`: the item's
+  /// measurement met a .git; `worktreeAction`: the action removes a worktree with git.
+  std::optional<std::string> check(const std::string& path, bool containsGit,
+                                   bool worktreeAction) const;
+
+ private:
+  std::string home_;
+  std::vector<std::string> userPaths_;
+  std::vector<std::string> keyPaths_;
+  std::vector<std::string> trashRoots_;
+};
+
+/// Path helpers shared by the disk checks; paths are compared lexically after
+/// dot segments and trailing slashes are dropped.
+namespace disk_path {
+std::string normal(const std::string& path);
+/// `path` is `base` or lies below it.
+bool isWithin(const std::string& path, const std::string& base);
+}  // namespace disk_path
+
+}  // namespace glimmet

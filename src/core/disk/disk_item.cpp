@@ -1,0 +1,153 @@
+// DiskItem and ProjectActivity encoding for the scan cache.
+#include "core/disk/disk_item.h"
+
+#include <cmath>
+
+#include "core/disk/strict_json.h"
+
+namespace glimmet {
+namespace {
+
+constexpr double kReferenceEpoch = 978'307'200;  // 2001-01-01T00:00:00Z in Unix seconds
+
+bool readTime(const nlohmann::json& object, const char* key, std::optional<SystemTime>& field) {
+  const auto found = object.find(key);
+  if (found == object.end() || found->is_null()) return true;
+  field = fromReferenceSeconds(*found);
+  return field.has_value();
+}
+
+std::string_view activityKey(ProjectActivity::Kind kind) {
+  switch (kind) {
+    case ProjectActivity::Kind::active:
+      return "active";
+    case ProjectActivity::Kind::stale:
+      return "stale";
+    case ProjectActivity::Kind::unknown:
+      return "unknown";
+  }
+  return {};
+}
+
+}  // namespace
+
+double referenceSeconds(SystemTime time) {
+  const auto since = std::chrono::duration<double>(time.time_since_epoch()).count();
+  return since - kReferenceEpoch;
+}
+
+std::optional<SystemTime> fromReferenceSeconds(const nlohmann::json& value) {
+  if (!value.is_number()) return std::nullopt;
+  const double seconds = value.get<double>() + kReferenceEpoch;
+  // Far outside any real file time; refusing it keeps the conversion defined.
+  if (!std::isfinite(seconds) || std::fabs(seconds) > 1e11) return std::nullopt;
+  return SystemTime(
+      std::chrono::duration_cast<SystemTime::duration>(std::chrono::duration<double>(seconds)));
+}
+
+nlohmann::json ProjectActivity::toJson() const {
+  nlohmann::json inner = nlohmann::json::object();
+  if (kind != Kind::unknown && lastUsed) inner["_0"] = referenceSeconds(*lastUsed);
+  return {{std::string(activityKey(kind)), inner}};
+}
+
+std::optional<ProjectActivity> ProjectActivity::fromJson(const nlohmann::json& json) {
+  if (!json.is_object() || json.size() != 1) return std::nullopt;
+  for (const auto kind : {Kind::active, Kind::stale, Kind::unknown}) {
+    const auto found = json.find(activityKey(kind));
+    if (found == json.end() || !found->is_object()) continue;
+    ProjectActivity activity{kind, std::nullopt};
+    if (kind != Kind::unknown) {
+      if (!readTime(*found, "_0", activity.lastUsed) || !activity.lastUsed) return std::nullopt;
+    }
+    return activity;
+  }
+  return std::nullopt;
+}
+
+nlohmann::json DiskItem::toJson() const {
+  nlohmann::json json = {
+      {"id", id},
+      {"ruleID", ruleID},
+      {"label", label},
+      {"tool", tool},
+      {"path", path},
+      {"category", rawValue(category)},
+      {"safety", rawValue(safety)},
+      {"bytes", bytes},
+      {"uniqueBytes", uniqueBytes},
+      {"attributedBytes", attributedBytes},
+      {"fileCount", fileCount},
+      {"clean", clean.toJson()},
+      {"ifRemoved", ifRemoved},
+      {"reasons", reasons},
+      {"verified", verified},
+      {"partial", partial},
+      {"containsGit", containsGit},
+  };
+  nlohmann::json childList = nlohmann::json::array();
+  for (const auto& child : children)
+    childList.push_back({{"name", child.name}, {"bytes", child.bytes}});
+  json["children"] = std::move(childList);
+  if (modified) json["modified"] = referenceSeconds(*modified);
+  if (identity) json["identity"] = identity->toJson();
+  if (blocked) json["blocked"] = *blocked;
+  if (projectPath) json["projectPath"] = *projectPath;
+  if (activity) json["activity"] = activity->toJson();
+  if (mainRepoPath) json["mainRepoPath"] = *mainRepoPath;
+  if (newestSession) json["newestSession"] = referenceSeconds(*newestSession);
+  if (serverKilledAt) json["serverKilledAt"] = referenceSeconds(*serverKilledAt);
+  return json;
+}
+
+std::optional<DiskItem> DiskItem::fromJson(const nlohmann::json& json) {
+  DiskItem item;
+  std::string category, safety;
+  StrictReader reader(json);
+  reader.required("id", item.id)
+      .required("ruleID", item.ruleID)
+      .required("label", item.label)
+      .required("tool", item.tool)
+      .required("path", item.path)
+      .required("category", category)
+      .required("safety", safety)
+      .required("bytes", item.bytes)
+      .required("uniqueBytes", item.uniqueBytes)
+      .required("attributedBytes", item.attributedBytes)
+      .required("fileCount", item.fileCount)
+      .required("clean", item.clean)
+      .required("ifRemoved", item.ifRemoved)
+      .required("reasons", item.reasons)
+      .required("verified", item.verified)
+      .required("partial", item.partial)
+      .required("containsGit", item.containsGit)
+      .optional("identity", item.identity)
+      .optional("blocked", item.blocked)
+      .optional("projectPath", item.projectPath)
+      .optional("activity", item.activity)
+      .optional("mainRepoPath", item.mainRepoPath);
+  if (!reader.valid()) return std::nullopt;
+  const auto decodedCategory = diskCategoryFromRaw(category);
+  const auto decodedSafety = diskSafetyFromRaw(safety);
+  if (!decodedCategory || !decodedSafety) return std::nullopt;
+  item.category = *decodedCategory;
+  item.safety = *decodedSafety;
+  if (!readTime(json, "modified", item.modified) ||
+      !readTime(json, "newestSession", item.newestSession) ||
+      !readTime(json, "serverKilledAt", item.serverKilledAt))
+    return std::nullopt;
+  const auto children = json.find("children");
+  if (children != json.end()) {
+    if (!children->is_array()) return std::nullopt;
+    for (const auto& child : *children) {
+      DiskChild decoded;
+      StrictReader childReader(child);
+      childReader.required("name", decoded.name).required("bytes", decoded.bytes);
+      if (!childReader.valid()) return std::nullopt;
+      item.children.push_back(std::move(decoded));
+    }
+  }
+  return item;
+}
+
+}  // namespace glimmet
