@@ -1,7 +1,105 @@
 // glimmet disk, disk scan and disk clean.
 #include "cli/disk_command.h"
 
+#include <unistd.h>
+
+#include "core/cleanup/liveness_guard.h"
+#include "core/disk/disk_scan_report.h"
+#include "core/disk/disk_scan_store.h"
+#include "core/kill/kill_log.h"
+#include "core/process/process_enumerator.h"
+#include "core/settings/glimmet_settings.h"
+#include "platform/paths.h"
+
 namespace glimmet::cli {
+namespace {
+
+// The home trash never counts as part of the home folder: it is measured once
+// as the Trash's size, and items are never cleaned from it.
+std::string homeTrash(const Environment& environment, const std::string& home) {
+  if (auto data = environment.absolutePath("XDG_DATA_HOME")) return *data + "/Trash";
+  return home + "/.local/share/Trash";
+}
+
+ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
+  const auto& environment = context.environment;
+  LeftoverRuleSet rules;
+  try {
+    rules = LeftoverRuleSet::find(environment, context.executable);
+  } catch (const RuleFileError&) {
+    throw CommandFailure(std::string(kMissingLeftoverRulesMessage), ExitStatus::cannotStart);
+  }
+  const auto shared = platform::sharedDataDir(environment);
+  auto diskRules = GlimmetSettings::load(JSONStore(shared)).disk;
+  if (command.includeProtectedFolders) diskRules.includeProtectedFolders = true;
+
+  const bool fixture = command.home.has_value();
+  DiskScanOptions options;
+  options.rules = diskRules.clamped();
+  options.environment = environment;
+  options.now = std::chrono::system_clock::now();
+  if (fixture) {
+    std::error_code error;
+    auto home = std::filesystem::weakly_canonical(std::filesystem::absolute(*command.home), error);
+    options.home =
+        (error ? std::filesystem::absolute(*command.home) : home).lexically_normal().string();
+    options.minimumProjectItemBytes = 0;
+  } else {
+    options.home = platform::homeDir(environment).lexically_normal().string();
+  }
+  while (options.home.size() > 1 && options.home.back() == '/') options.home.pop_back();
+  options.settingsFolders = {shared.string()};
+  options.trashRoots = {homeTrash(environment, options.home)};
+
+  ProcessEnumerator enumerator(::getuid());
+  const auto snapshot = enumerator.snapshot(options.now);
+  const auto liveness =
+      LivenessInput::gather(snapshot, ::getuid(), ::getpid(), options.home, options.home);
+
+  DiskCache cache;
+  std::optional<DockerClient> docker;
+  if (!fixture) {
+    cache = DiskCache::load(shared);
+    std::vector<std::string> workingFolders;
+    for (const auto& record : snapshot.records())
+      if (record.cwd) workingFolders.push_back(*record.cwd);
+    cache.markSeenLive(workingFolders, options.now);
+    options.lastSeenLive = cache.lastSeenLive;
+    for (const auto& entry : KillLog(shared).read())
+      if (entry.repoPath && !entry.isDryRun()) {
+        auto& when = options.killedRepos[*entry.repoPath];
+        when = std::max(when, entry.time);
+      }
+    docker.emplace(options.home, environment);
+    options.docker = &*docker;
+  }
+
+  auto result = scanDisk(rules, options, liveness);
+  result.scanID = makeScanID(result.startedAt);
+  result.finishedAt = std::chrono::system_clock::now();
+
+  if (!fixture) {
+    cache.lastResult = result;
+    try {
+      cache.save(shared);
+    } catch (const std::exception&) {
+      // The cache only speeds up cleaning; the scan itself still stands.
+    }
+    try {
+      recordDiskHistory(shared, result);
+    } catch (const std::exception&) {
+      context.error << "Couldn't save this scan to the history.\n";
+    }
+  }
+
+  if (command.json)
+    context.out.document(diskScanDocument(result));
+  else
+    for (const auto& line : diskScanText(result)) context.out.line(line);
+  return result.complete ? ExitStatus::ok : ExitStatus::partial;
+}
+
+}  // namespace
 
 CommandSpec DiskScan::spec() {
   return {
@@ -20,7 +118,7 @@ CommandSpec DiskScan::spec() {
                    "Also scan Documents, Desktop and Downloads (macOS asks once per folder).",
                    includeProtectedFolders),
           },
-      .run = notBuiltYet,
+      .run = [this](CommandContext& context) { return runDiskScan(*this, context); },
   };
 }
 

@@ -1,0 +1,120 @@
+// glimmet disk scan against fixture homes: the document against its schema,
+// project activity, the text report, what a real scan saves, and missing rules.
+#include <fcntl.h>
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <nlohmann/json.hpp>
+
+#include "support/isolated_home.h"
+#include "support/schema.h"
+
+namespace glimmet {
+namespace {
+
+using ::testing::HasSubstr;
+using ::testing::StartsWith;
+
+void age(const std::filesystem::path& path, int days) {
+  const auto when = std::chrono::system_clock::now() - std::chrono::hours(24 * days);
+  const timespec time{std::chrono::system_clock::to_time_t(when), 0};
+  const timespec times[2] = {time, time};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// ~/Dev/web (active, Next.js) and ~/Dev/old (untouched for 100 days), a pip cache,
+// and a Pictures folder that is never walked.
+std::filesystem::path fixture(const testing::IsolatedHome& home) {
+  const auto& dir = home.dir();
+  dir.write("fixture/Dev/web/.git/HEAD", "ref: refs/heads/main\n");
+  dir.write("fixture/Dev/web/package.json", "{}");
+  dir.write("fixture/Dev/web/node_modules/left-pad/index.js", "0123456789");
+  dir.write("fixture/Dev/web/.next/cache/a.bin", std::string(20000, 'n'));
+  dir.write("fixture/Dev/old/.git/HEAD", "ref: refs/heads/main\n");
+  dir.write("fixture/Dev/old/package.json", "{}");
+  const auto stale = dir.write("fixture/Dev/old/node_modules/x/index.js", "old");
+  age(stale, 100);
+  dir.write("fixture/.cache/pip/http/blob", std::string(5000, 'p'));
+  dir.write("fixture/Pictures/cat.jpg", "meow");
+  return home.root() / "fixture";
+}
+
+const nlohmann::json* itemWithId(const nlohmann::json& document, const std::string& id) {
+  for (const auto& item : document["items"])
+    if (item["id"] == id) return &item;
+  return nullptr;
+}
+
+TEST(DiskScan, FixtureHomeDocumentMatchesItsSchemaAndSavesNothing) {
+  testing::IsolatedHome home;
+  // Cache tokens then follow the fixture home rather than the test's own cache.
+  home.environment() = home.environment().without("XDG_CACHE_HOME");
+  const auto root = fixture(home);
+  const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(testing::schemaProblems("diskScan", result.out), "");
+  const auto document = nlohmann::json::parse(result.out);
+  EXPECT_FALSE(document["scan"].contains("docker"));  // not asked with --home
+
+  const auto* modules = itemWithId(document, "~/Dev/web/node_modules#node-modules-active");
+  ASSERT_NE(modules, nullptr) << result.out;  // 10 bytes still count with --home
+  EXPECT_EQ((*modules)["project"], "~/Dev/web");
+  EXPECT_EQ((*modules)["safety"], "review");
+  EXPECT_EQ((*modules)["reasons"][0], "Project touched today");
+  const auto* old = itemWithId(document, "~/Dev/old/node_modules#node-modules");
+  ASSERT_NE(old, nullptr);
+  EXPECT_EQ((*old)["reasons"][0], "Untouched for 100 days");
+  EXPECT_EQ((*old)["safety"], "safe");
+  EXPECT_NE(itemWithId(document, "~/Dev/web/.next#next-build-active"), nullptr);
+  const auto* pip = itemWithId(document, "~/.cache/pip#pip-cache");
+  ASSERT_NE(pip, nullptr);
+  EXPECT_EQ((*pip)["command"], "python3 -m pip cache purge");
+  EXPECT_EQ(document["notScanned"][0],
+            (nlohmann::json{{"path", "~/Pictures"}, {"reason", "personalMedia"}}));
+  EXPECT_FALSE(std::filesystem::exists(home.sharedFolder()));
+}
+
+TEST(DiskScan, TextReportGroupsBySafety) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  const auto result = home.glimmet({"disk", "scan", "--home", root.string()});
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_THAT(result.out, StartsWith("Free right now: "));
+  EXPECT_THAT(result.out, HasSubstr("\nSafe to clear: about "));
+  EXPECT_THAT(result.out, HasSubstr("\nReview first: about "));
+  EXPECT_THAT(result.out, HasSubstr(" Stale node_modules: ~/Dev/old/node_modules\n"));
+  EXPECT_THAT(result.out, HasSubstr("\n\nNot scanned: 1 folder\n"));
+  EXPECT_EQ(result.err, "");
+}
+
+TEST(DiskScan, ARealScanKeepsTheCacheAndStartsTheHistory) {
+  testing::IsolatedHome home;
+  const auto result = home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_EQ(testing::schemaProblems("diskScan", result.out), "");
+  EXPECT_TRUE(nlohmann::json::parse(result.out)["scan"].contains("docker"));
+  const auto history = home.dir().read("home/.local/share/Glimmet/disk-history.csv");
+  EXPECT_THAT(history,
+              StartsWith("scan_id,time,rule_id,category,safety,path,bytes,unique_bytes,items\n"));
+  EXPECT_THAT(history, HasSubstr(",_total,,,,"));
+  EXPECT_TRUE(std::filesystem::exists(home.sharedFolder() / "disk-cache.json"));
+  // A second scan appends without a second header.
+  ASSERT_EQ(home.glimmet({"disk", "scan"}).status, 0);
+  const auto again = home.dir().read("home/.local/share/Glimmet/disk-history.csv");
+  EXPECT_EQ(again.find("scan_id", 1), std::string::npos);
+}
+
+TEST(DiskScan, MissingOrBrokenRulesStopTheScan) {
+  testing::IsolatedHome home;
+  home.dir().write("broken.json", R"({"version": 1, "rules": [{"id": "x"}]})");
+  home.environment() =
+      home.environment().with("GLIMMET_LEFTOVERS", (home.root() / "broken.json").string());
+  const auto result = home.glimmet({"disk", "scan"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_EQ(result.out,
+            "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
+}
+
+}  // namespace
+}  // namespace glimmet

@@ -1,0 +1,41 @@
+// The disk scan text report: headings, counts, the 40-item cut and the endings.
+#include "core/disk/disk_scan_report.h"
+
+#include <gtest/gtest.h>
+
+namespace glimmet {
+namespace {
+
+DiskItem item(int n, DiskSafety safety) {
+  DiskItem i;
+  i.path = "/home/me/p" + std::to_string(n);
+  i.label = "Thing";
+  i.safety = safety;
+  i.uniqueBytes = static_cast<uint64_t>(n) * 1000;
+  return i;
+}
+
+TEST(DiskScanText, ListsFortyPerSafetyAndCountsTheRest) {
+  DiskScanResult result;
+  result.home = "/home/me";
+  for (int n = 1; n <= 45; ++n) result.items.push_back(item(n, DiskSafety::review));
+  result.items.push_back(item(7, DiskSafety::safe));
+  result.items.back().blocked = "node is running in this project";
+  result.notScanned = {{"/home/me/Pictures", NotScanned::Reason::personalMedia}};
+  result.complete = false;
+  const auto lines = diskScanText(result);
+  ASSERT_GE(lines.size(), 8u);
+  EXPECT_EQ(lines[0], "");
+  EXPECT_EQ(lines[1], "Safe to clear: about 7 KB in 1 item");
+  EXPECT_EQ(lines[2], "  7 KB       Thing: ~/p7  [node is running in this project]");
+  EXPECT_TRUE(lines[4].starts_with("Review first: about ")) << lines[4];
+  EXPECT_TRUE(lines[4].ends_with(" MB in 45 items")) << lines[4];
+  EXPECT_EQ(lines[5], "  45 KB      Thing: ~/p45");
+  EXPECT_EQ(lines[45], "  and 5 more");
+  EXPECT_EQ(lines[46], "");
+  EXPECT_EQ(lines[47], "Not scanned: 1 folder");
+  EXPECT_EQ(lines.back(), "Partial scan.");
+}
+
+}  // namespace
+}  // namespace glimmet
