@@ -2,10 +2,16 @@
 // it finds and how it is cleaned in a way a user can act on.
 #include <gtest/gtest.h>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+
 #include <set>
 
+#include "core/disk/disk_paths.h"
+#include "core/disk/disk_scanner.h"
 #include "core/disk/leftover_rules.h"
 #include "platform/files.h"
+#include "support/temp_dir.h"
 
 namespace glimmet {
 namespace {
@@ -60,6 +66,64 @@ TEST(ShippedLeftovers, CoversWhatDevelopersAccumulate) {
         "~/Library/Caches/pip"})
     EXPECT_TRUE(paths.count(path)) << path;
   EXPECT_EQ(dockerKinds.size(), 4u);
+}
+
+void makeOld(const std::filesystem::path& path) {
+  const auto when = std::chrono::system_clock::now() - std::chrono::hours(24 * 100);
+  const timespec time{std::chrono::system_clock::to_time_t(when), 0};
+  const timespec times[2] = {time, time};
+  ::utimensat(AT_FDCWD, path.c_str(), times, AT_SYMLINK_NOFOLLOW);
+}
+
+// Lays out what each rule looks for in a fixture home and scans it: every rule
+// that finds folders must find its own.
+TEST(ShippedLeftovers, EveryRuleFindsItsFolderInAFixtureHome) {
+  testing::TempDir dir;
+  const auto home = dir.path().string();
+  const DiskPaths paths(home, Environment());
+  const auto write = [&](const std::string& path) {
+    const auto file = std::filesystem::path(path) / "content.bin";
+    std::filesystem::create_directories(file.parent_path());
+    platform::appendToFile(file, std::string(4096, 'x'));
+    return file;
+  };
+  std::set<std::string> expected;
+  for (const auto& rule : shipped().rules) {
+    using Match = LeftoverRule::Match;
+    if (rule.match == Match::docker || rule.match == Match::worktree) continue;
+    // macOS-only locations find nothing on Linux and aren't laid out here.
+    if (!rule.paths.empty() && rule.paths.front().starts_with("~/Library")) continue;
+    expected.insert(rule.id);
+    if (rule.match == Match::path) {
+      write(paths.expand(rule.paths.front()));
+    } else if (rule.match == Match::children) {
+      std::string child = paths.expand(rule.paths.front());
+      for (int64_t level = 0; level < rule.childDepth.value_or(1); ++level)
+        child += "/" + rule.childPrefix.value_or("") + "child";
+      const auto file = write(child);
+      if (rule.olderThan) makeOld(file);
+    } else {
+      auto project = home + "/projects/" + rule.id;
+      if (!rule.inside.empty()) project += "/" + rule.inside.front();
+      std::filesystem::create_directories(project + "/.git");
+      if (!rule.siblings.empty()) write(project + "/" + rule.siblings.front());
+      write(project + "/" +
+            (rule.names.empty() ? rule.namePrefixes.front() + "x" : rule.names.front()));
+    }
+  }
+  DiskScanOptions options;
+  options.home = home;
+  options.minimumProjectItemBytes = 0;
+  options.now = std::chrono::system_clock::now();
+  const auto result = scanDisk(shipped(), options, LivenessInput{});
+  std::set<std::string> found;
+  for (const auto& item : result.items) {
+    const auto* rule = shipped().rule(item.ruleID);
+    ASSERT_NE(rule, nullptr) << item.ruleID;
+    found.insert(rule->id);
+  }
+  for (const auto& id : expected) EXPECT_TRUE(found.count(id)) << id;
+  EXPECT_TRUE(result.complete);
 }
 
 }  // namespace
