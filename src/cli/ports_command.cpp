@@ -1,6 +1,9 @@
 // glimmet ports.
 #include "cli/ports_command.h"
 
+#include "logic/ports/ports_document.h"
+#include "logic/survey/cli_survey.h"
+
 namespace glimmet::cli {
 
 CommandSpec Ports::spec() {
@@ -8,7 +11,21 @@ CommandSpec Ports::spec() {
       .name = "ports",
       .abstract = "Show what is listening, including ports owned by another user.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            const auto document = PortsDocument::from(CLISurvey::gather(inputs).servers);
+            if (json) {
+              context.out.document(document.toJson());
+              return document.listeners.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
+            }
+            if (document.listeners.empty()) {
+              context.out.line(kNoListeningPorts);
+              return ExitStatus::nothingFound;
+            }
+            for (const auto& line : document.lines()) context.out.line(line);
+            return ExitStatus::ok;
+          },
   };
 }
 

@@ -24,6 +24,10 @@ std::filesystem::path ownExecutable();
 std::vector<std::filesystem::path> dataFileCandidates(const std::filesystem::path& exeDir,
                                                       std::string_view name);
 
+/// Folders under `home` that the system guards with a permission prompt, so the
+/// tool reads nothing there until the user has been told why. None on Linux.
+std::vector<std::filesystem::path> consentFolders(const std::filesystem::path& home);
+
 /// Where the tool's link on the user's command search path goes.
 std::filesystem::path toolLinkPath(const Environment& env);
 

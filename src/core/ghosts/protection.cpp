@@ -122,6 +122,29 @@ std::optional<std::string> ProtectionContext::bundlePathOf(const std::string& ex
   return bundle.string();
 }
 
+ProtectionContext ProtectionContext::forCommand(uid_t uid, pid_t pid,
+                                                const std::string& executable) {
+  ProtectionContext context;
+  context.currentUID = uid;
+  context.ownPID = pid;
+  context.ownBundlePath = bundlePathOf(executable);
+  if (!executable.empty()) context.ownExecutablePath = executable;
+  context.shellsOnlyForTTY = true;
+  return context;
+}
+
+ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uint16_t> ports,
+                                    std::optional<std::string> repoPath) {
+  return {.pid = record.pid(),
+          .uid = record.uid,
+          .name = record.name,
+          .path = record.path,
+          .commandLine = record.commandLine(),
+          .hasControllingTTY = record.hasControllingTTY,
+          .ports = std::move(ports),
+          .repoPath = std::move(repoPath)};
+}
+
 std::optional<ProtectedList> ProtectedList::fromJson(const nlohmann::json& json) {
   if (!json.is_object()) return std::nullopt;
   ProtectedList list;

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "core/process/process_record.h"
 #include "platform/system_processes.h"
 
 namespace glimmet {
@@ -41,7 +42,16 @@ struct ProtectionContext {
   /// The bundle that holds `executable` (three folders up, from glimmet through
   /// Helpers and Contents), when that folder is an .app.
   static std::optional<std::string> bundlePathOf(const std::string& executable);
+
+  /// What every command checks against: this run's uid, pid and executable. Only
+  /// shells count as the terminal's shell, so that a dev server started from a
+  /// terminal (which shares its controlling terminal) can still be reported.
+  static ProtectionContext forCommand(uid_t uid, pid_t pid, const std::string& executable);
 };
+
+/// The subject of a snapshot record, with the ports it holds and its repository.
+ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uint16_t> ports,
+                                    std::optional<std::string> repoPath);
 
 /// The user's rules, stored in protected.json (the file's record is ProtectedRules).
 struct ProtectedList {

@@ -24,6 +24,25 @@ std::string padCut(std::string_view value, size_t width) {
   return out;
 }
 
+std::string printable(std::string_view value) {
+  std::string out;
+  out.reserve(value.size());
+  for (size_t i = 0; i < value.size(); ++i) {
+    const auto byte = static_cast<unsigned char>(value[i]);
+    if (byte < 0x20 || byte == 0x7F) {
+      out.push_back('?');
+    } else if (byte == 0xC2 && i + 1 < value.size() &&
+               static_cast<unsigned char>(value[i + 1]) >= 0x80 &&
+               static_cast<unsigned char>(value[i + 1]) <= 0x9F) {
+      out.push_back('?');  // U+0080..U+009F, the C1 controls (CSI among them)
+      ++i;
+    } else {
+      out.push_back(value[i]);
+    }
+  }
+  return out;
+}
+
 std::string portList(std::span<const uint16_t> ports) {
   std::string out;
   for (const auto port : ports) {

@@ -18,11 +18,8 @@ std::string_view statusName(ProcessStatus status) {
 
 std::string ProcessRecord::commandLine() const {
   if (argv.empty()) return name;
-  std::string line;
-  for (const auto& argument : argv) {
-    if (!line.empty()) line += ' ';
-    line += argument;
-  }
+  std::string line = argv.front();
+  for (size_t i = 1; i < argv.size(); ++i) line.append(" ").append(argv[i]);
   return line;
 }
 

@@ -39,8 +39,10 @@ bool writeAll(int fd, std::string_view bytes) {
 }  // namespace
 
 std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
-  UniqueFd fd(
-      retryOnInterrupt([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY); }));
+  // O_NONBLOCK: opening a FIFO planted where a file should be must not wait for a
+  // writer; it is then refused as not a regular file. Regular files ignore the flag.
+  UniqueFd fd(retryOnInterrupt(
+      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
   if (!fd) return std::nullopt;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;

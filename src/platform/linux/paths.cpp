@@ -12,6 +12,12 @@
 namespace glimmet::platform {
 namespace fs = std::filesystem;
 
+// No permission prompt guards Desktop, Documents or Downloads on Linux, so
+// repositories there are read like any other.
+std::vector<fs::path> consentFolders(const fs::path&) {
+  return {};
+}
+
 fs::path homeDir(const Environment& env) {
   if (auto home = env.absolutePath("HOME")) return *home;
   std::vector<char> buffer(16384);

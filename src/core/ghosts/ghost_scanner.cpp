@@ -1,0 +1,164 @@
+#include "core/ghosts/ghost_scanner.h"
+
+#include <algorithm>
+#include <unordered_set>
+
+#include "core/kill/secret_masker.h"
+#include "platform/system_processes.h"
+
+namespace glimmet {
+namespace {
+
+std::string_view lastComponent(std::string_view path) {
+  const auto slash = path.rfind('/');
+  return slash == std::string_view::npos ? path : path.substr(slash + 1);
+}
+
+bool isAlive(const AncestorEntry& entry, const ProcessSnapshot& snapshot) {
+  const ProcessRecord* record = snapshot.record(entry.pid);
+  return record != nullptr && record->identity == entry.identity();
+}
+
+std::optional<std::vector<std::string>> knownOrNone(const std::vector<std::string>& values) {
+  if (values.empty()) return std::nullopt;
+  return values;
+}
+
+// A process that passed every test but protection, with what it would be shown as.
+struct Candidate {
+  const ProcessRecord* record;
+  Origin origin;
+  std::string label;
+  std::optional<std::string> framework;
+  std::vector<AncestorEntry> chain;
+  std::optional<std::string> repo;
+};
+
+Origin originOf(const ProcessRecord& process, const AncestorEntry* deadRoot,
+                const std::optional<GhostSignatureMatch>& signature,
+                const SignatureEngine& engine) {
+  if (deadRoot != nullptr) return Origin::exact(deadRoot->root->agent, deadRoot->identity());
+  if (auto agent = engine.agentFromEnvironment(knownOrNone(process.environment)))
+    return Origin::likely(std::move(*agent), "environment");
+  if (auto agent = engine.agentFromPaths(knownOrNone(process.argv), process.cwd))
+    return Origin::likely(std::move(*agent), "command line");
+  return Origin::of(signature ? Origin::Kind::unknownAgent : Origin::Kind::orphanedDevServer);
+}
+
+bool hasCandidateAncestor(const ProcessRecord& record, const ProcessSnapshot& snapshot,
+                          const std::unordered_set<pid_t>& candidates) {
+  std::unordered_set<pid_t> visited = {record.pid()};
+  for (pid_t pid = record.ppid; pid > 1 && visited.insert(pid).second;) {
+    if (candidates.contains(pid)) return true;
+    const ProcessRecord* ancestor = snapshot.record(pid);
+    if (ancestor == nullptr) return false;
+    pid = ancestor->ppid;
+  }
+  return false;
+}
+
+Ghost treeOf(Candidate candidate, const ProcessSnapshot& snapshot, const GhostScanFacts& facts) {
+  Ghost ghost;
+  ghost.root = *candidate.record;
+  ghost.label = std::move(candidate.label);
+  ghost.framework = std::move(candidate.framework);
+  ghost.origin = std::move(candidate.origin);
+  ghost.chainAtBirth = std::move(candidate.chain);
+  ghost.repo = std::move(candidate.repo);
+  std::vector<const ProcessRecord*> tree = {candidate.record};
+  for (const ProcessRecord* member : snapshot.descendants(candidate.record->pid())) {
+    ghost.members.push_back(member->identity);
+    tree.push_back(member);
+  }
+  for (const ProcessRecord* process : tree) {
+    ghost.footprint += process->footprint;
+    if (const auto ports = facts.portsByPid.find(process->pid()); ports != facts.portsByPid.end())
+      ghost.ports.insert(ghost.ports.end(), ports->second.begin(), ports->second.end());
+  }
+  std::sort(ghost.ports.begin(), ghost.ports.end());
+  ghost.ports.erase(std::unique(ghost.ports.begin(), ghost.ports.end()), ghost.ports.end());
+  return ghost;
+}
+
+}  // namespace
+
+std::string displayCommand(const ProcessRecord& record) {
+  if (record.argv.empty()) return record.name;
+  const auto masked = SecretMasker::maskArguments(record.argv);
+  std::string text(lastComponent(masked.front()));
+  const auto operand = std::find_if(masked.begin() + 1, masked.end(),
+                                    [](const std::string& word) { return !word.starts_with("-"); });
+  if (operand != masked.end()) text.append(" ").append(lastComponent(*operand));
+  return text;
+}
+
+GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedList& protectedList,
+                               const ProtectionContext& context, double minimumAge,
+                               const GhostScanFacts& facts) {
+  const auto now = snapshot.takenAt();
+  recorder_.observe(snapshot, now, cache_);
+  const auto& system = platform::systemProcessTable();
+  GhostReport report;
+  std::vector<Candidate> candidates;
+  std::unordered_set<pid_t> candidatePids;
+
+  for (const auto& process : snapshot.records()) {
+    if (process.uid != context.currentUID || process.status == ProcessStatus::zombie) continue;
+    if (process.age(now) < minimumAge) continue;
+    // Its agent is still running: nothing was left behind.
+    if (hasAgentRootAncestor(process, snapshot, cache_)) continue;
+    const auto* record = recorder_.recordFor(process.identity);
+    const std::vector<AncestorEntry> none;
+    const auto& chain = record != nullptr ? record->chain : none;
+    // A terminal closed under a live agent or IDE leaves nothing behind.
+    const auto nearestAgent = std::find_if(chain.begin(), chain.end(), [](const auto& entry) {
+      return entry.root && entry.root->kind != SignatureSet::AgentRoot::Kind::terminal;
+    });
+    if (nearestAgent != chain.end() && isAlive(*nearestAgent, snapshot)) continue;
+    const auto deadRoot = std::find_if(chain.begin(), chain.end(), [&](const auto& entry) {
+      return entry.root && !isAlive(entry, snapshot);
+    });
+    if (deadRoot == chain.end() && !facts.reaperPIDs.contains(process.ppid)) continue;
+    if (facts.isManagedJob(process.pid())) continue;
+
+    auto signature = cache_.ghostSignature(process);
+    // Such kinds are only ever caught inside an ancestor's tree.
+    if (signature && signature->requiresGhostAncestor) signature.reset();
+    auto framework = cache_.framework(process);
+    const AncestorEntry* dead = deadRoot == chain.end() ? nullptr : &*deadRoot;
+    if (dead == nullptr && !signature && !framework) continue;
+
+    Candidate candidate{&process, originOf(process, dead, signature, cache_.engine()),
+                        {},       framework,
+                        chain,    std::nullopt};
+    candidate.label = signature   ? signature->label
+                      : framework ? *framework + " dev server"
+                                  : displayCommand(process);
+    if (process.cwd) candidate.repo = facts.repoPathOf(*process.cwd);
+    candidatePids.insert(process.pid());
+
+    const auto ports = facts.portsByPid.find(process.pid());
+    const auto subject = protectionSubject(
+        process, ports == facts.portsByPid.end() ? std::vector<std::uint16_t>{} : ports->second,
+        candidate.repo);
+    if (auto reason = checkProtection(subject, context, protectedList, system)) {
+      report.protectedMatches.push_back({process, std::move(*reason)});
+      continue;
+    }
+    candidates.push_back(std::move(candidate));
+  }
+
+  // A candidate inside another candidate's tree (protected ones included, so that
+  // nothing below a protected process is stopped) goes with that tree.
+  for (auto& candidate : candidates)
+    if (!hasCandidateAncestor(*candidate.record, snapshot, candidatePids))
+      report.ghosts.push_back(treeOf(std::move(candidate), snapshot, facts));
+  std::sort(report.ghosts.begin(), report.ghosts.end(), [](const Ghost& a, const Ghost& b) {
+    if (a.root.identity.startTime != b.root.identity.startTime)
+      return a.root.identity.startTime < b.root.identity.startTime;
+    return a.root.pid() < b.root.pid();
+  });
+  return report;
+}
+
+}  // namespace glimmet

@@ -1,0 +1,57 @@
+#include "core/output/cli_output_ghosts.h"
+
+#include <cmath>
+
+#include "core/kill/secret_masker.h"
+#include "core/output/text.h"
+
+namespace glimmet::CLIOutput {
+namespace {
+
+std::string maskedCommand(const ProcessRecord& record) {
+  if (record.argv.empty()) return record.name;
+  const auto masked = SecretMasker::maskArguments(record.argv);
+  std::string out = masked.front();
+  for (size_t i = 1; i < masked.size(); ++i) out.append(" ").append(masked[i]);
+  return out;
+}
+
+}  // namespace
+
+nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_point now) {
+  auto members = nlohmann::json::array();
+  for (const auto& member : ghost.members) members.push_back(member.pid);
+  nlohmann::json item = {
+      {"pid", ghost.root.pid()},
+      {"label", ghost.label},
+      {"command", maskedCommand(ghost.root)},
+      {"origin", ghost.origin.fullLabel()},
+      {"originKind", ghost.origin.keyword()},
+      {"ageSeconds", static_cast<std::int64_t>(std::floor(std::max(0.0, ghost.root.age(now))))},
+      {"memoryBytes", ghost.footprint},
+      {"ports", ghost.ports},
+      {"members", members},
+  };
+  if (ghost.origin.kind == Origin::Kind::exact || ghost.origin.kind == Origin::Kind::likely)
+    item["agent"] = ghost.origin.agent;
+  if (ghost.origin.kind == Origin::Kind::exact) item["sessionPid"] = ghost.origin.rootIdentity.pid;
+  if (ghost.repo) item["repo"] = *ghost.repo;
+  return item;
+}
+
+nlohmann::json ghosts(const std::vector<Ghost>& list, std::chrono::system_clock::time_point now) {
+  auto items = nlohmann::json::array();
+  for (const auto& ghost : list) items.push_back(ghostItem(ghost, now));
+  return {{"schema", 1}, {"ghosts", items}};
+}
+
+std::vector<std::string> ghostLines(const std::vector<Ghost>& list) {
+  std::vector<std::string> lines;
+  for (const auto& ghost : list)
+    lines.push_back(padCut(std::to_string(ghost.root.pid()), 7) + " " +
+                    printable(displayCommand(ghost.root)) + "  " +
+                    printable(ghost.origin.fullLabel()));
+  return lines;
+}
+
+}  // namespace glimmet::CLIOutput

@@ -1,0 +1,70 @@
+#include "core/output/cli_output_ls.h"
+
+#include <cmath>
+
+#include "core/kill/secret_masker.h"
+#include "core/output/text.h"
+
+namespace glimmet::CLIOutput {
+namespace {
+
+std::string joined(const std::vector<std::string>& words) {
+  std::string out;
+  for (size_t i = 0; i < words.size(); ++i) {
+    if (i > 0) out.push_back(' ');
+    out += words[i];
+  }
+  return out;
+}
+
+}  // namespace
+
+nlohmann::json server(const DevServer& server, std::chrono::system_clock::time_point now) {
+  nlohmann::json object = {{"pid", server.pid},
+                           {"ports", server.ports},
+                           {"name", server.name},
+                           {"memoryBytes", server.footprint},
+                           {"ownedByCurrentUser", server.ownedByCurrentUser}};
+  if (server.commandLine)
+    object["command"] = server.arguments.empty()
+                            ? SecretMasker::maskCommandLine(*server.commandLine)
+                            : joined(SecretMasker::maskArguments(server.arguments));
+  if (server.framework) object["framework"] = *server.framework;
+  if (const RepoInfo* repo = server.repoInfo()) {
+    object["repo"] = repo->repoName;
+    if (repo->worktreeName) object["worktree"] = *repo->worktreeName;
+    if (auto head = repo->headText()) object["branch"] = *head;
+  }
+  if (server.cwd) object["cwd"] = *server.cwd;
+  if (server.startDate) {
+    const double seconds = std::chrono::duration<double>(now - *server.startDate).count();
+    object["uptimeSeconds"] = static_cast<std::int64_t>(std::floor(std::max(0.0, seconds)));
+  }
+  if (server.protection) object["protected"] = server.protection->label();
+  return object;
+}
+
+nlohmann::json ls(const std::vector<DevServer>& servers,
+                  std::chrono::system_clock::time_point now) {
+  auto list = nlohmann::json::array();
+  for (const auto& entry : servers) list.push_back(server(entry, now));
+  return {{"schema", 1}, {"servers", list}};
+}
+
+std::vector<std::string> lsLines(const std::vector<DevServer>& servers) {
+  std::vector<std::string> lines;
+  for (const auto& server : servers) {
+    std::string line = padCut(portList(server.ports), 14) + " " +
+                       padCut(std::to_string(server.pid), 7) + " " +
+                       printable(server.displayName());
+    if (const RepoInfo* repo = server.repoInfo()) {
+      line += "  " + printable(repo->projectName());
+      if (auto head = repo->headText()) line += " (" + printable(*head) + ")";
+    }
+    if (server.protection) line += bracketTag(server.protection->label());
+    lines.push_back(std::move(line));
+  }
+  return lines;
+}
+
+}  // namespace glimmet::CLIOutput

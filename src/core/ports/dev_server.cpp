@@ -1,0 +1,75 @@
+#include "core/ports/dev_server.h"
+
+#include <algorithm>
+#include <map>
+
+namespace glimmet {
+namespace {
+
+std::uint16_t lowestPort(const DevServer& server) {
+  return server.ports.empty() ? 65535 : server.ports.front();
+}
+
+}  // namespace
+
+std::vector<DevServer> DevServerList::build(const ProcessSnapshot& snapshot,
+                                            const std::vector<ListeningProcess>& listening,
+                                            const std::vector<ForeignListener>& foreign,
+                                            const DevServerSources& sources,
+                                            const std::set<pid_t>& ghostPIDs, uid_t currentUID,
+                                            std::chrono::system_clock::time_point now) {
+  std::vector<DevServer> servers;
+  for (const auto& listener : listening) {
+    const ProcessRecord* record = snapshot.record(listener.identity.pid);
+    if (record == nullptr || record->identity != listener.identity) continue;
+    if (record->age(now) < kMinimumAgeSeconds) continue;
+    DevServer server;
+    server.id = record->identity.text();
+    server.identity = record->identity;
+    server.pid = record->pid();
+    server.ports = listener.ports;
+    server.name = record->name;
+    server.commandLine = record->commandLine();
+    server.cwd = record->cwd;
+    if (record->cwd) server.repo = sources.repoLookup(*record->cwd);
+    server.startDate = record->startDate();
+    server.footprint = record->footprint;
+    server.ownedByCurrentUser = record->uid == currentUID;
+    server.protection = sources.protection(*record, listener.ports);
+    server.framework = sources.framework(*record);
+    server.isGhost = ghostPIDs.contains(record->pid());
+    server.ppid = record->ppid;
+    server.arguments = record->argv;
+    servers.push_back(std::move(server));
+  }
+
+  // Sockets whose holder couldn't be read (pid 0) are told apart by owner, so two
+  // users' unreadable listeners don't merge into one server.
+  std::map<std::pair<pid_t, std::string>, DevServer> byPid;
+  for (const auto& listener : foreign) {
+    auto [entry, added] =
+        byPid.try_emplace({listener.pid, listener.pid == 0 ? listener.processName : std::string()});
+    DevServer& server = entry->second;
+    if (added) {
+      server.id = "foreign-" + std::to_string(listener.pid);
+      server.pid = listener.pid;
+      server.name = listener.processName;
+      server.protection = ProtectionReason{.kind = ProtectionReason::Kind::otherUser};
+    }
+    server.ports.push_back(listener.port);
+  }
+  for (auto& [key, server] : byPid) {
+    std::sort(server.ports.begin(), server.ports.end());
+    server.ports.erase(std::unique(server.ports.begin(), server.ports.end()), server.ports.end());
+    servers.push_back(std::move(server));
+  }
+
+  std::stable_sort(servers.begin(), servers.end(), [](const DevServer& a, const DevServer& b) {
+    if (a.isGhost != b.isGhost) return a.isGhost;
+    if (lowestPort(a) != lowestPort(b)) return lowestPort(a) < lowestPort(b);
+    return a.pid < b.pid;
+  });
+  return servers;
+}
+
+}  // namespace glimmet

@@ -1,0 +1,24 @@
+// The shared gathering step of status, ports, agents, stop and the MCP tools:
+// one snapshot, and the dev servers and ghosts derived from it, so that every
+// list of one run describes the same instant.
+#pragma once
+
+#include <vector>
+
+#include "core/ghosts/ghost.h"
+#include "core/ports/dev_server.h"
+#include "core/process/process_snapshot.h"
+#include "logic/survey/command_inputs.h"
+
+namespace glimmet {
+
+struct CLISurvey {
+  ProcessSnapshot snapshot;
+  std::vector<DevServer> servers;
+  std::vector<Ghost> ghosts;  ///< empty when the signatures can't be found
+
+  /// Takes the snapshot now and derives both lists from it.
+  static CLISurvey gather(const CommandInputs& inputs);
+};
+
+}  // namespace glimmet

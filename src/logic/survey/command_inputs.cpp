@@ -1,0 +1,28 @@
+#include "logic/survey/command_inputs.h"
+
+#include <unistd.h>
+
+#include "core/ghosts/protection_store.h"
+#include "core/settings/json_store.h"
+#include "platform/paths.h"
+
+namespace glimmet {
+
+CommandInputs CommandInputs::load(const Environment& environment,
+                                  const std::filesystem::path& executable) {
+  CommandInputs inputs;
+  inputs.home = platform::homeDir(environment);
+  inputs.sharedFolder = platform::sharedDataDir(environment);
+  const JSONStore store(inputs.sharedFolder);
+  inputs.settings = GlimmetSettings::load(store);
+  inputs.protectedList = loadProtectedList(store);
+  inputs.context = ProtectionContext::forCommand(::geteuid(), ::getpid(), executable.string());
+  try {
+    inputs.signatures = SignatureEngine::load(environment, executable);
+  } catch (const SignatureFileError&) {
+    // Each command decides what a missing signature file means.
+  }
+  return inputs;
+}
+
+}  // namespace glimmet

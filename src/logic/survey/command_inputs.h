@@ -1,0 +1,33 @@
+// What every process command loads before it looks at the system: the user's
+// settings and protection rules, the facts about this run the rules need, and
+// the signatures when they can be found.
+#pragma once
+
+#include <sys/types.h>
+
+#include <filesystem>
+#include <optional>
+
+#include "core/ghosts/protection.h"
+#include "core/ghosts/signature_engine.h"
+#include "core/settings/glimmet_settings.h"
+#include "core/util/environment.h"
+
+namespace glimmet {
+
+struct CommandInputs {
+  std::filesystem::path home;
+  std::filesystem::path sharedFolder;
+  GlimmetSettings settings;
+  ProtectedList protectedList;
+  ProtectionContext context;
+  std::optional<SignatureEngine> signatures;  ///< absent when missing or invalid
+
+  uid_t uid() const { return context.currentUID; }
+
+  /// Missing or unreadable settings and rules fall back to the defaults.
+  static CommandInputs load(const Environment& environment,
+                            const std::filesystem::path& executable);
+};
+
+}  // namespace glimmet

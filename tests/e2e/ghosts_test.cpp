@@ -1,0 +1,142 @@
+// glimmet ghosts against real orphaned processes, a live agent-like parent and
+// a real ancestry.json as the companion application writes it.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+
+#include "core/output/text.h"
+#include "core/process/process_enumerator.h"
+#include "support/child_process.h"
+#include "support/isolated_home.h"
+#include "support/schema.h"
+
+namespace glimmet {
+namespace {
+
+using testing::ChildProcess;
+using ::testing::HasSubstr;
+
+// No minimum age, so that processes the test just started can be ghosts.
+struct HomeWithoutMinimumAge : testing::IsolatedHome {
+  HomeWithoutMinimumAge() {
+    dir().write("home/.local/share/Glimmet/settings.json", R"({"ghostMinimumAge": 0})");
+  }
+};
+
+// A process whose parent exited, re-parented like any orphan.
+struct Orphan {
+  ChildProcess helper;
+  pid_t pid;
+};
+
+Orphan orphan(const std::string& argv0) {
+  auto helper = ChildProcess::helper({"double-fork"}, {.argv0 = argv0});
+  const auto pid = static_cast<pid_t>(helper.reportedNumbers().at(0));
+  return {std::move(helper), pid};
+}
+
+const ProcessRecord& recordOf(const ProcessSnapshot& snapshot, pid_t pid) {
+  const auto* record = snapshot.record(pid);
+  if (record == nullptr) throw std::runtime_error("process " + std::to_string(pid) + " is gone");
+  return *record;
+}
+
+const nlohmann::json* ghostWithPid(const nlohmann::json& document, pid_t pid) {
+  for (const auto& ghost : document["ghosts"])
+    if (ghost["pid"] == pid) return &ghost;
+  return nullptr;
+}
+
+TEST(Ghosts, AnOrphanedDevServerIsReportedAndDescribed) {
+  HomeWithoutMinimumAge home;
+  const auto server = orphan("vite");
+  ProcessEnumerator enumerator(::geteuid());
+  if (recordOf(enumerator.snapshot(std::chrono::system_clock::now()), server.pid).ppid != 1)
+    GTEST_SKIP() << "orphans here go to a subreaper the tool doesn't know";
+
+  const auto text = home.glimmet({"ghosts"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_THAT(text.out, HasSubstr(padCut(std::to_string(server.pid), 7) +
+                                  " vite double-fork  Orphaned dev server (terminal closed)\n"));
+
+  const auto json = home.glimmet({"ghosts", "--json"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
+  const auto document = nlohmann::json::parse(json.out);
+  const auto* ghost = ghostWithPid(document, server.pid);
+  ASSERT_NE(ghost, nullptr);
+  EXPECT_EQ((*ghost)["label"], "Vite dev server");
+  EXPECT_EQ((*ghost)["originKind"], "orphanedDevServer");
+  EXPECT_EQ((*ghost)["command"], "vite double-fork");
+  EXPECT_FALSE(ghost->contains("agent"));
+  // Its parent, still running under the test, is no ghost.
+  EXPECT_EQ(ghostWithPid(document, server.helper.pid()), nullptr);
+}
+
+TEST(Ghosts, TheRecordedChainGivesAnExactOriginOnceTheAgentIsGone) {
+  HomeWithoutMinimumAge home;
+  const auto left = orphan("/opt/tools/indexer");
+  ProcessEnumerator enumerator(::geteuid());
+  const auto startTime =
+      recordOf(enumerator.snapshot(std::chrono::system_clock::now()), left.pid).identity.startTime;
+  // Matches nothing by itself: without a record it is no ghost.
+  EXPECT_EQ(ghostWithPid(nlohmann::json::parse(home.glimmet({"ghosts", "--json"}).out), left.pid),
+            nullptr);
+
+  // The agent that started it (pid 999999 at time 1) is long gone.
+  home.dir().write("home/.local/share/Glimmet/ancestry.json",
+                   R"([{"pid": )" + std::to_string(left.pid) + R"(, "startTime": )" +
+                       std::to_string(startTime) + R"(, "recordedAt": 786000000.25, "chain": [
+        {"pid": 999999, "startTime": 1, "name": "claude",
+         "root": {"id": "claude-code", "agent": "Claude Code", "kind": "agent"}}]},
+      {"pid": )" + std::to_string(left.pid) +
+                       R"(, "startTime": 7, "recordedAt": 1, "chain": []}])");
+  const auto json = home.glimmet({"ghosts", "--json"});
+  EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
+  const auto document = nlohmann::json::parse(json.out);
+  const auto* ghost = ghostWithPid(document, left.pid);
+  ASSERT_NE(ghost, nullptr);
+  EXPECT_EQ((*ghost)["originKind"], "exact");
+  EXPECT_EQ((*ghost)["origin"], "Claude Code");
+  EXPECT_EQ((*ghost)["agent"], "Claude Code");
+  EXPECT_EQ((*ghost)["sessionPid"], 999999);
+  EXPECT_EQ((*ghost)["label"], "indexer double-fork");
+  EXPECT_THAT(home.glimmet({"ghosts"}).out, HasSubstr(padCut(std::to_string(left.pid), 7) +
+                                                      " indexer double-fork  Claude Code\n"));
+
+  // A corrupt file is no records: the same process is no ghost, and nothing fails.
+  home.dir().write("home/.local/share/Glimmet/ancestry.json", "[{\"pid\": \"x\"}");
+  const auto corrupt = home.glimmet({"ghosts", "--json"});
+  EXPECT_EQ(corrupt.status, 0);
+  EXPECT_EQ(ghostWithPid(nlohmann::json::parse(corrupt.out), left.pid), nullptr);
+}
+
+TEST(Ghosts, AChildOfALiveAgentIsNoGhost) {
+  HomeWithoutMinimumAge home;
+  auto agent =
+      ChildProcess::helper({"child-as", "node", "node_modules/.bin/vite"}, {.argv0 = "claude"});
+  const auto child = static_cast<pid_t>(agent.reportedNumbers().at(1));
+  const auto document = nlohmann::json::parse(home.glimmet({"ghosts", "--json"}).out);
+  EXPECT_EQ(ghostWithPid(document, child), nullptr);
+  EXPECT_EQ(ghostWithPid(document, agent.pid()), nullptr);
+}
+
+TEST(Ghosts, WithoutSignaturesItEndsWithStatusThree) {
+  testing::IsolatedHome home;
+  home.dir().write("bad-signatures.json", "{\"version\": 1, \"agentRoots\": [");
+  home.environment() =
+      home.environment().with("GLIMMET_SIGNATURES", (home.root() / "bad-signatures.json").string());
+  for (const auto& arguments : {std::vector<std::string>{"ghosts"}, {"ghosts", "--json"}}) {
+    const auto result = home.glimmet(arguments);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_EQ(result.out, "");
+    EXPECT_THAT(result.err, HasSubstr("Couldn't find Glimmet's signatures."));
+  }
+  // ls only loses the framework names.
+  EXPECT_NE(home.glimmet({"ls", "--json"}).status, 3);
+}
+
+}  // namespace
+}  // namespace glimmet

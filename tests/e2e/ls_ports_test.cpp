@@ -1,0 +1,141 @@
+// glimmet ls and glimmet ports against real listening processes in real
+// repository folders, one of them another user's.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "core/output/text.h"
+#include "support/child_process.h"
+#include "support/isolated_home.h"
+#include "support/schema.h"
+
+namespace glimmet {
+namespace {
+
+using testing::ChildProcess;
+using ::testing::HasSubstr;
+
+// Listeners younger than two seconds are still starting and aren't listed.
+void waitUntilListed() {
+  std::this_thread::sleep_for(std::chrono::milliseconds(2100));
+}
+
+// A main checkout on "main" and a linked worktree of it on "feature/login".
+void writeRepository(const testing::IsolatedHome& home) {
+  const auto main = home.home() / "code/shop";
+  home.dir().write("home/code/shop/.git/HEAD", "ref: refs/heads/main\n");
+  home.dir().write("home/code/shop/.git/worktrees/shop-login/HEAD",
+                   "ref: refs/heads/feature/login\n");
+  home.dir().write("home/code/shop/.git/worktrees/shop-login/commondir", "../..\n");
+  home.dir().write("home/trees/shop-login/.git",
+                   "gitdir: " + (main / ".git/worktrees/shop-login").string() + "\n");
+}
+
+const nlohmann::json* serverWithPid(const nlohmann::json& list, pid_t pid) {
+  for (const auto& entry : list)
+    if (entry["pid"] == pid) return &entry;
+  return nullptr;
+}
+
+std::string lineWithPid(const std::string& out, pid_t pid, size_t column) {
+  std::istringstream lines(out);
+  for (std::string line; std::getline(lines, line);)
+    if (line.substr(column, 8) == padCut(std::to_string(pid), 7) + " ") return line;
+  return {};
+}
+
+TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
+  testing::IsolatedHome home;
+  writeRepository(home);
+  auto vite = ChildProcess::helper({"listen", "127.0.0.1"},
+                                   {.cwd = home.home() / "trees/shop-login", .argv0 = "vite"});
+  std::filesystem::create_directories(home.home() / "code/shop/src");
+  auto node = ChildProcess::helper({"listen", "::1"}, {.cwd = home.home() / "code/shop/src"});
+  const auto vitePort = vite.reportedNumbers().at(0);
+  waitUntilListed();
+
+  const auto text = home.glimmet({"ls"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(lineWithPid(text.out, vite.pid(), 15), padCut(":" + std::to_string(vitePort), 14) +
+                                                       " " + padCut(std::to_string(vite.pid()), 7) +
+                                                       " Vite  shop-login (feature/login)");
+
+  const auto json = home.glimmet({"ls", "--json"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(testing::schemaProblems("ls", json.out), "");
+  const auto document = nlohmann::json::parse(json.out);
+  const auto* server = serverWithPid(document["servers"], vite.pid());
+  ASSERT_NE(server, nullptr);
+  EXPECT_EQ((*server)["framework"], "Vite");
+  EXPECT_EQ((*server)["repo"], "shop");
+  EXPECT_EQ((*server)["worktree"], "shop-login");
+  EXPECT_EQ((*server)["branch"], "feature/login");
+  EXPECT_EQ((*server)["ownedByCurrentUser"], true);
+  EXPECT_GE((*server)["uptimeSeconds"].get<int>(), 2);
+  EXPECT_THAT((*server)["command"].get<std::string>(), HasSubstr("vite listen 127.0.0.1"));
+  EXPECT_EQ((*server)["cwd"], (home.home() / "trees/shop-login").string());
+  EXPECT_FALSE(server->contains("protected"));
+  const auto* inMain = serverWithPid(document["servers"], node.pid());
+  ASSERT_NE(inMain, nullptr);
+  EXPECT_EQ((*inMain)["repo"], "shop");
+  EXPECT_EQ((*inMain)["branch"], "main");
+  EXPECT_FALSE(inMain->contains("worktree"));
+}
+
+TEST(Ls, AFreshListenerIsNotListedYetAndAProtectedOneSaysWhy) {
+  testing::IsolatedHome home;
+  ASSERT_EQ(home.glimmet({"protect", "*listen 127.0.0.2*"}).status, 0);
+  auto kept = ChildProcess::helper({"listen", "127.0.0.2"});
+  auto fresh = ChildProcess::helper({"listen", "127.0.0.1"});
+  auto early = home.glimmet({"ls", "--json"});
+  EXPECT_EQ(serverWithPid(nlohmann::json::parse(early.out)["servers"], fresh.pid()), nullptr);
+  waitUntilListed();
+  const auto out = home.glimmet({"ls"}).out;
+  EXPECT_THAT(lineWithPid(out, kept.pid(), 15), HasSubstr("  [Protected by your rule]"));
+  EXPECT_NE(lineWithPid(out, fresh.pid(), 15), "");
+}
+
+TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to start another user's listener";
+  testing::IsolatedHome home;
+  writeRepository(home);
+  auto mine = ChildProcess::helper({"listen", "127.0.0.1"}, {.cwd = home.home() / "code/shop"});
+  auto theirs = ChildProcess::helper({"listen", "127.0.0.1"}, {.uid = 65534});
+  const auto myPort = mine.reportedNumbers().at(0);
+  const auto theirPort = theirs.reportedNumbers().at(0);
+  waitUntilListed();
+
+  const auto text = home.glimmet({"ports"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_EQ(lineWithPid(text.out, mine.pid(), 7), padCut(":" + std::to_string(myPort), 6) + " " +
+                                                      padCut(std::to_string(mine.pid()), 7) +
+                                                      " glimmet_process_helper  shop");
+  EXPECT_THAT(lineWithPid(text.out, theirs.pid(), 7), HasSubstr("  [Owned by another user]"));
+
+  const auto json = home.glimmet({"ports", "--json"});
+  EXPECT_EQ(json.status, 0);
+  EXPECT_EQ(testing::schemaProblems("ports", json.out), "");
+  const auto document = nlohmann::json::parse(json.out);
+  EXPECT_EQ(document["command"], "ports");
+  bool found = false;
+  for (const auto& listener : document["listeners"])
+    if (listener["port"] == theirPort) {
+      found = true;
+      EXPECT_EQ(listener["ownedByCurrentUser"], false);
+      EXPECT_EQ(listener["protected"], "Owned by another user");
+    }
+  EXPECT_TRUE(found);
+
+  // ls lists another user's listener too, without its command or folder.
+  const auto ls = nlohmann::json::parse(home.glimmet({"ls", "--json"}).out);
+  const auto* foreign = serverWithPid(ls["servers"], theirs.pid());
+  ASSERT_NE(foreign, nullptr);
+  EXPECT_FALSE(foreign->contains("command"));
+  EXPECT_FALSE(foreign->contains("cwd"));
+}
+
+}  // namespace
+}  // namespace glimmet

@@ -1,0 +1,207 @@
+#include "core/ghosts/ghost_scanner.h"
+
+#include <gtest/gtest.h>
+
+#include "platform/files.h"
+
+namespace glimmet {
+namespace {
+
+using std::chrono::seconds;
+using Kind = Origin::Kind;
+
+const SignatureEngine& shipped() {
+  static const SignatureEngine engine = SignatureEngine::fromJson(
+      *platform::readFile(std::string(GLIMMET_SOURCE_DIR) + "/data/signatures.json", 1 << 24));
+  return engine;
+}
+
+constexpr uid_t kMe = 1000;
+const auto kNow = std::chrono::system_clock::time_point(seconds(2'000'000'000));
+constexpr std::uint64_t kLongAgo = 1'999'990'000ULL * 1'000'000;  // 10,000 s before kNow
+
+ProcessRecord process(pid_t pid, pid_t ppid, std::vector<std::string> argv, uid_t uid = kMe,
+                      std::uint64_t startTime = kLongAgo) {
+  ProcessRecord r;
+  r.identity = {pid, startTime + static_cast<std::uint64_t>(pid)};
+  r.ppid = ppid;
+  r.uid = uid;
+  r.name = argv.empty() ? "x" : argv.front().substr(argv.front().rfind('/') + 1);
+  r.argv = std::move(argv);
+  r.path = "/home/me/bin/" + r.name;
+  r.footprint = 1000;
+  return r;
+}
+
+const ProcessRecord kInit = process(1, 0, {"/sbin/init"}, 0);
+
+struct Scan {
+  std::vector<ProcessRecord> records;
+  std::string ancestry = "[]";
+  ProtectedList rules;
+  double minimumAge = 60;
+  GhostScanFacts facts;
+
+  GhostReport run() {
+    records.insert(records.begin(), kInit);
+    GhostScanner scanner(shipped(), AncestryRecorder::fromJson(ancestry));
+    auto context = ProtectionContext::forCommand(kMe, 99999, "/usr/local/bin/glimmet");
+    return scanner.scan(ProcessSnapshot(kNow, records), rules, context, minimumAge, facts);
+  }
+};
+
+std::vector<pid_t> pids(const GhostReport& report) {
+  std::vector<pid_t> out;
+  for (const auto& ghost : report.ghosts) out.push_back(ghost.root.pid());
+  return out;
+}
+
+std::string recordFor(const ProcessRecord& p, pid_t agentPid, std::uint64_t agentStart) {
+  return R"({"pid": )" + std::to_string(p.pid()) + R"(, "startTime": )" +
+         std::to_string(p.identity.startTime) + R"(, "recordedAt": 786000000.5, "chain": [
+            {"pid": )" +
+         std::to_string(agentPid) + R"(, "startTime": )" + std::to_string(agentStart) +
+         R"(, "name": "claude",
+             "root": {"id": "claude-code", "agent": "Claude Code", "kind": "agent"}}]})";
+}
+
+TEST(GhostScanner, AnOrphanedDevServerIsNamedAfterItsFramework) {
+  Scan scan;
+  scan.records = {process(200, 1, {"node", "/app/node_modules/.bin/vite", "--port", "5173"})};
+  scan.facts.portsByPid = {{200, {5173}}};
+  const auto report = scan.run();
+  ASSERT_EQ(pids(report), std::vector<pid_t>{200});
+  const auto& ghost = report.ghosts[0];
+  EXPECT_EQ(ghost.label, "Vite dev server");
+  EXPECT_EQ(ghost.origin.kind, Kind::orphanedDevServer);
+  EXPECT_EQ(ghost.ports, std::vector<std::uint16_t>{5173});
+}
+
+TEST(GhostScanner, WhatMatchesNothingOrIsTooYoungOrNotMineIsNoGhost) {
+  Scan scan;
+  scan.records = {process(200, 1, {"/usr/local/bin/mytool", "serve"}),
+                  process(201, 1, {"node", "node_modules/.bin/vite"}, kMe,
+                          1'999'999'990ULL * 1'000'000),  // 10 s old
+                  process(202, 1, {"node", "node_modules/.bin/vite"}, 1001)};
+  auto zombie = process(203, 1, {"node", "node_modules/.bin/vite"});
+  zombie.status = ProcessStatus::zombie;
+  scan.records.push_back(zombie);
+  const auto report = scan.run();
+  EXPECT_TRUE(report.ghosts.empty());
+  EXPECT_TRUE(report.protectedMatches.empty()) << "other users and zombies never appear";
+}
+
+TEST(GhostScanner, AChildOfARunningAgentIsNoGhostButIsOnceTheAgentIsGone) {
+  const auto agent = process(100, 1, {"/home/me/.local/bin/claude"});
+  const auto child = process(300, 100, {"node", "node_modules/.bin/vite"});
+  Scan alive;
+  alive.records = {agent, child};
+  EXPECT_TRUE(alive.run().ghosts.empty());
+
+  auto orphan = child;
+  orphan.ppid = 1;
+  Scan gone;
+  gone.records = {orphan};
+  gone.ancestry = "[" + recordFor(orphan, agent.pid(), agent.identity.startTime) + "]";
+  const auto report = gone.run();
+  ASSERT_EQ(pids(report), std::vector<pid_t>{300});
+  EXPECT_EQ(report.ghosts[0].origin, Origin::exact("Claude Code", agent.identity));
+  EXPECT_EQ(report.ghosts[0].chainAtBirth.size(), 1u);
+
+  // A new process that reuses the agent's pid is not the agent: still a ghost.
+  Scan reused;
+  reused.records = {process(100, 1, {"/usr/bin/less"}, kMe, kLongAgo + 5), orphan};
+  reused.ancestry = gone.ancestry;
+  EXPECT_EQ(pids(reused.run()), std::vector<pid_t>{300});
+}
+
+TEST(GhostScanner, LikelyOriginsComeFromTheEnvironmentThenTheCommandLine) {
+  auto fromEnv = process(200, 1, {"node", "node_modules/.bin/vite"});
+  fromEnv.environment = {"HOME=/home/me", "CLAUDECODE=1"};
+  auto fromPath = process(201, 1, {"node", "/home/me/.codex/worktrees/a/node_modules/.bin/vite"});
+  Scan scan;
+  scan.records = {fromEnv, fromPath};
+  const auto report = scan.run();
+  ASSERT_EQ(report.ghosts.size(), 2u);
+  EXPECT_EQ(report.ghosts[0].origin, Origin::likely("Claude Code", "environment"));
+  EXPECT_EQ(report.ghosts[1].origin.kind, Kind::likely);
+  EXPECT_EQ(report.ghosts[1].origin.basis, "command line");
+  EXPECT_EQ(report.ghosts[1].origin.fullLabel(), "likely " + report.ghosts[1].origin.agent);
+}
+
+TEST(GhostScanner, ATreeIsOneGhostWithItsMembersPortsAndMemory) {
+  Scan scan;
+  scan.records = {process(200, 1, {"node", "node_modules/.bin/next", "dev"}),
+                  process(201, 200, {"node", "node_modules/.bin/vite"}),
+                  process(202, 201, {"esbuild", "--service=0.21.5", "--ping"})};
+  scan.facts.portsByPid = {{200, {3000}}, {202, {3001, 3000}}};
+  const auto report = scan.run();
+  ASSERT_EQ(pids(report), std::vector<pid_t>{200});
+  const auto& ghost = report.ghosts[0];
+  EXPECT_EQ(ghost.members.size(), 2u);
+  EXPECT_EQ(ghost.ports, (std::vector<std::uint16_t>{3000, 3001}));
+  EXPECT_EQ(ghost.footprint, 3000u);
+}
+
+TEST(GhostScanner, ProtectedMatchesAreKeptApartAndShieldTheirTrees) {
+  Scan scan;
+  const auto server = process(200, 1, {"node", "node_modules/.bin/next", "dev"});
+  auto child = process(201, 200, {"node", "node_modules/.bin/vite"});
+  scan.records = {server, child};
+  scan.ancestry = "[" + recordFor(child, 150, 1) + "]";  // the child has a dead agent too
+  scan.rules.userRules = {{ProtectedList::UserRule::Kind::commandGlob, "*next dev*"}};
+  const auto report = scan.run();
+  EXPECT_TRUE(report.ghosts.empty());
+  ASSERT_EQ(report.protectedMatches.size(), 1u);
+  EXPECT_EQ(report.protectedMatches[0].reason.label(), "Protected by your rule");
+}
+
+TEST(GhostScanner, ManagedServicesAndLiveParentsAreLeftAlone) {
+  Scan scan;
+  scan.records = {process(200, 1, {"node", "node_modules/.bin/vite"}),
+                  process(201, 1, {"node", "node_modules/.bin/astro", "dev"}),
+                  process(210, 1, {"/usr/lib/systemd/systemd", "--user"}),
+                  process(211, 210, {"node", "node_modules/.bin/vite"}),
+                  process(212, 150, {"node", "node_modules/.bin/vite"})};
+  scan.facts.isManagedJob = [](pid_t pid) { return pid == 201; };
+  scan.facts.reaperPIDs = {1, 210};
+  EXPECT_EQ(pids(scan.run()), (std::vector<pid_t>{200, 211}))
+      << "re-parented to the user's manager counts; a missing parent that isn't a reaper doesn't";
+}
+
+TEST(GhostScanner, GhostsComeOldestFirstAndSignaturesNeedingAnAncestorNeverStandAlone) {
+  Scan scan;
+  scan.records = {process(300, 1, {"node", "node_modules/.bin/vite"}, kMe, kLongAgo + 5),
+                  process(200, 1, {"node", "node_modules/.bin/vite"}, kMe, kLongAgo + 100)};
+  const auto report = scan.run();
+  EXPECT_EQ(pids(report), (std::vector<pid_t>{200, 300}));
+  EXPECT_EQ(displayCommand(report.ghosts[0].root), "node vite");
+
+  // A watcher orphaned on its own is not reported; inside an orphaned tree it is a member.
+  Scan alone;
+  alone.records = {process(400, 1, {"node", "/app/node_modules/.bin/nodemon", "server.js"})};
+  EXPECT_TRUE(alone.run().ghosts.empty());
+  Scan inTree;
+  inTree.records = {process(400, 1, {"node", "/app/node_modules/.bin/vite"}),
+                    process(401, 400, {"node", "/app/node_modules/.bin/nodemon", "server.js"})};
+  const auto tree = inTree.run();
+  ASSERT_EQ(pids(tree), std::vector<pid_t>{400});
+  EXPECT_EQ(tree.ghosts[0].members.size(), 1u);
+}
+
+TEST(DisplayCommand, ProgramAndFirstOperandWithSecretsMasked) {
+  EXPECT_EQ(displayCommand(process(5, 1, {"/usr/bin/python3", "-u", "/srv/app.py", "x"})),
+            "python3 app.py");
+  EXPECT_EQ(displayCommand(process(5, 1, {"tool", "--token", "hunter2"})),
+            "tool \xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
+  EXPECT_EQ(displayCommand(process(5, 1, {"tool", "--verbose"})), "tool");
+  const std::string secret = "abcdefghij0123456789abcdefghij0123456789";
+  EXPECT_EQ(displayCommand(process(5, 1, {"tool", secret})),
+            "tool \xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
+  auto unknown = process(5, 1, {});
+  unknown.name = "kworker";
+  EXPECT_EQ(displayCommand(unknown), "kworker");
+}
+
+}  // namespace
+}  // namespace glimmet
