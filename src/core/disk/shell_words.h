@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/util/shell_quote.h"
+
 namespace glimmet {
 
 inline std::string quoteShellWord(std::string_view text) {
@@ -13,14 +15,7 @@ inline std::string quoteShellWord(std::string_view text) {
       "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789_@%+=:,.-";
   if (text.empty()) return "''";
   if (text.find_first_not_of(kPlain) == std::string_view::npos) return std::string(text);
-  std::string out = "'";
-  for (const char c : text) {
-    if (c == '\'')
-      out += "'\\''";
-    else
-      out.push_back(c);
-  }
-  return out + "'";
+  return shellQuote(text);
 }
 
 inline std::string joinShellWords(const std::vector<std::string>& words) {

@@ -2,6 +2,8 @@
 // rejects a near miss, and no entry goes untested.
 #include <gtest/gtest.h>
 
+#include "support/shipped_data.h"
+
 #include <set>
 
 #include "core/ghosts/signature_engine.h"
@@ -19,13 +21,7 @@ struct Process {
 };
 
 const SignatureEngine& shipped() {
-  static const SignatureEngine engine = [] {
-    const auto bytes =
-        platform::readFile(std::string(GLIMMET_SOURCE_DIR) + "/data/signatures.json", 1 << 24);
-    if (!bytes) throw std::runtime_error("data/signatures.json is missing");
-    return SignatureEngine::fromJson(*bytes);
-  }();
-  return engine;
+  return testing::shippedSignatures();
 }
 
 Process run(std::string name, std::string path, Args arguments) {

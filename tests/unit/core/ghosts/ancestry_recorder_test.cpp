@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/shipped_data.h"
+
 #include "platform/files.h"
 #include "support/temp_dir.h"
 
@@ -9,9 +11,7 @@ namespace glimmet {
 namespace {
 
 const SignatureEngine& shipped() {
-  static const SignatureEngine engine = SignatureEngine::fromJson(
-      *platform::readFile(std::string(GLIMMET_SOURCE_DIR) + "/data/signatures.json", 1 << 24));
-  return engine;
+  return testing::shippedSignatures();
 }
 
 const auto kNow = std::chrono::system_clock::time_point(std::chrono::seconds(2'000'000'000));

@@ -2,6 +2,8 @@
 
 #include <gtest/gtest.h>
 
+#include "support/shipped_data.h"
+
 #include "platform/files.h"
 
 namespace glimmet {
@@ -11,9 +13,7 @@ using std::chrono::seconds;
 using Kind = Origin::Kind;
 
 const SignatureEngine& shipped() {
-  static const SignatureEngine engine = SignatureEngine::fromJson(
-      *platform::readFile(std::string(GLIMMET_SOURCE_DIR) + "/data/signatures.json", 1 << 24));
-  return engine;
+  return testing::shippedSignatures();
 }
 
 constexpr uid_t kMe = 1000;

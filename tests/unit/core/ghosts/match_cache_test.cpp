@@ -1,7 +1,9 @@
 #include "core/ghosts/match_cache.h"
 
 #include <gtest/gtest.h>
+
 #include <unistd.h>
+#include "support/shipped_data.h"
 
 #include "core/process/process_enumerator.h"
 #include "platform/files.h"
@@ -11,13 +13,7 @@ namespace glimmet {
 namespace {
 
 const SignatureEngine& shipped() {
-  static const SignatureEngine engine = [] {
-    const auto bytes =
-        platform::readFile(std::string(GLIMMET_SOURCE_DIR) + "/data/signatures.json", 1 << 24);
-    if (!bytes) throw std::runtime_error("data/signatures.json is missing");
-    return SignatureEngine::fromJson(*bytes);
-  }();
-  return engine;
+  return testing::shippedSignatures();
 }
 
 ProcessRecord record(pid_t pid, pid_t ppid, std::vector<std::string> argv,
