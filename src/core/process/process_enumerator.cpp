@@ -68,7 +68,10 @@ std::optional<ProcessRecord> ProcessEnumerator::readRecord(const platform::Proce
     record.argv = data.argv;
     record.environment = data.environment;
     record.name = platform::completeProcessName(record.name, record.argv, record.path);
-    if (hit == nullptr) staticCache_[handle.pid()] = std::move(fresh);
+    // Mid-exec the kernel shows the new name before the new arguments, and the
+    // name and start time no longer change afterwards: an empty argument list
+    // is never kept, or the process would stay without arguments for good.
+    if (hit == nullptr && !fresh.argv.empty()) staticCache_[handle.pid()] = std::move(fresh);
     return record;
   }
   return std::nullopt;  // still changing under us: leave it to the next snapshot
