@@ -14,4 +14,9 @@ void Output::document(const nlohmann::json& document) {
   stream_ << encoded << '\n';
 }
 
+void Output::write(std::string_view bytes) {
+  stream_ << bytes;
+  stream_.flush();
+}
+
 }  // namespace glimmet

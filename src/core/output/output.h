@@ -17,6 +17,9 @@ class Output {
   /// Writes `document` pretty printed with sorted keys and unescaped slashes, and a
   /// line feed. The document is encoded first, so a failure writes nothing.
   void document(const nlohmann::json& document);
+  /// Writes `bytes` as they are and flushes, for a server whose client waits on
+  /// each answer (glimmet mcp).
+  void write(std::string_view bytes);
 
  private:
   std::ostream& stream_;

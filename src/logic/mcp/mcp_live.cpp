@@ -1,0 +1,61 @@
+// Live operations behind the MCP tools.
+#include "logic/mcp/mcp_live.h"
+
+#include <chrono>
+
+#include "core/hooks/random_uuid.h"
+#include "core/output/json_writer.h"
+#include "core/settings/glimmet_settings.h"
+#include "logic/agents/application_heartbeat.h"
+#include "logic/mcp/mcp_records.h"
+#include "logic/ports/ports_document.h"
+#include "logic/survey/cli_survey.h"
+#include "platform/paths.h"
+
+namespace glimmet {
+namespace {
+
+// The documents come out exactly as the commands print them, line feed included.
+std::string documentText(const nlohmann::json& document) {
+  return writeJson(document) + "\n";
+}
+
+}  // namespace
+
+MCPServer liveMCPServer(const Environment& environment, const std::filesystem::path& executable) {
+  const auto folder = platform::sharedDataDir(environment);
+  const JSONStore store(folder);
+  const auto now = std::chrono::system_clock::now();
+  MCPServer server;
+  server.enabled = GlimmetSettings::load(store).mcp.enabled;
+  server.appRunning = applicationIsRunning(store, now);
+  const auto inputs = [&environment, executable] {
+    return CommandInputs::load(environment, executable);
+  };
+  // Status and agents documents come from the session tracker, which this
+  // build does not carry yet: the tools say so instead of guessing.
+  server.status = []() -> std::string {
+    throw MCPToolError("Glimmet can't summarise agent sessions in this build yet.");
+  };
+  server.agents = []() -> std::string {
+    throw MCPToolError("Glimmet can't list agent sessions in this build yet.");
+  };
+  server.ports = [inputs] {
+    return documentText(PortsDocument::from(CLISurvey::gather(inputs()).servers).toJson());
+  };
+  server.safety = [inputs](const MCPTarget& target) {
+    const auto loaded = inputs();
+    const auto survey = CLISurvey::gather(loaded);
+    const std::vector<SessionRoot> sessions;
+    const SafetyView view{survey.snapshot, survey.servers,       sessions,
+                          loaded.context,  loaded.protectedList, platform::systemProcessTable()};
+    return SafetyGate::verdict(safetyFacts(target, view));
+  };
+  server.requestQuit = [folder](const MCPQuitRequest& request) { addToMCPInbox(folder, request); };
+  server.log = [folder](const MCPLogEntry& entry) { appendMCPLog(folder, entry); };
+  server.now = [] { return std::chrono::system_clock::now(); };
+  server.newRequestId = randomUuid;
+  return server;
+}
+
+}  // namespace glimmet

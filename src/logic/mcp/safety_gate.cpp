@@ -1,0 +1,131 @@
+// The safety verdicts and the facts behind them.
+#include "logic/mcp/safety_gate.h"
+
+#include <algorithm>
+
+namespace glimmet {
+namespace {
+
+constexpr const char* kAskFirst = "askFirst";
+constexpr const char* kLeaveAlone = "leaveAlone";
+
+bool startsWith(std::string_view text, std::string_view prefix) {
+  return text.substr(0, prefix.size()) == prefix;
+}
+
+// The same system-process rule the session builder applies: a low pid, a
+// system name, or an executable under a system folder.
+bool isSystemProcess(const ProcessRecord& record, const platform::SystemProcessTable& system) {
+  if (record.pid() < 100) return true;
+  const auto& names = system.names;
+  if (std::find(names.begin(), names.end(), record.name) != names.end()) return true;
+  for (const auto& prefix : system.namePrefixes)
+    if (startsWith(record.name, prefix)) return true;
+  if (record.path)
+    for (const auto& prefix : system.pathPrefixes)
+      if (startsWith(*record.path, prefix)) return true;
+  return false;
+}
+
+bool isGlimmet(const ProcessRecord& record, const ProtectionContext& context) {
+  if (record.pid() == context.ownPID) return true;
+  if (!record.path) return false;
+  if (context.ownExecutablePath && *record.path == *context.ownExecutablePath) return true;
+  return context.ownBundlePath && startsWith(*record.path, *context.ownBundlePath + "/");
+}
+
+const DevServer* serverOf(pid_t pid, const std::vector<DevServer>& servers) {
+  const auto found = std::find_if(servers.begin(), servers.end(), [&](const DevServer& server) {
+    return server.pid == pid && server.ownedByCurrentUser;
+  });
+  return found == servers.end() ? nullptr : &*found;
+}
+
+// The process's own facts; a dev server's protection already knows its ports and
+// repository, so it is taken from there.
+SafetyGate::Input processFacts(const ProcessRecord& record, const SafetyView& view) {
+  SafetyGate::Input input{.found = true, .name = record.name};
+  input.system = isSystemProcess(record, view.system);
+  input.otherUser = record.uid != view.context.currentUID;
+  input.glimmet = isGlimmet(record, view.context);
+  std::optional<ProtectionReason> protection;
+  if (const auto* server = serverOf(record.pid(), view.servers)) {
+    protection = server->protection;
+  } else {
+    protection = checkProtection(protectionSubject(record, {}, std::nullopt), view.context,
+                                 view.protectedList, view.system);
+  }
+  if (protection) input.protectedReason = protection->label();
+  return input;
+}
+
+std::optional<SafetyGate::Input> sessionFacts(pid_t pid, const SafetyView& view) {
+  const auto session = std::find_if(view.sessions.begin(), view.sessions.end(),
+                                    [&](const SessionRoot& root) { return root.pid == pid; });
+  if (session == view.sessions.end()) return std::nullopt;
+  SafetyGate::Input input{.found = true, .name = session->agent};
+  if (const auto* record = view.snapshot.record(pid)) {
+    input = processFacts(*record, view);
+    input.name = session->agent;
+  }
+  input.isSession = true;
+  return input;
+}
+
+}  // namespace
+
+std::string MCPTarget::text() const {
+  if (sessionPid) return "session " + std::to_string(*sessionPid);
+  if (pid && port) return "pid " + std::to_string(*pid) + " port " + std::to_string(*port);
+  if (port) return "port " + std::to_string(*port);
+  if (pid) return "pid " + std::to_string(*pid);
+  return "unknown";
+}
+
+MCPSafetyVerdict SafetyGate::verdict(const Input& input) {
+  if (!input.found) return {kLeaveAlone, "Nothing of yours matches.", std::nullopt};
+  const auto said = [&](const char* verdict, std::string reason) {
+    return MCPSafetyVerdict{verdict, std::move(reason), input.name};
+  };
+  if (input.otherUser) return said(kLeaveAlone, "Owned by another user.");
+  if (input.system) return said(kLeaveAlone, "System process. Glimmet leaves it alone.");
+  if (input.glimmet) return said(kLeaveAlone, "Glimmet itself.");
+  // Agents are protected by a default rule, but a live session is exactly what
+  // a person may want to quit, with everything it started: they are asked.
+  if (input.isSession) {
+    if (input.protectedReason && input.protectedReason->find("AI agents") == std::string::npos)
+      return said(kLeaveAlone, *input.protectedReason + ". Glimmet will not stop it.");
+    return said(kAskFirst,
+                "This is a live agent session. Glimmet will ask you before quitting it and "
+                "everything it started.");
+  }
+  if (input.protectedReason)
+    return said(kLeaveAlone, *input.protectedReason + ". Glimmet will not stop it.");
+  return said(kAskFirst, "Glimmet will ask you in the app before it stops anything.");
+}
+
+SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view) {
+  if (target.sessionPid)
+    return sessionFacts(*target.sessionPid, view).value_or(SafetyGate::Input{});
+  if (target.pid) {
+    if (auto session = sessionFacts(*target.pid, view)) return *session;
+    const auto* record = view.snapshot.record(*target.pid);
+    return record ? processFacts(*record, view) : SafetyGate::Input{};
+  }
+  if (!target.port || *target.port < 0 || *target.port > 65535) return {};
+  const auto port = static_cast<std::uint16_t>(*target.port);
+  const auto server = std::find_if(view.servers.begin(), view.servers.end(), [&](const auto& s) {
+    return std::find(s.ports.begin(), s.ports.end(), port) != s.ports.end();
+  });
+  if (server == view.servers.end()) return {};
+  SafetyGate::Input input{.found = true, .name = server->displayName()};
+  input.otherUser = !server->ownedByCurrentUser;
+  if (server->protection) input.protectedReason = server->protection->label();
+  if (const auto* record = view.snapshot.record(server->pid); record && server->pid > 0) {
+    input.system = isSystemProcess(*record, view.system);
+    input.glimmet = isGlimmet(*record, view.context);
+  }
+  return input;
+}
+
+}  // namespace glimmet

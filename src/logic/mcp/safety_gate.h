@@ -1,0 +1,71 @@
+// Whether the person would be asked before a stop: the facts about one target,
+// and the verdict with the words an agent reads. Nothing here signals anything.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/ghosts/protection.h"
+#include "core/ports/dev_server.h"
+#include "core/process/process_snapshot.h"
+#include "platform/system_processes.h"
+
+namespace glimmet {
+
+/// What an MCP client names: a pid, a port, a session, or several at once.
+struct MCPTarget {
+  std::optional<std::int32_t> pid;
+  std::optional<std::int32_t> port;
+  std::optional<std::int32_t> sessionPid;
+
+  bool empty() const { return !pid && !port && !sessionPid; }
+  /// "session 42", "pid 7 port 3000", "port 3000", "pid 7" or "unknown".
+  std::string text() const;
+};
+
+struct MCPSafetyVerdict {
+  std::string verdict;  ///< "askFirst" or "leaveAlone"
+  std::string reason;
+  std::optional<std::string> name;
+};
+
+/// One live agent session as the safety rules see it: its root pid and agent name.
+struct SessionRoot {
+  pid_t pid = 0;
+  std::string agent;
+};
+
+struct SafetyGate {
+  struct Input {
+    bool found = false;
+    std::optional<std::string> name;
+    bool system = false;
+    bool otherUser = false;
+    bool glimmet = false;
+    std::optional<std::string> protectedReason;
+    bool isSession = false;
+  };
+
+  /// The first rule that applies decides; the name goes along whenever found.
+  static MCPSafetyVerdict verdict(const Input& input);
+};
+
+/// Everything the facts are read from: one survey and the run's protection rules.
+struct SafetyView {
+  const ProcessSnapshot& snapshot;
+  const std::vector<DevServer>& servers;
+  const std::vector<SessionRoot>& sessions;
+  const ProtectionContext& context;
+  const ProtectedList& protectedList;
+  const platform::SystemProcessTable& system;
+};
+
+/// The facts for `target` (not empty): a session pid first, then a pid (which may
+/// itself be a session's), then a port.
+SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view);
+
+}  // namespace glimmet
