@@ -2,6 +2,7 @@
 #include "cli/kill_command.h"
 
 #include "core/kill/kill_target.h"
+#include "logic/kill/kill_run.h"
 
 namespace glimmet::cli {
 
@@ -20,7 +21,14 @@ CommandSpec Kill::spec() {
           [this] {
             if (!parseKillTarget(target)) throw UsageError("Use a port like :3000 or a PID.");
           },
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            const auto outcome = runKill(
+                inputs, {.target = *parseKillTarget(target), .force = force, .grace = grace});
+            context.out.line(outcome.line);
+            return outcome.status;
+          },
   };
 }
 

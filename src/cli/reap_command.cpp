@@ -2,6 +2,7 @@
 #include "cli/reap_command.h"
 
 #include "core/kill/duration.h"
+#include "logic/kill/reap_run.h"
 
 namespace glimmet::cli {
 
@@ -37,7 +38,22 @@ CommandSpec Reap::spec() {
             if (olderThan && !parseDuration(*olderThan))
               throw UsageError("Use a duration like 6h, 30m, 90s or 0.");
           },
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            SystemKillClock clock;
+            const ReapRequest request{
+                .dryRun = dryRun,
+                .olderThan = olderThan ? parseDuration(*olderThan) : std::nullopt,
+                .session = session ? std::optional<pid_t>(*session) : std::nullopt,
+                .afterExit = afterExit,
+                .agent = agent,
+                .includeDevServers = includeDevServers,
+                .quiet = quiet};
+            const auto outcome = runReap(inputs, request, clock);
+            for (const auto& line : outcome.lines) context.out.line(line);
+            return outcome.status;
+          },
   };
 }
 

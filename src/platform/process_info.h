@@ -47,6 +47,9 @@ struct ProcessArguments {
   std::vector<std::string> environment;  ///< empty when the process doesn't let us read it
 };
 
+/// What the system did with a signal.
+enum class SignalDelivery { sent, noSuchProcess, notPermitted, failed };
+
 class ProcessTable;
 
 class ProcessHandle {
@@ -66,6 +69,9 @@ class ProcessHandle {
   std::optional<std::string> workingDirectory() const;
   /// The inodes of the sockets this process holds open.
   std::vector<std::uint64_t> socketInodes() const;
+  /// Signals exactly the incarnation this handle was opened on: a process that
+  /// took over its pid since then is never hit.
+  SignalDelivery signal(int number) const;
 
  private:
   friend class ProcessTable;
@@ -94,6 +100,9 @@ class ProcessTable {
   std::uint64_t bootTimeMicros_ = 0;
   std::uint64_t microsPerTick_ = 10'000;
 };
+
+/// Signals every process of the group `pgid` at once.
+SignalDelivery signalProcessGroup(pid_t pgid, int number);
 
 /// The kernel keeps only 15 bytes of a process name; for the user's own processes
 /// this completes a cut name from argv[0] or the executable, when one starts with it.

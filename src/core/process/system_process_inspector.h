@@ -24,17 +24,26 @@ struct LiveProcessState {
   friend bool operator==(const LiveProcessState&, const LiveProcessState&) = default;
 };
 
-class SystemProcessInspector {
+/// What the tree killer asks of the live system, so its decisions can be tested
+/// over a scripted one.
+class ProcessInspector {
+ public:
+  virtual ~ProcessInspector() = default;
+  /// Nothing when the process is gone (or is a kernel thread).
+  virtual std::optional<LiveProcessState> state(pid_t pid) const = 0;
+  /// The pids whose process group is `pgid` now, in listing order.
+  virtual std::vector<pid_t> groupMembers(pid_t pgid) const = 0;
+};
+
+class SystemProcessInspector final : public ProcessInspector {
  public:
   /// Paths are read for `currentUid`'s processes only, as in a snapshot.
   explicit SystemProcessInspector(uid_t currentUid) : currentUid_(currentUid) {}
 
-  /// Nothing when the process is gone (or is a kernel thread).
-  std::optional<LiveProcessState> state(pid_t pid) const;
+  std::optional<LiveProcessState> state(pid_t pid) const override;
   /// The pids whose parent is `ppid` now, in listing order.
   std::vector<pid_t> childPids(pid_t ppid) const;
-  /// The pids whose process group is `pgid` now, in listing order.
-  std::vector<pid_t> groupMembers(pid_t pgid) const;
+  std::vector<pid_t> groupMembers(pid_t pgid) const override;
 
  private:
   template <typename Keep>

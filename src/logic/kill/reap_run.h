@@ -1,0 +1,44 @@
+// glimmet reap from options to lines: find the session, wait for it if asked,
+// select ghosts under the reaper rules, stop or list them, and say so.
+#pragma once
+
+#include <sys/types.h>
+
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/error.h"
+#include "core/kill/kill_clock.h"
+#include "core/kill/reaper.h"
+#include "logic/survey/command_inputs.h"
+
+namespace glimmet {
+
+struct ReapRequest {
+  bool dryRun = false;
+  std::optional<double> olderThan;  ///< seconds, already parsed
+  std::optional<pid_t> session;
+  bool afterExit = false;
+  std::optional<std::string> agent;
+  bool includeDevServers = false;
+  bool quiet = false;
+};
+
+struct ReapOutcome {
+  std::vector<std::string> lines;
+  ExitStatus status = ExitStatus::ok;
+};
+
+/// The session's agent root: `pid` itself or the nearest ancestor that is an
+/// agent root. Throws CommandFailure when there is none.
+ProcessIdentity findSession(pid_t pid, const ProcessSnapshot& snapshot,
+                            const SignatureEngine& signatures);
+
+/// The lines and status of a finished reap.
+ReapOutcome describeReap(const ReapResult& result, bool quiet);
+
+/// `clock` paces the wait for the session's end and its grace period.
+ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, KillClock& clock);
+
+}  // namespace glimmet

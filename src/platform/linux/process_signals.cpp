@@ -1,0 +1,47 @@
+// Signals through the /proc/PID folder the handle holds open: the kernel accepts
+// that descriptor as a pidfd, and it stays bound to the process it was opened on,
+// so a check of the process followed by its signal can never reach a newcomer
+// that reused the pid in between.
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+
+#include "platform/process_info.h"
+
+namespace glimmet::platform {
+namespace {
+
+SignalDelivery deliveryOf(int result) {
+  if (result == 0) return SignalDelivery::sent;
+  switch (errno) {
+    case ESRCH:
+      return SignalDelivery::noSuchProcess;
+    case EPERM:
+      return SignalDelivery::notPermitted;
+    default:
+      return SignalDelivery::failed;
+  }
+}
+
+}  // namespace
+
+SignalDelivery ProcessHandle::signal(int number) const {
+#ifdef SYS_pidfd_send_signal
+  const long result = ::syscall(SYS_pidfd_send_signal, directory_.get(), number, nullptr, 0);
+  if (result == 0 || errno != ENOSYS) return deliveryOf(static_cast<int>(result));
+#endif
+  // Kernels before 5.1 have no pidfd signals. The handle still tells whether its
+  // process is alive: if it is, its pid can't have been reused, and the window
+  // left between this read and kill() is as small as the platform allows.
+  if (!read()) return SignalDelivery::noSuchProcess;
+  return deliveryOf(::kill(pid_, number));
+}
+
+SignalDelivery signalProcessGroup(pid_t pgid, int number) {
+  if (pgid <= 0) return SignalDelivery::failed;  // killpg(0) would be our own group
+  return deliveryOf(::killpg(pgid, number));
+}
+
+}  // namespace glimmet::platform
