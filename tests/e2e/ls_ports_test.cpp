@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <nlohmann/json.hpp>
 #include <thread>
 
@@ -89,9 +90,13 @@ TEST(Ls, AFreshListenerIsNotListedYetAndAProtectedOneSaysWhy) {
   testing::IsolatedHome home;
   ASSERT_EQ(home.glimmet({"protect", "*listen 127.0.0.2*"}).status, 0);
   auto kept = ChildProcess::helper({"listen", "127.0.0.2"});
+  const auto started = std::chrono::steady_clock::now();
   auto fresh = ChildProcess::helper({"listen", "127.0.0.1"});
   auto early = home.glimmet({"ls", "--json"});
-  EXPECT_EQ(serverWithPid(nlohmann::json::parse(early.out)["servers"], fresh.pid()), nullptr);
+  // On a loaded machine the run itself may outlast the two seconds of grace.
+  if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(1500)) {
+    EXPECT_EQ(serverWithPid(nlohmann::json::parse(early.out)["servers"], fresh.pid()), nullptr);
+  }
   waitUntilListed();
   const auto out = home.glimmet({"ls"}).out;
   EXPECT_THAT(lineWithPid(out, kept.pid(), 15), HasSubstr("  [Protected by your rule]"));
