@@ -3,12 +3,15 @@
 
 #include <unistd.h>
 
+#include "core/cleanup/cleanup_dry_run.h"
+#include "core/cleanup/cleanup_plan.h"
 #include "core/cleanup/liveness_guard.h"
 #include "core/disk/disk_scan_report.h"
 #include "core/disk/disk_scan_store.h"
 #include "core/kill/kill_log.h"
 #include "core/process/process_enumerator.h"
 #include "core/settings/glimmet_settings.h"
+#include "core/util/home_path.h"
 #include "platform/paths.h"
 
 namespace glimmet::cli {
@@ -99,6 +102,69 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
   return result.complete ? ExitStatus::ok : ExitStatus::partial;
 }
 
+// Each argument names an item by its id as `disk scan --json` shows it, or by
+// its path as given or shown with "~". Arguments that match nothing are named
+// on standard error so that a typo isn't silently dropped.
+std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<std::string>& wanted,
+                                std::ostream& error) {
+  std::vector<DiskItem> picked;
+  std::vector<bool> taken(scan.items.size(), false);
+  for (const auto& argument : wanted) {
+    bool found = false;
+    for (std::size_t i = 0; i < scan.items.size(); ++i) {
+      const auto& item = scan.items[i];
+      if (item.id != argument && item.path != argument &&
+          tildePath(item.path, scan.home) != argument)
+        continue;
+      found = true;
+      if (!taken[i]) picked.push_back(item);
+      taken[i] = true;
+    }
+    if (!found) error << "Not in the last scan: " << argument << "\n";
+  }
+  return picked;
+}
+
+ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
+  const auto& environment = context.environment;
+  LeftoverRuleSet rules;
+  try {
+    rules = LeftoverRuleSet::find(environment, context.executable);
+  } catch (const RuleFileError&) {
+    throw CommandFailure(std::string(kMissingLeftoverRulesMessage), ExitStatus::cannotStart);
+  }
+  const auto shared = platform::sharedDataDir(environment);
+  const auto cache = DiskCache::load(shared);
+  if (!cache.lastResult)
+    throw CommandFailure("No disk scan yet. Run glimmet disk scan first.",
+                         ExitStatus::nothingFound);
+  const auto& scan = *cache.lastResult;
+  const auto items = pickItems(scan, command.items, context.error);
+  if (items.empty())
+    throw CommandFailure("None of those are in the last scan.", ExitStatus::nothingFound);
+
+  const auto diskRules = GlimmetSettings::load(JSONStore(shared)).disk;
+  const auto now = std::chrono::system_clock::now();
+  ProcessEnumerator enumerator(::getuid());
+  const auto snapshot = enumerator.snapshot(now);
+  const auto liveness =
+      LivenessInput::gather(snapshot, ::getuid(), ::getpid(), scan.home, scan.home);
+
+  const SearchPathLocator locator(environment.get("PATH").value_or("/usr/bin:/bin"));
+  const CleanupPlanner planner(
+      DiskProtectedList(scan.home, diskRules.protectedPaths, {shared.string()},
+                        {homeTrash(environment, scan.home)}),
+      rules, locator);
+  const auto plan = planner.plan(items, scan.home, liveness, now);
+
+  if (command.dryRun) {
+    for (const auto& line : CleanupDryRun::lines(plan)) context.out.line(line);
+    // Nothing would run: the same status as a clean that did nothing.
+    return plan.steps.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
+  }
+  return notBuiltYet(context);
+}
+
 }  // namespace
 
 CommandSpec DiskScan::spec() {
@@ -141,7 +207,7 @@ CommandSpec DiskClean::spec() {
                   "Copy agent chats here, check the copy, then move the originals to the Trash.",
                   archiveTo, ValueKind::directory),
           },
-      .run = notBuiltYet,
+      .run = [this](CommandContext& context) { return runDiskClean(*this, context); },
   };
 }
 

@@ -1,0 +1,40 @@
+#include "core/cleanup/cleanup_dry_run.h"
+
+#include "core/disk/shell_words.h"
+#include "core/output/byte_format.h"
+#include "core/util/home_path.h"
+
+namespace glimmet {
+
+std::vector<std::string> CleanupDryRun::lines(const CleanupPlan& plan) {
+  std::vector<std::string> out;
+  for (const auto& step : plan.steps) {
+    if (step.argv)
+      out.push_back("Would run: " + joinShellWords(*step.argv));
+    else
+      out.push_back("Would move to the Trash: " + tildePath(step.item.path, plan.home));
+  }
+  for (const auto& skipped : plan.skipped)
+    out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);
+  return out;
+}
+
+std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& plan) {
+  std::vector<std::string> out;
+  for (const auto& step : plan.steps) {
+    const auto size = "  (about " + fileStyleBytes(step.item.bytes) + ")";
+    if (step.argv) {
+      auto line = step.item.label + ": " + joinShellWords(*step.argv) + size;
+      if (step.item.clean.terminalOnly.value_or(false)) line += "  [Terminal only]";
+      out.push_back(std::move(line));
+    } else {
+      out.push_back("Will move to the Trash: " + tildePath(step.item.path, plan.home) + size);
+    }
+  }
+  for (const auto& skipped : plan.skipped)
+    out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);
+  for (const auto& copy : plan.copyOnly) out.push_back("Copy and run yourself: " + copy.command);
+  return out;
+}
+
+}  // namespace glimmet
