@@ -1,10 +1,15 @@
 // glimmet disk, disk scan and disk clean.
 #include "cli/disk_command.h"
 
+#include <signal.h>
 #include <unistd.h>
+
+#include <atomic>
+#include <cctype>
 
 #include "core/cleanup/cleanup_dry_run.h"
 #include "core/cleanup/cleanup_plan.h"
+#include "core/cleanup/cleanup_runner.h"
 #include "core/cleanup/liveness_guard.h"
 #include "core/disk/disk_scan_report.h"
 #include "core/disk/disk_scan_store.h"
@@ -12,7 +17,9 @@
 #include "core/process/process_enumerator.h"
 #include "core/settings/glimmet_settings.h"
 #include "core/util/home_path.h"
+#include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/trash.h"
 
 namespace glimmet::cli {
 namespace {
@@ -125,6 +132,79 @@ std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<st
   return picked;
 }
 
+// An interrupt during a cleanup must not leave an item half done: the signal
+// only sets this flag, the running command is stopped, a move (one rename)
+// completes, and no further step starts. A signal handler can reach nothing
+// but a static, so this is the one piece of process-wide state, and it lives
+// only while a cleanup runs.
+std::atomic<bool> gInterrupted{false};
+
+class InterruptGuard {
+ public:
+  InterruptGuard() {
+    gInterrupted.store(false);
+    struct sigaction action {};
+    action.sa_handler = [](int) { gInterrupted.store(true); };
+    sigemptyset(&action.sa_mask);
+    ::sigaction(SIGINT, &action, &previousInt_);
+    ::sigaction(SIGTERM, &action, &previousTerm_);
+  }
+  ~InterruptGuard() {
+    ::sigaction(SIGINT, &previousInt_, nullptr);
+    ::sigaction(SIGTERM, &previousTerm_, nullptr);
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+  const std::atomic<bool>& flag() const { return gInterrupted; }
+
+ private:
+  struct sigaction previousInt_ {};
+  struct sigaction previousTerm_ {};
+};
+
+bool confirmed(const std::string& answer) {
+  std::string word;
+  for (const char c : answer)
+    if (!std::isspace(static_cast<unsigned char>(c)))
+      word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(c))));
+  return word == "yes";
+}
+
+ExitStatus runPlan(const CleanupPlan& plan, CommandContext& context,
+                   const std::filesystem::path& shared) {
+  for (const auto& line : CleanupDryRun::confirmationLines(plan)) context.out.line(line);
+  if (!platform::isTerminal(STDIN_FILENO))
+    throw CommandFailure("glimmet disk clean asks you to confirm, so it needs a terminal.",
+                         ExitStatus::usage);
+  if (plan.steps.empty()) throw CommandFailure("Nothing done.", ExitStatus::nothingFound);
+  const auto count = plan.steps.size();
+  // The question goes to standard error, which flushes the plan first and keeps
+  // standard output to the plan and its outcomes.
+  context.error << "\nType yes to clean up " << count << " item" << (count == 1 ? "" : "s") << ": "
+                << std::flush;
+  std::string answer;
+  if (!std::getline(context.input, answer) || !confirmed(answer))
+    throw CommandFailure("Nothing done.", ExitStatus::nothingFound);
+
+  const InterruptGuard interrupt;
+  const POSIXLauncher launcher;
+  const platform::SystemTrash trash(context.environment);
+  const CleanupRunner runner(CleanupLog(shared), launcher, trash, CleanupLogEntry::Trigger::cli,
+                             interrupt.flag());
+  CleanupEvents events;
+  events.output = [&](const CleanupStep&, const std::string& line) {
+    context.out.line("  " + line);
+  };
+  events.finished = [&](const CleanupStep& step, const StepOutcome& outcome) {
+    context.out.line(step.item.label + ": " + outcome.text());
+  };
+  bool anyFailed = false;
+  for (const auto& outcome : runner.run(plan, events))
+    anyFailed = anyFailed || outcome.isFailure() || outcome.kind == StepOutcome::Kind::stopped;
+  if (interrupt.flag().load()) context.out.line("Stopped. The rest was left as it was.");
+  return anyFailed || interrupt.flag().load() ? ExitStatus::partial : ExitStatus::ok;
+}
+
 ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
   const auto& environment = context.environment;
   LeftoverRuleSet rules;
@@ -162,7 +242,10 @@ ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
     // Nothing would run: the same status as a clean that did nothing.
     return plan.steps.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
   }
-  return notBuiltYet(context);
+  if (command.archiveTo)
+    throw CommandFailure("Archiving chats before the Trash isn't built yet; nothing was done.",
+                         ExitStatus::cannotStart);
+  return runPlan(plan, context, shared);
 }
 
 }  // namespace

@@ -5,6 +5,8 @@
 #include <sys/stat.h>
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "support/isolated_home.h"
 
@@ -36,8 +38,11 @@ struct CleanHome {
     home.dir().write("home/.cache/fixture-tool/it's here/blob", std::string(50000, 'u'));
   }
 
+  // The fake tool writes its arguments, one a line, where the test can read them.
   void installFakeTool() {
-    const auto tool = home.dir().write("bin/fake-clean", "#!/bin/sh\nexit 0\n");
+    const auto tool = home.dir().write(
+        "bin/fake-clean", "#!/bin/sh\nfor a in \"$@\"; do printf '%s\\n' \"$a\"; done > \"" +
+                              (home.root() / "argv.txt").string() + "\"\necho cleaned it\n");
     std::filesystem::permissions(tool, std::filesystem::perms::owner_all);
     const auto path = *home.environment().get("PATH");
     home.environment() =
@@ -116,6 +121,81 @@ TEST(DiskClean, MissingRulesStopBeforeAnything) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
             "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
+}
+
+std::string withoutCarriageReturns(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
+TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {
+  CleanHome fixture;
+  fixture.installFakeTool();
+  fixture.scan();
+  const auto trashed = fixture.home.home() / ".cache/fixture-trash";
+  const auto cleaned = fixture.home.home() / ".cache/fixture-tool";
+  const auto result = fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-trash#fixture-trash",
+                                            "~/.cache/fixture-tool#fixture-tool"},
+                                           {.input = " YES \n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("Will move to the Trash: ~/.cache/fixture-trash  (about "));
+  EXPECT_THAT(out, HasSubstr("Type yes to clean up 2 items: "));
+  EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
+  EXPECT_THAT(out, HasSubstr("  cleaned it\nTool cache: done\n"));
+
+  // Every byte that left its place is in the Trash, with its record.
+  const auto trash = fixture.home.home() / ".local/share/Trash";
+  EXPECT_FALSE(std::filesystem::exists(trashed));
+  EXPECT_EQ(fixture.home.dir().read("home/.local/share/Trash/files/fixture-trash/blob"),
+            std::string(50000, 't'));
+  EXPECT_THAT(fixture.home.dir().read("home/.local/share/Trash/info/fixture-trash.trashinfo"),
+              HasSubstr("Path=" + trashed.string() + "\nDeletionDate="));
+  // The tool got exactly its own arguments and its folder is still there for it.
+  EXPECT_EQ(fixture.home.dir().read("argv.txt"), "purge\n" + cleaned.string() + "\n");
+  EXPECT_TRUE(std::filesystem::exists(cleaned / "it's here/blob"));
+
+  std::vector<nlohmann::json> log;
+  std::istringstream lines(fixture.home.dir().read("home/.local/share/Glimmet/cleanup.jsonl"));
+  for (std::string line; std::getline(lines, line);) log.push_back(nlohmann::json::parse(line));
+  ASSERT_EQ(log.size(), 4u);
+  EXPECT_EQ(log[0]["phase"], "attempt");
+  EXPECT_EQ(log[1]["result"], "moved to Trash");
+  EXPECT_EQ(log[1]["trashPath"], (trash / "files/fixture-trash").string());
+  EXPECT_TRUE(log[1].contains("trashIdentity"));
+  EXPECT_EQ(log[3]["action"], "toolCommand");
+  EXPECT_EQ(log[3]["trigger"], "cli");
+  EXPECT_EQ(log[0]["planID"], log[3]["planID"]);
+}
+
+TEST(DiskClean, NothingHappensWithoutATypedYes) {
+  CleanHome fixture;
+  fixture.scan();
+  const std::vector<std::string> clean = {"disk", "clean", "~/.cache/fixture-trash#fixture-trash"};
+  auto result = fixture.home.glimmet(clean, {.input = "yes\n"});
+  EXPECT_EQ(result.status, 64);
+  EXPECT_THAT(result.out,
+              HasSubstr("glimmet disk clean asks you to confirm, so it needs a terminal.\n"));
+
+  result = fixture.home.glimmet(clean, {.input = "y\n", .onTerminal = true});
+  EXPECT_EQ(result.status, 1);
+  EXPECT_THAT(withoutCarriageReturns(result.out), HasSubstr("Nothing done.\n"));
+  EXPECT_TRUE(std::filesystem::exists(fixture.home.home() / ".cache/fixture-trash/blob"));
+  EXPECT_FALSE(std::filesystem::exists(fixture.home.sharedFolder() / "cleanup.jsonl"));
+}
+
+TEST(DiskClean, AStepThatCantBeLoggedDoesntRun) {
+  CleanHome fixture;
+  fixture.scan();
+  std::filesystem::create_directories(fixture.home.sharedFolder() / "cleanup.jsonl.lock");
+  const auto result =
+      fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-trash#fixture-trash"},
+                           {.input = "yes\n", .onTerminal = true});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_THAT(
+      withoutCarriageReturns(result.out),
+      HasSubstr("Fixture cache: skipped: couldn't write the cleanup log, so nothing moved"));
+  EXPECT_TRUE(std::filesystem::exists(fixture.home.home() / ".cache/fixture-trash/blob"));
 }
 
 }  // namespace

@@ -1,0 +1,155 @@
+#include "core/cleanup/cleanup_runner.h"
+
+#include <sys/stat.h>
+
+#include <filesystem>
+
+#include "platform/system_error.h"
+
+namespace glimmet {
+namespace {
+
+StepOutcome failed(std::string reason) {
+  return {StepOutcome::Kind::failed, std::move(reason)};
+}
+StepOutcome skipped(std::string reason) {
+  return {StepOutcome::Kind::skipped, std::move(reason)};
+}
+
+std::string programName(const std::vector<std::string>& argv) {
+  return std::filesystem::path(argv.front()).filename().string();
+}
+
+std::string workingFolder(const DiskItem& item) {
+  if (item.projectPath) return *item.projectPath;
+  const auto parent = std::filesystem::path(item.path).parent_path();
+  return parent.empty() || !item.isAbsolute() ? "/" : parent.string();
+}
+
+}  // namespace
+
+std::string StepOutcome::text() const {
+  switch (kind) {
+    case Kind::trashed:
+      return "moved to Trash";
+    case Kind::archived:
+      return "archived and moved to Trash";
+    case Kind::failed:
+      return "failed: " + reason;
+    case Kind::skipped:
+      return "skipped: " + reason;
+    case Kind::done:
+      return "done";
+    case Kind::stopped:
+      return "stopped";
+    case Kind::timedOut:
+      return "timed out";
+  }
+  return "done";
+}
+
+std::vector<StepOutcome> CleanupRunner::run(const CleanupPlan& plan,
+                                            const CleanupEvents& events) const {
+  std::vector<StepOutcome> outcomes;
+  for (const auto& step : plan.steps) {
+    if (stop_.load()) break;
+    events.started(step);
+    auto outcome = runStep(plan, step, events);
+    events.finished(step, outcome);
+    outcomes.push_back(std::move(outcome));
+  }
+  return outcomes;
+}
+
+StepOutcome CleanupRunner::runStep(const CleanupPlan& plan, const CleanupStep& step,
+                                   const CleanupEvents& events) const {
+  if (step.item.clean.terminalOnly.value_or(false) &&
+      trigger_ != CleanupLogEntry::Trigger::terminal)
+    return skipped("This tool asks you to confirm, so it runs in Terminal only");
+
+  CleanupLogEntry entry{.time = std::chrono::system_clock::now(),
+                        .planID = plan.id,
+                        .ruleID = step.item.ruleID,
+                        .path = step.item.path,
+                        .bytes = step.item.bytes,
+                        .action = std::string(rawValue(step.action)),
+                        .trigger = trigger_};
+  try {
+    log_.append(entry);
+  } catch (const std::exception&) {
+    return skipped(step.argv ? "couldn't write the cleanup log, so nothing ran"
+                             : "couldn't write the cleanup log, so nothing moved");
+  }
+
+  StepOutcome outcome;
+  if (step.stopFirst) {
+    auto stopped = runCommand(step, *step.stopFirst, events);
+    if (stopped.kind != StepOutcome::Kind::done) {
+      const auto why = stopped.kind == StepOutcome::Kind::failed ? stopped.reason : stopped.text();
+      outcome =
+          failed(programName(*step.stopFirst) + " didn't stop (" + why + "), so nothing moved");
+    }
+  }
+  if (outcome.kind != StepOutcome::Kind::failed)
+    outcome = step.argv ? runCommand(step, *step.argv, events) : moveToTrash(step);
+
+  entry.time = std::chrono::system_clock::now();
+  entry.phase = CleanupLogEntry::Phase::result;
+  entry.result = outcome.text();
+  if (outcome.trashed) {
+    entry.trashPath = outcome.trashed->trashPath.string();
+    entry.trashIdentity = outcome.trashed->identity;
+  }
+  try {
+    log_.append(entry);
+  } catch (const std::exception&) {
+    // The attempt line stands: the application treats it as unfinished.
+  }
+  return outcome;
+}
+
+StepOutcome CleanupRunner::runCommand(const CleanupStep& step, const std::vector<std::string>& argv,
+                                      const CleanupEvents& events) const {
+  SpawnedProcess process;
+  try {
+    process = launcher_.spawn(argv, workingFolder(step.item));
+  } catch (const platform::SystemError&) {
+    return failed("couldn't start " + programName(argv));
+  }
+  const auto deadline =
+      POSIXLauncher::Clock::now() + std::chrono::duration_cast<POSIXLauncher::Clock::duration>(
+                                        std::chrono::duration<double>(step.timeout));
+  const auto exit = launcher_.wait(
+      process, deadline, [&](const std::string& line) { events.output(step, line); }, &stop_);
+  switch (exit.kind) {
+    case ProcessExit::Kind::exited:
+      if (exit.code == 0) return {StepOutcome::Kind::done, {}};
+      return failed("exit " + std::to_string(exit.code));
+    case ProcessExit::Kind::signalled:
+      return failed("signal " + std::to_string(exit.code));
+    case ProcessExit::Kind::timedOut:
+      return {StepOutcome::Kind::timedOut, {}};
+    case ProcessExit::Kind::stopped:
+      return {StepOutcome::Kind::stopped, {}};
+  }
+  return failed("exit " + std::to_string(exit.code));
+}
+
+StepOutcome CleanupRunner::moveToTrash(const CleanupStep& step) const {
+  // The last look before the move: the plan was checked moments ago, but a
+  // path swapped for a link or another folder since then must not move.
+  struct stat now {};
+  if (::lstat(step.item.path.c_str(), &now) != 0) return skipped("Already gone");
+  if (S_ISLNK(now.st_mode)) return skipped("Changed since the scan: it's a symlink now");
+  if (step.item.identity && (step.item.identity->device != static_cast<uint64_t>(now.st_dev) ||
+                             step.item.identity->inode != static_cast<uint64_t>(now.st_ino)))
+    return skipped("Changed since the scan");
+  try {
+    auto trashed = trash_.moveToTrash(step.item.path, std::chrono::system_clock::now());
+    return {StepOutcome::Kind::trashed, {}, std::move(trashed)};
+  } catch (const platform::TrashError& error) {
+    return failed(error.what());
+  }
+}
+
+}  // namespace glimmet

@@ -1,0 +1,48 @@
+// Running a tool's own clean command: never through a shell, input from
+// /dev/null, output and errors on one pipe, in a process group of its own so
+// that a time limit or an interruption reaches everything it started, and
+// nothing else.
+#pragma once
+
+#include <sys/types.h>
+
+#include <atomic>
+#include <chrono>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "platform/unique_fd.h"
+
+namespace glimmet {
+
+struct SpawnedProcess {
+  pid_t pid = 0;
+  platform::UniqueFd outputFD;
+};
+
+struct ProcessExit {
+  enum class Kind { exited, signalled, timedOut, stopped };
+  Kind kind = Kind::exited;
+  int code = 0;  ///< the exit code or the signal number
+};
+
+class POSIXLauncher {
+ public:
+  using Clock = std::chrono::steady_clock;
+
+  /// Starts argv[0] (an absolute path) in `cwd`. Throws platform::SystemError
+  /// when the program can't be started.
+  SpawnedProcess spawn(const std::vector<std::string>& argv,
+                       const std::filesystem::path& cwd) const;
+
+  /// Waits for the child, passing each line of its output to `onLine`. At the
+  /// deadline, or once `stop` is set, its process group gets SIGTERM and, 3
+  /// seconds later, SIGKILL. Output is read for up to 2 seconds after the exit.
+  ProcessExit wait(SpawnedProcess& process, Clock::time_point deadline,
+                   const std::function<void(const std::string&)>& onLine,
+                   const std::atomic<bool>* stop = nullptr) const;
+};
+
+}  // namespace glimmet

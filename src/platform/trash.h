@@ -1,0 +1,55 @@
+// Moving an item to the user's Trash so that it can be put back: a record of
+// where it came from is written first, then the item moves with one rename on
+// its own volume. Nothing is ever copied and deleted, so a move that can't be
+// a rename doesn't happen.
+#pragma once
+
+#include <chrono>
+#include <filesystem>
+#include <optional>
+#include <stdexcept>
+#include <string>
+#include <vector>
+
+#include "core/disk/measurement.h"
+#include "core/util/environment.h"
+
+namespace glimmet::platform {
+
+/// Why an item couldn't go to the Trash; the item is where it was.
+class TrashError : public std::runtime_error {
+ public:
+  using std::runtime_error::runtime_error;
+};
+
+struct TrashedItem {
+  std::filesystem::path trashPath;  ///< files/NAME in the Trash that took it
+  FileIdentity identity;            ///< unchanged by the move
+};
+
+class SystemTrash {
+ public:
+  /// The home trash follows XDG_DATA_HOME (else HOME/.local/share) of `environment`.
+  explicit SystemTrash(const Environment& environment);
+
+  /// Moves `item` (not followed if it is a link) into the Trash on its own
+  /// mount. `now` is written as the deletion date, in local time.
+  TrashedItem moveToTrash(const std::filesystem::path& item,
+                          std::chrono::system_clock::time_point now) const;
+
+  /// The home trash, and this user's per-mount trashes that exist.
+  std::vector<std::filesystem::path> trashRoots() const;
+
+  const std::filesystem::path& homeTrash() const { return homeTrash_; }
+
+ private:
+  std::optional<int> homeTrashMount() const;
+
+  std::filesystem::path homeTrash_;
+};
+
+/// Percent-encodes a path for a .trashinfo Path= line: every byte outside the
+/// unreserved characters and "/" becomes %XX.
+std::string trashInfoPathEncoding(std::string_view path);
+
+}  // namespace glimmet::platform
