@@ -31,14 +31,18 @@ std::string homeTrash(const Environment& environment, const std::string& home) {
   return home + "/.local/share/Trash";
 }
 
-ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
-  const auto& environment = context.environment;
-  LeftoverRuleSet rules;
+// Without the rule file neither scan nor clean can tell what anything is.
+LeftoverRuleSet leftoverRules(const CommandContext& context) {
   try {
-    rules = LeftoverRuleSet::find(environment, context.executable);
+    return LeftoverRuleSet::find(context.environment, context.executable);
   } catch (const RuleFileError&) {
     throw CommandFailure(std::string(kMissingLeftoverRulesMessage), ExitStatus::cannotStart);
   }
+}
+
+ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
+  const auto& environment = context.environment;
+  const auto rules = leftoverRules(context);
   const auto shared = platform::sharedDataDir(environment);
   auto diskRules = GlimmetSettings::load(JSONStore(shared)).disk;
   if (command.includeProtectedFolders) diskRules.includeProtectedFolders = true;
@@ -207,12 +211,7 @@ ExitStatus runPlan(const CleanupPlan& plan, CommandContext& context,
 
 ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
   const auto& environment = context.environment;
-  LeftoverRuleSet rules;
-  try {
-    rules = LeftoverRuleSet::find(environment, context.executable);
-  } catch (const RuleFileError&) {
-    throw CommandFailure(std::string(kMissingLeftoverRulesMessage), ExitStatus::cannotStart);
-  }
+  const auto rules = leftoverRules(context);
   const auto shared = platform::sharedDataDir(environment);
   const auto cache = DiskCache::load(shared);
   if (!cache.lastResult)

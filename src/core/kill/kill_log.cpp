@@ -10,6 +10,7 @@
 #include "core/settings/shared_files.h"
 #include "core/util/csv.h"
 #include "platform/files.h"
+#include "platform/system_error.h"
 
 namespace glimmet {
 namespace {
@@ -208,6 +209,15 @@ void KillLog::append(const std::vector<KillLogEntry>& entries) const {
   std::string bytes;
   for (const auto& entry : entries) bytes += entry.encodeLine() + "\n";
   appendUnderLock(directory_, shared_files::killLog, shared_files::killLogLock, bytes);
+}
+
+bool KillLog::appendIfPossible(const std::vector<KillLogEntry>& entries) const {
+  try {
+    append(entries);
+    return true;
+  } catch (const platform::SystemError&) {
+    return false;
+  }
 }
 
 std::vector<KillLogEntry> KillLog::read() const {

@@ -79,6 +79,9 @@ class KillLog {
   /// when the folder, the lock file or the log can't be written; callers that only
   /// record a stop ignore it and still report the stop.
   void append(const std::vector<KillLogEntry>& entries) const;
+  /// The same for callers that only record a stop: a log that can't be written
+  /// must not hide the stop itself, so the failure is only returned.
+  bool appendIfPossible(const std::vector<KillLogEntry>& entries) const;
   /// Every whole entry in file order, read under the lock; lines that don't decode
   /// are skipped. A missing or unreadable log is empty.
   std::vector<KillLogEntry> read() const;

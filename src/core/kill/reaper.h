@@ -27,8 +27,6 @@ class Reaper {
                   const KillLogContext& logContext);
 
  private:
-  void record(const KillLogEntry& entry) const;
-
   TreeKiller& killer_;
   KillLog log_;
   KillOptions options_;

@@ -5,8 +5,6 @@
 namespace glimmet {
 namespace {
 
-constexpr pid_t kLowestSignallablePID = 100;
-
 SignalOutcome outcomeOf(platform::SignalDelivery delivery) {
   switch (delivery) {
     case platform::SignalDelivery::sent:

@@ -9,6 +9,9 @@
 
 namespace glimmet {
 
+/// Below this pid lie the system's own processes: never signalled, whoever owns them.
+inline constexpr pid_t kLowestSignallablePID = 100;
+
 enum class SignalOutcome { sent, noSuchProcess, notPermitted, refused };
 
 class Signaller {

@@ -7,8 +7,6 @@
 namespace glimmet {
 namespace {
 
-constexpr pid_t kLowestSignallablePID = 100;
-
 MemberOutcome skipped(SkipReason reason) {
   return {MemberOutcome::Kind::skipped, std::move(reason)};
 }
@@ -70,18 +68,12 @@ std::vector<SignalOutcome> TreeKiller::deliver(const std::vector<Member>& member
   return outcomes;
 }
 
-bool TreeKiller::hasExited(const ProcessRecord& record) const {
-  const auto live = inspector_.state(record.pid());
-  return !live || live->startTime != record.identity.startTime ||
-         live->status == ProcessStatus::zombie;
-}
-
 std::vector<bool> TreeKiller::awaitExit(const std::vector<Member>& members, double seconds) {
   std::vector<bool> exited(members.size(), false);
   const double deadline = clock_.now() + seconds;
   while (true) {
     for (std::size_t i = 0; i < members.size(); ++i)
-      if (!exited[i]) exited[i] = hasExited(*members[i].record);
+      if (!exited[i]) exited[i] = hasExited(inspector_, members[i].record->identity);
     if (std::ranges::all_of(exited, [](bool gone) { return gone; })) break;
     const double left = deadline - clock_.now();
     if (left <= 0) break;
@@ -128,13 +120,16 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
     report.outcomes[slots[member]].outcome = std::move(value);
   };
 
+  const auto membersAt = [&](const std::vector<std::size_t>& which) {
+    std::vector<Member> chosen;
+    for (const auto index : which) chosen.push_back(members[index]);
+    return chosen;
+  };
   // Signals `number` to the members listed in `which` (indices into members) and
   // returns those that received it.
   const auto signalAll = [&](const std::vector<std::size_t>& which, int number,
                              Kind ifAlreadyGone) {
-    std::vector<Member> chosen;
-    for (const auto index : which) chosen.push_back(members[index]);
-    const auto outcomes = deliver(chosen, number);
+    const auto outcomes = deliver(membersAt(which), number);
     std::vector<std::size_t> reached;
     for (std::size_t i = 0; i < which.size(); ++i) {
       switch (outcomes[i]) {
@@ -156,9 +151,7 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
     return reached;
   };
   const auto wait = [&](const std::vector<std::size_t>& which, double seconds, Kind exitedAs) {
-    std::vector<Member> chosen;
-    for (const auto index : which) chosen.push_back(members[index]);
-    const auto exited = awaitExit(chosen, seconds);
+    const auto exited = awaitExit(membersAt(which), seconds);
     std::vector<std::size_t> alive;
     for (std::size_t i = 0; i < which.size(); ++i) {
       if (exited[i]) {

@@ -53,7 +53,6 @@ class TreeKiller {
   std::vector<SignalOutcome> deliver(const std::vector<Member>& members, int number);
   /// Waits up to `seconds` for them to exit; true for each one that did.
   std::vector<bool> awaitExit(const std::vector<Member>& members, double seconds);
-  bool hasExited(const ProcessRecord& record) const;
 
   Signaller& signaller_;
   const ProcessInspector& inspector_;

@@ -16,6 +16,11 @@ std::optional<LiveProcessState> SystemProcessInspector::state(pid_t pid) const {
       .path = summary.uid == currentUid_ ? handle->executablePath() : std::nullopt};
 }
 
+bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process) {
+  const auto live = inspector.state(process.pid);
+  return !live || live->startTime != process.startTime || live->status == ProcessStatus::zombie;
+}
+
 template <typename Keep>
 std::vector<pid_t> SystemProcessInspector::pidsWhere(Keep keep) const {
   std::vector<pid_t> pids;

@@ -35,6 +35,10 @@ class ProcessInspector {
   virtual std::vector<pid_t> groupMembers(pid_t pgid) const = 0;
 };
 
+/// Whether `process` has ended: gone, its pid taken by another process, or a
+/// zombie waiting for its parent.
+bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process);
+
 class SystemProcessInspector final : public ProcessInspector {
  public:
   /// Paths are read for `currentUid`'s processes only, as in a snapshot.

@@ -7,7 +7,6 @@
 #include "core/output/byte_format.h"
 #include "core/process/process_enumerator.h"
 #include "logic/survey/process_views.h"
-#include "platform/system_error.h"
 #include "platform/system_processes.h"
 
 namespace glimmet {
@@ -103,11 +102,7 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
                        .time = std::chrono::system_clock::now(),
                        .home = inputs.home.string(),
                        .repoPath = repoPath};
-    try {
-      KillLog(inputs.sharedFolder).append({killLogEntry(report, *root, log)});
-    } catch (const platform::SystemError&) {
-      // The stop happened either way; an unwritable log must not hide that.
-    }
+    KillLog(inputs.sharedFolder).appendIfPossible({killLogEntry(report, *root, log)});
   }
   return describeKill(report, target);
 }

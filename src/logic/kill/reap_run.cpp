@@ -26,11 +26,7 @@ std::string described(const Ghost& ghost) {
 void awaitSessionEnd(const ProcessIdentity& session, uid_t uid, KillClock& clock) {
   const SystemProcessInspector inspector(uid);
   const double began = clock.now();
-  while (clock.now() - began < kLongestSessionWait) {
-    const auto live = inspector.state(session.pid);
-    if (!live || live->startTime != session.startTime || live->status == ProcessStatus::zombie) {
-      return;
-    }
+  while (clock.now() - began < kLongestSessionWait && !hasExited(inspector, session)) {
     clock.sleep(kSessionPollSeconds);
   }
 }
