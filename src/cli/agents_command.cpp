@@ -1,6 +1,9 @@
 // glimmet agents.
 #include "cli/agents_command.h"
 
+#include "logic/agents/agents_document.h"
+#include "logic/survey/cli_survey.h"
+
 namespace glimmet::cli {
 
 CommandSpec Agents::spec() {
@@ -8,7 +11,18 @@ CommandSpec Agents::spec() {
       .name = "agents",
       .abstract = "List live agent sessions and the crash orphans they left behind.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            auto survey = CLISurvey::gather(inputs);
+            const auto document = AgentsDocument::from(std::move(survey.sessions), survey.ghosts,
+                                                       survey.snapshot.takenAt());
+            if (json)
+              context.out.document(document.toJson());
+            else
+              for (const auto& line : document.lines()) context.out.line(line);
+            return document.isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
+          },
   };
 }
 

@@ -1,6 +1,9 @@
 // glimmet status.
 #include "cli/status_command.h"
 
+#include "logic/status/status_document.h"
+#include "logic/survey/cli_survey.h"
+
 namespace glimmet::cli {
 
 CommandSpec Status::spec() {
@@ -8,7 +11,18 @@ CommandSpec Status::spec() {
       .name = "status",
       .abstract = "Summarise ghosts, dev servers and live agent sessions.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            const auto document = StatusDocument::from(CLISurvey::gather(inputs));
+            // A script reads the counts from the document, whatever they are.
+            if (json) {
+              context.out.document(document.toJson());
+              return ExitStatus::ok;
+            }
+            for (const auto& line : document.lines()) context.out.line(line);
+            return document.isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
+          },
   };
 }
 

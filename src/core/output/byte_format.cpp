@@ -2,6 +2,8 @@
 // arithmetic, so no binary-float artefact ever shows (1,250,000 is "1.2 MB").
 #include "core/output/byte_format.h"
 
+#include <fmt/format.h>
+
 #include <array>
 #include <string_view>
 
@@ -72,6 +74,24 @@ std::string fileStyleBytes(uint64_t bytes) {
 
 std::string memoryStyleBytes(uint64_t bytes) {
   return formatBytes(bytes, 1024);
+}
+
+// Fixed-point rounding of the value, locale independent: these lines are short
+// summaries, not ledgers.
+std::string decimalBytes(uint64_t bytes) {
+  const double value = static_cast<double>(bytes);
+  if (bytes >= 1'000'000'000) {
+    const double gigabytes = value / 1e9;
+    return gigabytes < 10 ? fmt::format("{:.2f} GB", gigabytes)
+                          : fmt::format("{:.1f} GB", gigabytes);
+  }
+  if (bytes >= 1'000'000) {
+    const double megabytes = value / 1e6;
+    return megabytes < 10 ? fmt::format("{:.1f} MB", megabytes)
+                          : fmt::format("{:.0f} MB", megabytes);
+  }
+  if (bytes >= 1'000) return fmt::format("{:.0f} KB", value / 1e3);
+  return fmt::format("{} B", bytes);
 }
 
 }  // namespace glimmet

@@ -3,6 +3,7 @@
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/process/process_enumerator.h"
 #include "logic/survey/process_views.h"
+#include "logic/survey/tracked_processes.h"
 
 namespace glimmet {
 
@@ -17,6 +18,17 @@ CLISurvey CLISurvey::gather(const CommandInputs& inputs) {
     survey.ghosts = ghostReport(inputs, view, scanner).ghosts;
     for (const auto& ghost : survey.ghosts) ghostPIDs.insert(ghost.root.pid());
     survey.servers = devServers(inputs, view, &scanner.cache(), ghostPIDs);
+    const auto ports = view.portsByPid();
+    const auto now = survey.snapshot.takenAt();
+    TrackingSources sources{&ports, [&](const std::string& cwd) -> std::optional<std::string> {
+                              const auto status = view.repos().resolve(cwd, now);
+                              if (!status.info) return std::nullopt;
+                              return status.info->projectName();
+                            }};
+    survey.sessions =
+        AgentSessionBuilder::build(trackedProcesses(survey.snapshot, scanner.cache(),
+                                                    scanner.recorder(), sources, inputs.uid()),
+                                   inputs.uid(), now);
   } else {
     survey.servers = devServers(inputs, view, nullptr, ghostPIDs);
   }

@@ -1,6 +1,6 @@
 // The shared gathering step of status, ports, agents, stop and the MCP tools:
-// one snapshot, and the dev servers and ghosts derived from it, so that every
-// list of one run describes the same instant.
+// one snapshot, and the dev servers, ghosts and live agent sessions derived from
+// it, so that every list of one run describes the same instant.
 #pragma once
 
 #include <vector>
@@ -8,6 +8,7 @@
 #include "core/ghosts/ghost.h"
 #include "core/ports/dev_server.h"
 #include "core/process/process_snapshot.h"
+#include "logic/agents/agent_session.h"
 #include "logic/survey/command_inputs.h"
 
 namespace glimmet {
@@ -15,9 +16,10 @@ namespace glimmet {
 struct CLISurvey {
   ProcessSnapshot snapshot;
   std::vector<DevServer> servers;
-  std::vector<Ghost> ghosts;  ///< empty when the signatures can't be found
+  std::vector<Ghost> ghosts;           ///< empty when the signatures can't be found
+  std::vector<AgentSession> sessions;  ///< the user's; empty without the signatures
 
-  /// Takes the snapshot now and derives both lists from it.
+  /// Takes the snapshot now and derives the three lists from it.
   static CLISurvey gather(const CommandInputs& inputs);
 };
 

@@ -1,0 +1,243 @@
+#include "logic/agents/agent_session.h"
+
+#include <algorithm>
+#include <array>
+#include <cctype>
+#include <deque>
+#include <set>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace glimmet {
+namespace {
+
+constexpr std::array<std::string_view, 8> kExcludedNames = {
+    "launchd", "kernel_task", "WindowServer",   "loginwindow",
+    "Finder",  "Dock",        "SystemUIServer", "coreaudiod"};
+constexpr std::array<std::string_view, 7> kExcludedPathPrefixes = {
+    "/System/", "/usr/libexec/", "/usr/sbin/", "/sbin/", "/Library/Apple/", "/bin/", "/usr/bin/"};
+
+bool containsAny(std::string_view text, std::initializer_list<std::string_view> needles) {
+  return std::any_of(needles.begin(), needles.end(),
+                     [&](std::string_view needle) { return text.find(needle) != text.npos; });
+}
+
+std::string lowered(std::string text) {
+  std::transform(text.begin(), text.end(), text.begin(),
+                 [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+  return text;
+}
+
+// Another user's process or a system one never belongs to a session.
+bool isEligible(const TrackedProcess& process, uid_t uid) {
+  return process.uid == uid && !isSystemProcess(process.pid, process.name, process.path);
+}
+
+class ProcessIndex {
+ public:
+  explicit ProcessIndex(const std::vector<TrackedProcess>& processes) {
+    for (const auto& process : processes) {
+      byPID_.try_emplace(process.pid, &process);
+      children_[process.ppid].push_back(process.pid);
+    }
+  }
+
+  const TrackedProcess* find(pid_t pid) const {
+    const auto found = byPID_.find(pid);
+    return found == byPID_.end() ? nullptr : found->second;
+  }
+  const std::vector<pid_t>& children(pid_t pid) const {
+    static const std::vector<pid_t> none;
+    const auto found = children_.find(pid);
+    return found == children_.end() ? none : found->second;
+  }
+
+  // A nested agent belongs to the session of the agent above it.
+  // A loop in the parent links (pid reuse mid-snapshot) that leads back to the
+  // process itself doesn't make it its own ancestor.
+  bool hasAgentAncestor(const TrackedProcess& process) const {
+    std::unordered_set<pid_t> visited = {process.pid};
+    for (pid_t pid = process.ppid; pid >= 2 && visited.insert(pid).second;) {
+      const TrackedProcess* ancestor = find(pid);
+      if (ancestor == nullptr) return false;
+      if (ancestor->role == ProcessRole::agent) return true;
+      pid = ancestor->ppid;
+    }
+    return false;
+  }
+
+  // Breadth first below `root`, each process once, however the parent links loop.
+  std::vector<const TrackedProcess*> descendants(pid_t root,
+                                                 std::unordered_set<pid_t>& visited) const {
+    std::vector<const TrackedProcess*> out;
+    visited.insert(root);
+    std::deque<pid_t> queue(children(root).begin(), children(root).end());
+    while (!queue.empty()) {
+      const pid_t pid = queue.front();
+      queue.pop_front();
+      if (visited.contains(pid)) continue;
+      const TrackedProcess* process = find(pid);
+      if (process == nullptr) continue;
+      visited.insert(pid);
+      out.push_back(process);
+      const auto& next = children(pid);
+      queue.insert(queue.end(), next.begin(), next.end());
+    }
+    return out;
+  }
+
+ private:
+  std::unordered_map<pid_t, const TrackedProcess*> byPID_;
+  std::unordered_map<pid_t, std::vector<pid_t>> children_;
+};
+
+bool isRoot(const TrackedProcess& process, uid_t uid, const ProcessIndex& index) {
+  return process.role == ProcessRole::agent && process.agentName && isEligible(process, uid) &&
+         !index.hasAgentAncestor(process);
+}
+
+std::optional<std::string> projectOf(const TrackedProcess& root) {
+  if (root.project && !root.project->empty()) return root.project;
+  if (!root.cwd || root.cwd->empty() || *root.cwd == "/") return std::nullopt;
+  std::string_view cwd = *root.cwd;
+  while (cwd.size() > 1 && cwd.back() == '/') cwd.remove_suffix(1);
+  const auto slash = cwd.rfind('/');
+  const auto last = slash == cwd.npos ? cwd : cwd.substr(slash + 1);
+  if (last.empty()) return std::nullopt;
+  return std::string(last);
+}
+
+AgentSession sessionOf(const TrackedProcess& root, const std::vector<TrackedProcess>& processes,
+                       const ProcessIndex& index, uid_t uid,
+                       std::chrono::system_clock::time_point now) {
+  std::unordered_set<pid_t> visited;
+  auto members = index.descendants(root.pid, visited);
+  // Started by this agent but re-parented since (to pid 1 or the user's manager).
+  for (const auto& process : processes)
+    if (!visited.contains(process.pid) && isEligible(process, uid) && process.recordedAgentAlive &&
+        process.recordedAgentPID == root.pid)
+      members.push_back(&process);
+
+  AgentSession session;
+  session.pid = root.pid;
+  session.startTime = root.startTime;
+  session.start = root.start;
+  session.agent = *root.agentName;
+  session.project = projectOf(root);
+  session.cwd = root.cwd;
+  session.footprint = root.footprint;
+
+  std::set<std::uint16_t> ports(root.ports.begin(), root.ports.end());
+  std::vector<double> knownCPU;
+  if (root.cpuPercent) knownCPU.push_back(*root.cpuPercent);
+  for (const TrackedProcess* member : members) {
+    if (!isEligible(*member, uid)) continue;
+    session.children.push_back({member->pid, member->name, member->commandLine,
+                                AgentSessionBuilder::kindOf(*member), member->ports,
+                                member->footprint});
+    session.footprint += member->footprint;
+    ports.insert(member->ports.begin(), member->ports.end());
+    if (member->cpuPercent) knownCPU.push_back(*member->cpuPercent);
+  }
+  session.ports.assign(ports.begin(), ports.end());
+
+  const double age = std::chrono::duration<double>(now - root.start).count();
+  session.activity = AgentSessionBuilder::activityOf(knownCPU, age);
+  if (!knownCPU.empty()) {
+    double sum = 0;
+    for (const double cpu : knownCPU) sum += cpu;
+    session.cpuPercent = sum;
+  }
+  return session;
+}
+
+}  // namespace
+
+std::string_view rawValue(ProcessRole role) {
+  switch (role) {
+    case ProcessRole::agent:
+      return "agent";
+    case ProcessRole::ide:
+      return "ide";
+    case ProcessRole::terminal:
+      return "terminal";
+  }
+  return "agent";
+}
+
+std::string_view rawValue(SessionChildKind kind) {
+  switch (kind) {
+    case SessionChildKind::mcp:
+      return "mcp";
+    case SessionChildKind::devServer:
+      return "devServer";
+    case SessionChildKind::testRunner:
+      return "testRunner";
+    case SessionChildKind::browser:
+      return "browser";
+    case SessionChildKind::other:
+      return "other";
+  }
+  return "other";
+}
+
+std::string_view rawValue(SessionActivity activity) {
+  switch (activity) {
+    case SessionActivity::working:
+      return "working";
+    case SessionActivity::waiting:
+      return "waiting";
+    case SessionActivity::idle:
+      return "idle";
+  }
+  return "waiting";
+}
+
+bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path) {
+  if (pid < AgentSessionBuilder::kLowestPID) return true;
+  if (std::find(kExcludedNames.begin(), kExcludedNames.end(), name) != kExcludedNames.end())
+    return true;
+  return path && std::any_of(kExcludedPathPrefixes.begin(), kExcludedPathPrefixes.end(),
+                             [&](std::string_view prefix) { return path->starts_with(prefix); });
+}
+
+SessionChildKind AgentSessionBuilder::kindOf(const TrackedProcess& process) {
+  const std::string text =
+      lowered(process.commandLine + " " + process.path.value_or("") + " " + process.name);
+  if (containsAny(text, {"mcp", "modelcontextprotocol"})) return SessionChildKind::mcp;
+  if (!process.ports.empty() || process.framework) return SessionChildKind::devServer;
+  if (containsAny(
+          text, {"vitest", "jest", "pytest", "playwright", "cargo test", "go test", "xcodebuild"}))
+    return SessionChildKind::testRunner;
+  if (containsAny(text, {"chrome", "chromium", "firefox", "headless"}))
+    return SessionChildKind::browser;
+  return SessionChildKind::other;
+}
+
+SessionActivity AgentSessionBuilder::activityOf(const std::vector<double>& knownCPU,
+                                                double ageSeconds) {
+  if (knownCPU.empty())
+    return ageSeconds < kWorkingWithoutCPUSeconds ? SessionActivity::working
+                                                  : SessionActivity::waiting;
+  const double busiest = *std::max_element(knownCPU.begin(), knownCPU.end());
+  if (busiest >= kWorkingCPUPercent) return SessionActivity::working;
+  if (ageSeconds >= kIdleAgeSeconds && busiest < kIdleCPUPercent) return SessionActivity::idle;
+  return SessionActivity::waiting;
+}
+
+std::vector<AgentSession> AgentSessionBuilder::build(const std::vector<TrackedProcess>& processes,
+                                                     uid_t uid,
+                                                     std::chrono::system_clock::time_point now) {
+  const ProcessIndex index(processes);
+  std::vector<AgentSession> sessions;
+  std::unordered_set<pid_t> roots;
+  for (const auto& process : processes) {
+    // Only the first process with a pid counts, as in the index.
+    if (index.find(process.pid) != &process || !isRoot(process, uid, index)) continue;
+    if (!roots.insert(process.pid).second) continue;
+    sessions.push_back(sessionOf(process, processes, index, uid, now));
+  }
+  return sessions;
+}
+
+}  // namespace glimmet
