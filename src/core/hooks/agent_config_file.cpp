@@ -1,0 +1,127 @@
+#include "core/hooks/agent_config_file.h"
+
+#include <openssl/evp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <fmt/format.h>
+#include <cerrno>
+#include <memory>
+
+#include "core/error.h"
+#include "core/output/json_writer.h"
+#include "platform/files.h"
+#include "platform/system_error.h"
+
+namespace glimmet::hooks {
+namespace fs = std::filesystem;
+
+std::string sha256Hex(std::string_view bytes) {
+  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
+                                                                        &EVP_MD_CTX_free);
+  unsigned char digest[EVP_MAX_MD_SIZE];
+  unsigned int length = 0;
+  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1 ||
+      EVP_DigestUpdate(context.get(), bytes.data(), bytes.size()) != 1 ||
+      EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
+    throw std::runtime_error("SHA-256 is unavailable");
+  std::string hex;
+  hex.reserve(length * 2);
+  for (unsigned int i = 0; i < length; ++i) hex += fmt::format("{:02x}", digest[i]);
+  return hex;
+}
+
+std::optional<ChangeRecord> ChangeRecord::fromJson(const nlohmann::json& json) {
+  if (!json.is_object()) return std::nullopt;
+  const auto existed = json.find("originalExisted");
+  const auto digest = json.find("installedSHA256");
+  if (existed == json.end() || !existed->is_boolean() || digest == json.end() ||
+      !digest->is_string())
+    return std::nullopt;
+  return ChangeRecord{existed->get<bool>(), digest->get<std::string>()};
+}
+
+nlohmann::json ChangeRecord::toJson() const {
+  return {{"originalExisted", originalExisted}, {"installedSHA256", installedSHA256}};
+}
+
+void AgentConfigFile::refuse(std::string_view reason) const {
+  throw CommandFailure(fmt::format("Your {} {}", label_, reason), ExitStatus::cannotStart);
+}
+
+ConfigSnapshot AgentConfigFile::read() const {
+  struct stat info {};
+  if (::lstat(path_.c_str(), &info) != 0) {
+    if (errno == ENOENT) return {};
+    refuse(fmt::format("can't be read ({}), so Glimmet won't change it.",
+                       platform::describeError(errno)));
+  }
+  // Renaming over a link would replace the user's link with a plain file and
+  // leave the file it points to unchanged: never what they meant.
+  if (S_ISLNK(info.st_mode)) refuse("is a symbolic link, so Glimmet won't change it.");
+  if (!S_ISREG(info.st_mode)) refuse("isn't a regular file, so Glimmet won't change it.");
+  // A file without write permission was made so on purpose; an atomic rename
+  // would get past that, so the permission is honoured here instead.
+  if ((info.st_mode & 0222) == 0) refuse("is read-only, so Glimmet won't change it.");
+  if (static_cast<uint64_t>(info.st_size) > kMaxConfigBytes)
+    refuse("is too large to be a settings file, so Glimmet won't change it.");
+  auto bytes = platform::readFile(path_, kMaxConfigBytes);
+  if (!bytes) refuse("can't be read, so Glimmet won't change it.");
+  return {true, std::move(*bytes), static_cast<mode_t>(info.st_mode & 07777)};
+}
+
+void AgentConfigFile::checkUnchanged(const ConfigSnapshot& before) const {
+  ConfigSnapshot now = read();
+  if (now.exists != before.exists || now.bytes != before.bytes)
+    refuse("changed while Glimmet was editing it, so Glimmet left it as it is. Try again.");
+}
+
+void AgentConfigFile::replace(const ConfigSnapshot& before, std::string_view bytes) const {
+  checkUnchanged(before);
+  try {
+    platform::writeFileAtomically(path_, bytes, before.mode);
+  } catch (const platform::SystemError& error) {
+    refuse(fmt::format("couldn't be written ({}); it is unchanged.", error.what()));
+  }
+}
+
+void AgentConfigFile::remove(const ConfigSnapshot& before) const {
+  checkUnchanged(before);
+  std::error_code error;
+  fs::remove(path_, error);
+  if (error) refuse(fmt::format("couldn't be removed ({}).", error.message()));
+}
+
+fs::path besideWithSuffix(const fs::path& path, std::string_view suffix) {
+  fs::path result = path;
+  result += suffix;
+  return result;
+}
+
+void ChangeBackup::save(const ConfigSnapshot& before, std::string_view installed) const {
+  if (before.exists) platform::writeFileAtomically(copy_, before.bytes, 0600);
+  const ChangeRecord record{before.exists, sha256Hex(installed)};
+  platform::writeFileAtomically(record_, writeJson(record.toJson()) + "\n", 0600);
+}
+
+std::optional<std::optional<std::string>> ChangeBackup::restorable(
+    const ConfigSnapshot& now) const {
+  const auto recordBytes = platform::readFile(record_, 64 * 1024);
+  if (!recordBytes) return std::nullopt;
+  const auto json = nlohmann::json::parse(*recordBytes, nullptr, false);
+  const auto record = ChangeRecord::fromJson(json);
+  if (!record || !now.exists || sha256Hex(now.bytes) != record->installedSHA256)
+    return std::nullopt;
+  if (!record->originalExisted) return std::optional<std::string>{};
+  auto original = platform::readFile(copy_, kMaxConfigBytes);
+  if (!original) return std::nullopt;
+  return std::optional<std::string>{std::move(*original)};
+}
+
+void ChangeBackup::discard() const {
+  std::error_code ignored;
+  fs::remove(copy_, ignored);
+  fs::remove(record_, ignored);
+}
+
+}  // namespace glimmet::hooks

@@ -1,0 +1,69 @@
+#include "core/hooks/codex_notify_installer.h"
+
+#include "core/error.h"
+#include "core/hooks/codex_notify_text.h"
+#include "platform/files.h"
+
+namespace glimmet::hooks {
+namespace fs = std::filesystem;
+
+namespace {
+
+constexpr std::string_view kOtherNotify =
+    "Codex already runs another notify program, so Glimmet won't replace it. Add Glimmet's "
+    "command to that program, or remove it first.";
+
+bool hasOwnLine(std::string_view config) {
+  const auto existing = codex_notify::topLevelNotify(config);
+  return existing && codex_notify::isOwnNotifyLine(*existing);
+}
+
+}  // namespace
+
+fs::path codexConfigPath(const Environment& environment, const fs::path& home) {
+  const auto configured = environment.get("CODEX_HOME");
+  if (configured && !configured->empty()) return fs::path(*configured) / "config.toml";
+  return home / ".codex" / "config.toml";
+}
+
+CodexNotifyInstaller::CodexNotifyInstaller(fs::path configURL, std::string cliPath)
+    : file_(configURL, "Codex config file"),
+      cliPath_(std::move(cliPath)),
+      backup_(configURL, ".glimmet-backup") {}
+
+bool CodexNotifyInstaller::isInstalled() const {
+  const auto text = platform::readFile(file_.path(), kMaxConfigBytes);
+  return text && hasOwnLine(*text);
+}
+
+void CodexNotifyInstaller::install() const {
+  if (!fs::path(cliPath_).is_absolute())
+    throw CommandFailure("Glimmet's path must be absolute to be used by Codex: " + cliPath_,
+                         ExitStatus::usage);
+  const ConfigSnapshot before = file_.read();
+  const auto text = codex_notify::withNotify(before.bytes, cliPath_);
+  if (!text) throw CommandFailure(std::string(kOtherNotify), ExitStatus::cannotStart);
+  if (before.exists && *text == before.bytes) return;
+  platform::createDirectories(file_.path().parent_path(), 0700);
+  backup_.save(before, *text);
+  file_.replace(before, *text);
+}
+
+UninstallOutcome CodexNotifyInstaller::uninstall() const {
+  const ConfigSnapshot now = file_.read();
+  if (!now.exists || !hasOwnLine(now.bytes)) return UninstallOutcome::notInstalled;
+  if (const auto original = backup_.restorable(now)) {
+    if (*original)
+      file_.replace(now, **original);
+    else
+      file_.remove(now);
+    backup_.discard();
+    return UninstallOutcome::restoredOriginal;
+  }
+  file_.replace(now, codex_notify::withoutNotify(now.bytes));
+  std::error_code ignored;
+  fs::remove(backup_.recordPath(), ignored);
+  return UninstallOutcome::removedEntryOnly;
+}
+
+}  // namespace glimmet::hooks

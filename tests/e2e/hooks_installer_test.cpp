@@ -1,0 +1,250 @@
+// glimmet-hooks against real agent configuration files in a private home: what
+// it adds, what it refuses to touch, how it takes itself out again, and the
+// installed hook commands run through /bin/sh as the agent runs them.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <nlohmann/json.hpp>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "support/isolated_home.h"
+
+namespace glimmet {
+namespace {
+
+namespace fs = std::filesystem;
+using nlohmann::json;
+using ::testing::HasSubstr;
+
+constexpr std::string_view kClaude = "home/.claude/settings.json";
+constexpr std::string_view kCodex = "home/.codex/config.toml";
+
+class Hooks : public ::testing::Test {
+ protected:
+  testing::RunResult hooks(std::vector<std::string> arguments) {
+    arguments.insert(arguments.begin(), GLIMMET_HOOKS_BINARY);
+    arguments.push_back("--glimmet=" + glimmet_);
+    return testing::runProcess(arguments, home_.environment());
+  }
+  std::string read(std::string_view name) const { return home_.dir().read(std::string(name)); }
+  bool exists(std::string_view name) const { return fs::exists(home_.root() / name); }
+  void write(std::string_view name, const std::string& text) {
+    home_.dir().write(std::string(name), text);
+  }
+  json settings() const { return json::parse(read(kClaude)); }
+  std::vector<std::string> commands(const std::string& event) const {
+    std::vector<std::string> result;
+    const json root = settings();
+    for (const auto& group : root["hooks"][event])
+      for (const auto& entry : group["hooks"]) result.push_back(entry["command"]);
+    return result;
+  }
+
+  testing::IsolatedHome home_;
+  std::string glimmet_ = (home_.root() / "bin/glimmet").string();
+};
+
+TEST_F(Hooks, InstallsBothClaudePurposesOnceIntoAMissingOrEmptyFile) {
+  for (const bool empty : {false, true}) {
+    if (empty) {
+      fs::remove_all(home_.home() / ".claude");
+      write(kClaude, "");
+    }
+    ASSERT_EQ(hooks({"install"}).status, 0);
+    const std::string first = read(kClaude);
+    const auto again = hooks({"install"});
+    EXPECT_EQ(again.status, 0);
+    EXPECT_THAT(again.out, HasSubstr("Already installed: Claude Code notify hook"));
+    EXPECT_EQ(read(kClaude), first);
+    EXPECT_EQ(first.back(), '\n');
+    EXPECT_THAT(first, HasSubstr("\"'" + glimmet_ + "' notify")) << "slashes stay unescaped";
+
+    const std::string quoted = "'" + glimmet_ + "'";
+    EXPECT_EQ(commands("SessionEnd"),
+              std::vector<std::string>{"nohup " + quoted +
+                                       " reap --session $PPID --after-exit --quiet >/dev/null "
+                                       "2>&1 &"});
+    const std::vector<std::string> notify{quoted + " notify --agent claude-code --pid $PPID"};
+    EXPECT_EQ(commands("Stop"), notify);
+    EXPECT_EQ(commands("Notification"), notify);
+    EXPECT_EQ(settings()["hooks"]["Stop"][0]["hooks"][0]["timeout"], 5);
+    EXPECT_EQ(settings()["hooks"]["SessionEnd"][0]["hooks"][0]["type"], "command");
+    EXPECT_EQ(json::parse(read(std::string(kClaude) + ".glimmet-backup.json"))["originalExisted"],
+              empty);
+  }
+}
+
+TEST_F(Hooks, KeepsOtherProgramsHooksAndSettings) {
+  write(kClaude, R"({"model":"x","hooks":{"Stop":[{"hooks":[{"type":"command","command":"other"}]}],
+    "PreToolUse":[{"matcher":"Bash","hooks":[]}]}})");
+  ASSERT_EQ(hooks({"install", "--notify"}).status, 0);
+  EXPECT_EQ(settings()["model"], "x");
+  ASSERT_EQ(commands("Stop").size(), 2u);
+  EXPECT_EQ(commands("Stop")[0], "other");
+  EXPECT_EQ(settings()["hooks"]["PreToolUse"][0]["matcher"], "Bash");
+  EXPECT_FALSE(settings()["hooks"].contains("SessionEnd"));
+
+  // Someone edits the file after the install: only our entries come out.
+  json edited = settings();
+  edited["theme"] = "dark";
+  write(kClaude, edited.dump());
+  const auto result = hooks({"uninstall", "--notify"});
+  EXPECT_EQ(result.status, 0);
+  EXPECT_THAT(result.out, HasSubstr("your later changes are kept"));
+  EXPECT_EQ(settings()["theme"], "dark");
+  EXPECT_EQ(commands("Stop"), std::vector<std::string>{"other"});
+  EXPECT_TRUE(settings()["hooks"]["Notification"].empty());
+  EXPECT_EQ(settings()["hooks"]["PreToolUse"][0]["matcher"], "Bash");
+  EXPECT_THAT(hooks({"uninstall", "--notify"}).out, HasSubstr("isn't installed"));
+}
+
+TEST_F(Hooks, UninstallRestoresTheUntouchedOriginal) {
+  const std::string original = "{ \"model\" :\t\"x\" }\n";
+  write(kClaude, original);
+  ASSERT_EQ(hooks({"install"}).status, 0);
+  // Uninstalling in the order installed, then the reverse, both end at the original.
+  EXPECT_THAT(hooks({"uninstall", "--notify"}).out, HasSubstr("back as it was"));
+  EXPECT_THAT(hooks({"uninstall", "--reap"}).out, HasSubstr("back as it was"));
+  EXPECT_EQ(read(kClaude), original);
+  EXPECT_FALSE(exists(std::string(kClaude) + ".glimmet-backup.json"));
+
+  fs::remove(home_.root() / kClaude);
+  ASSERT_EQ(hooks({"install", "--reap"}).status, 0);
+  EXPECT_THAT(hooks({"uninstall"}).out, HasSubstr("back as it was"));
+  EXPECT_FALSE(exists(kClaude)) << "there was no settings file before";
+}
+
+TEST_F(Hooks, RefusesFilesItCannotSafelyChange) {
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"{ // my settings\n \"model\": \"x\" }", "isn't valid JSON, so Glimmet won't change it."},
+      {"[1, 2]", "isn't a JSON object, so Glimmet won't change it."},
+      {"{\"a\": \"\xff\"}", "isn't valid JSON"},
+      {std::string(5 * 1024 * 1024, ' ') + "{}", "is too large"},
+  };
+  for (const auto& [text, message] : cases) {
+    write(kClaude, text);
+    const auto result = hooks({"install"});
+    EXPECT_EQ(result.status, 3);
+    EXPECT_THAT(result.out, HasSubstr("Your Claude Code settings file " + message));
+    EXPECT_EQ(read(kClaude), text);
+    EXPECT_FALSE(exists(std::string(kClaude) + ".glimmet-backup"));
+    EXPECT_FALSE(exists(std::string(kClaude) + ".glimmet-backup.json"));
+  }
+
+  write("home/dotfiles/claude.json", "{}");
+  fs::remove(home_.root() / kClaude);
+  fs::create_symlink(home_.home() / "dotfiles/claude.json", home_.root() / kClaude);
+  EXPECT_THAT(hooks({"install"}).out, HasSubstr("is a symbolic link"));
+  EXPECT_TRUE(fs::is_symlink(home_.root() / kClaude));
+  EXPECT_EQ(read("home/dotfiles/claude.json"), "{}");
+
+  fs::remove(home_.root() / kClaude);
+  write(kClaude, "{}");
+  ::chmod((home_.root() / kClaude).c_str(), 0444);
+  EXPECT_THAT(hooks({"install"}).out, HasSubstr("is read-only"));
+  EXPECT_EQ(read(kClaude), "{}");
+}
+
+TEST_F(Hooks, AStringHooksMemberIsReplacedAndClaudeConfigDirIsHonoured) {
+  home_.environment() = home_.environment().with("CLAUDE_CONFIG_DIR", "");
+  write(kClaude, R"({"hooks":"nope"})");
+  ASSERT_EQ(hooks({"install", "--reap"}).status, 0);
+  EXPECT_EQ(settings()["hooks"].size(), 1u);
+
+  const auto elsewhere = home_.root() / "claude-config";
+  home_.environment() = home_.environment().with("CLAUDE_CONFIG_DIR", elsewhere.string());
+  ASSERT_EQ(hooks({"install", "--notify"}).status, 0);
+  EXPECT_TRUE(fs::exists(elsewhere / "settings.json"));
+  EXPECT_THAT(read(kClaude), Not(HasSubstr("notify --agent")));
+}
+
+TEST_F(Hooks, CodexLineGoesOnTopAndTheRestStaysByteForByte) {
+  const std::string config =
+      "# my codex\nmodel = \"o3\"   # fast\n\n[profiles.work]\nnotify = [\"elsewhere\"]\n";
+  write(kCodex, config);
+  ASSERT_EQ(hooks({"install", "--codex"}).status, 0);
+  const std::string installed = read(kCodex);
+  EXPECT_TRUE(
+      installed.starts_with("# Added by Glimmet: tells Glimmet when a Codex turn finishes."));
+  EXPECT_THAT(installed, HasSubstr("notify = [\"" + glimmet_ +
+                                   "\", \"notify\", \"--agent\", "
+                                   "\"codex\"]\n\n" +
+                                   config));
+  EXPECT_FALSE(exists(kClaude)) << "--codex alone leaves Claude Code alone";
+  EXPECT_EQ(hooks({"install", "--codex"}).status, 0);
+  EXPECT_EQ(read(kCodex), installed);
+  EXPECT_EQ(read(std::string(kCodex) + ".glimmet-backup"), config);
+
+  // Edited since: only our two lines go.
+  write(kCodex, installed + "[more]\nx = 1\n");
+  EXPECT_THAT(hooks({"uninstall", "--codex"}).out, HasSubstr("later changes are kept"));
+  EXPECT_EQ(read(kCodex), config + "[more]\nx = 1\n");
+
+  write(kCodex, config);
+  ASSERT_EQ(hooks({"install", "--codex"}).status, 0);
+  EXPECT_THAT(hooks({"uninstall", "--codex"}).out, HasSubstr("back as it was"));
+  EXPECT_EQ(read(kCodex), config);
+}
+
+TEST_F(Hooks, CodexRefusesAnotherNotifyProgram) {
+  const std::string config = "notify = [\"other-tool\"]\n[tui]\n";
+  write(kCodex, config);
+  const auto result = hooks({"install", "--codex"});
+  EXPECT_EQ(result.status, 3);
+  EXPECT_THAT(result.out, HasSubstr("Codex already runs another notify program, so Glimmet won't "
+                                    "replace it."));
+  EXPECT_EQ(read(kCodex), config);
+  EXPECT_FALSE(exists(std::string(kCodex) + ".glimmet-backup.json"));
+}
+
+// The agent runs each hook command with /bin/sh, the session's payload on
+// standard input. A fake glimmet where the command points records what it got.
+TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPidAndPayload) {
+  const auto calls = home_.root() / "calls";
+  fs::create_directories(calls);
+  write("bin/glimmet", "#!/bin/sh\nd='" + calls.string() +
+                           "'\nprintf '%s\\n' \"$@\" > \"$d/$1.tmp\"\ncat > \"$d/$1.stdin\"\n"
+                           "mv \"$d/$1.tmp\" \"$d/$1.args\"\n");
+  ::chmod(glimmet_.c_str(), 0755);
+  ASSERT_EQ(hooks({"install"}).status, 0);
+
+  const std::string payload = R"({"session_id":"s-1","hook_event_name":"Stop"})";
+  const std::string agentPid = std::to_string(::getpid());  // $PPID of the hook's shell
+  for (const auto& [event, name] : {std::pair{"Stop", "notify"}, {"SessionEnd", "reap"}}) {
+    const auto result = testing::runProcess({"/bin/sh", "-c", commands(event)[0]},
+                                            home_.environment(), {.input = payload});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto args = calls / (std::string(name) + ".args");
+    // The reap hook runs in the background so that the session can end at once.
+    for (int tries = 0; tries < 1000 && !fs::exists(args); ++tries)
+      std::this_thread::sleep_for(std::chrono::milliseconds(10));
+    ASSERT_TRUE(fs::exists(args)) << name;
+    const std::string got = home_.dir().read("calls/" + std::string(name) + ".args");
+    if (std::string(name) == "notify") {
+      EXPECT_EQ(got, "notify\n--agent\nclaude-code\n--pid\n" + agentPid + "\n");
+      EXPECT_EQ(home_.dir().read("calls/notify.stdin"), payload);
+    } else {
+      EXPECT_EQ(got, "reap\n--session\n" + agentPid + "\n--after-exit\n--quiet\n");
+    }
+  }
+}
+
+TEST_F(Hooks, StatusAndSnippets) {
+  EXPECT_THAT(hooks({"status", "--claude", "--codex"}).out,
+              HasSubstr("Codex notify line: not installed (~/.codex/config.toml)"));
+  const auto snippet =
+      testing::runProcess({GLIMMET_HOOKS_BINARY, "snippet", "Gemini CLI"}, home_.environment());
+  EXPECT_EQ(snippet.status, 0);
+  EXPECT_THAT(snippet.out, HasSubstr("gemini() {\n"));
+  EXPECT_EQ(
+      testing::runProcess({GLIMMET_HOOKS_BINARY, "snippet", "vim"}, home_.environment()).status,
+      64);
+}
+
+}  // namespace
+}  // namespace glimmet
