@@ -125,9 +125,4 @@ Parameter repeatingArgument(std::string name, std::string help, std::vector<std:
   return parameter;
 }
 
-ExitStatus notBuiltYet(CommandContext& context) {
-  context.out.line("This command isn't built yet.");
-  return ExitStatus::cannotStart;
-}
-
 }  // namespace glimmet::cli

@@ -65,7 +65,4 @@ Parameter repeatingArgument(std::string name, std::string help, std::vector<std:
 /// The shared help text of every --json flag.
 inline constexpr const char* kJsonHelp = "Print JSON (docs/cli-schema.json, schema 1).";
 
-/// The body of a command whose work is not built yet.
-ExitStatus notBuiltYet(CommandContext& context);
-
 }  // namespace glimmet::cli

@@ -1,6 +1,11 @@
 // glimmet stop.
 #include "cli/stop_command.h"
 
+#include <unistd.h>
+
+#include "logic/idle/stop_run.h"
+#include "platform/files.h"
+
 namespace glimmet::cli {
 
 CommandSpec Stop::spec() {
@@ -24,7 +29,14 @@ CommandSpec Stop::spec() {
             if (olderThan && *olderThan < 0)
               throw UsageError("--older-than is a number of minutes.");
           },
-      .run = notBuiltYet,
+      .run =
+          [this](CommandContext& context) {
+            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            return runStopIdle(
+                inputs, {.olderThanMinutes = olderThan, .json = json}, context.out, [&context] {
+                  return confirmation(platform::isTerminal(STDIN_FILENO), context.input);
+                });
+          },
   };
 }
 

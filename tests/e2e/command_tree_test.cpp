@@ -141,18 +141,6 @@ TEST(CommandTree, UsageErrorsGoToStandardErrorWithStatus64) {
               StartsWith("Error: Use a port like :3000 or a PID.\nUsage: glimmet kill "));
 }
 
-TEST(CommandTree, AcceptedValuesReachTheirCommands) {
-  testing::IsolatedHome home;
-  for (const std::vector<std::string>& arguments : std::vector<std::vector<std::string>>{
-           {"stop", "--idle", "--older-than", "0"},
-       }) {
-    const auto result = home.glimmet(arguments);
-    EXPECT_EQ(result.err, "") << ::testing::PrintToString(arguments);
-    EXPECT_EQ(result.out, "This command isn't built yet.\n");
-    EXPECT_EQ(result.status, 3);
-  }
-}
-
 TEST(CommandTree, VersionPrintsExactlyTheVersion) {
   testing::IsolatedHome home;
   const auto result = home.glimmet({"version"});

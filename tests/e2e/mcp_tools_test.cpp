@@ -137,5 +137,28 @@ TEST_F(MCPTools, PortsAreJudgedByTheirListener) {
   EXPECT_EQ(answer(mcp.call("safety", {{"port", 70000}}))["reason"], "Nothing of yours matches.");
 }
 
+TEST_F(MCPTools, StatusAndAgentsAnswerWithTheCommandsDocumentsAndSessionsAskFirst) {
+  auto agent = ChildProcess::helper({"child-as", "vitest", "run"}, {.argv0 = "claude"});
+  testing::MCPPipe mcp(home_);
+  const auto status = mcp.call("status", json::object());
+  EXPECT_EQ(status["isError"], false);
+  const auto summary = answer(status);
+  EXPECT_EQ(summary["command"], "status");
+  EXPECT_GE(summary["agentSessions"], 1);
+
+  const auto agents = answer(mcp.call("agents", json::object()));
+  EXPECT_EQ(agents["command"], "agents");
+  bool listed = false;
+  for (const auto& session : agents["sessions"]) listed |= session["pid"] == agent.pid();
+  EXPECT_TRUE(listed) << agents.dump();
+
+  const auto verdict = answer(mcp.call("safety", {{"sessionPid", agent.pid()}}));
+  EXPECT_EQ(verdict["verdict"], "askFirst");
+  EXPECT_EQ(verdict["reason"],
+            "This is a live agent session. Glimmet will ask you before quitting it and "
+            "everything it started.");
+  EXPECT_TRUE(agent.waitForExit(0) == std::nullopt);
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -3,23 +3,14 @@
 #include <chrono>
 
 #include "core/kill/kill_report_entry.h"
-#include "core/kill/tree_killer.h"
 #include "core/output/byte_format.h"
+#include "core/output/text.h"
 #include "core/process/process_enumerator.h"
+#include "logic/kill/live_tree_killer.h"
 #include "logic/survey/process_views.h"
-#include "platform/system_processes.h"
 
 namespace glimmet {
 namespace {
-
-std::string portsText(const std::vector<std::uint16_t>& ports) {
-  std::string text;
-  for (const auto port : ports) {
-    if (!text.empty()) text += ' ';
-    text += ':' + std::to_string(port);
-  }
-  return text;
-}
 
 // The first of the user's listeners, in the scanner's order, that holds `port`.
 const ListeningProcess* listenerOn(const std::vector<ListeningProcess>& listening,
@@ -64,7 +55,7 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
                            ExitStatus::nothingFound);
     }
     root = snapshot.record(listener->identity.pid);
-    target = portsText(listener->ports);
+    target = portList(listener->ports);
   } else {
     const pid_t pid = std::get<PidTarget>(request.target).pid;
     root = snapshot.record(pid);
@@ -86,14 +77,11 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
     if (status.info) repoPath = status.info->mainRepoPath;
   }
 
-  SystemSignaller signaller;
-  SystemProcessInspector inspector(inputs.uid());
   SystemKillClock clock;
-  TreeKiller killer(signaller, inspector, inputs.protectedList, inputs.context,
-                    platform::systemProcessTable(), clock);
+  LiveTreeKiller live(inputs, clock);
   const auto options =
       KillOptions::make(request.grace.value_or(inputs.settings.gracePeriod), request.force);
-  const auto report = killer.kill(root->identity, snapshot, ports, repoPath, options);
+  const auto report = live.killer().kill(root->identity, snapshot, ports, repoPath, options);
 
   // A target that was gone by the time we looked stopped without us: nothing to log.
   if (!(report.status == KillReport::Status::refused && report.refusal &&

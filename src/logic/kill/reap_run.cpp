@@ -6,9 +6,9 @@
 #include "core/ghosts/match_cache.h"
 #include "core/process/process_enumerator.h"
 #include "core/util/ascii.h"
+#include "logic/kill/live_tree_killer.h"
 #include "logic/reaper/reap_selection.h"
 #include "logic/survey/process_views.h"
-#include "platform/system_processes.h"
 
 namespace glimmet {
 namespace {
@@ -121,11 +121,8 @@ ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, Kil
     chosen.push_back(ghost);
   }
 
-  SystemSignaller signaller;
-  SystemProcessInspector inspector(inputs.uid());
-  TreeKiller killer(signaller, inspector, inputs.protectedList, inputs.context,
-                    platform::systemProcessTable(), clock);
-  Reaper reaper(killer, KillLog(inputs.sharedFolder),
+  LiveTreeKiller live(inputs, clock);
+  Reaper reaper(live.killer(), KillLog(inputs.sharedFolder),
                 KillOptions::make(inputs.settings.gracePeriod));
   const KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
                                   .time = snapshot.takenAt(),

@@ -6,9 +6,11 @@
 #include "core/hooks/random_uuid.h"
 #include "core/output/json_writer.h"
 #include "core/settings/glimmet_settings.h"
+#include "logic/agents/agents_document.h"
 #include "logic/agents/application_heartbeat.h"
 #include "logic/mcp/mcp_records.h"
 #include "logic/ports/ports_document.h"
+#include "logic/status/status_document.h"
 #include "logic/survey/cli_survey.h"
 #include "platform/paths.h"
 
@@ -32,13 +34,14 @@ MCPServer liveMCPServer(const Environment& environment, const std::filesystem::p
   const auto inputs = [&environment, executable] {
     return CommandInputs::load(environment, executable);
   };
-  // Status and agents documents come from the session tracker, which this
-  // build does not carry yet: the tools say so instead of guessing.
-  server.status = []() -> std::string {
-    throw MCPToolError("Glimmet can't summarise agent sessions in this build yet.");
+  server.status = [inputs] {
+    return documentText(StatusDocument::from(CLISurvey::gather(inputs())).toJson());
   };
-  server.agents = []() -> std::string {
-    throw MCPToolError("Glimmet can't list agent sessions in this build yet.");
+  server.agents = [inputs] {
+    auto survey = CLISurvey::gather(inputs());
+    return documentText(
+        AgentsDocument::from(std::move(survey.sessions), survey.ghosts, survey.snapshot.takenAt())
+            .toJson());
   };
   server.ports = [inputs] {
     return documentText(PortsDocument::from(CLISurvey::gather(inputs()).servers).toJson());
@@ -46,7 +49,8 @@ MCPServer liveMCPServer(const Environment& environment, const std::filesystem::p
   server.safety = [inputs](const MCPTarget& target) {
     const auto loaded = inputs();
     const auto survey = CLISurvey::gather(loaded);
-    const std::vector<SessionRoot> sessions;
+    std::vector<SessionRoot> sessions;
+    for (const auto& session : survey.sessions) sessions.push_back({session.pid, session.agent});
     const SafetyView view{survey.snapshot, survey.servers,       sessions,
                           loaded.context,  loaded.protectedList, platform::systemProcessTable()};
     return SafetyGate::verdict(safetyFacts(target, view));
