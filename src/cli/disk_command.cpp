@@ -18,6 +18,7 @@
 #include "core/settings/glimmet_settings.h"
 #include "core/util/home_path.h"
 #include "platform/files.h"
+#include "platform/login_shell.h"
 #include "platform/paths.h"
 #include "platform/trash.h"
 
@@ -166,6 +167,22 @@ class InterruptGuard {
   struct sigaction previousTerm_ {};
 };
 
+// The programs that planning these items may look up: git for worktrees, each
+// clean command's program and the command that stops a daemon first.
+std::vector<std::string> programsNamed(const std::vector<DiskItem>& items,
+                                       const LeftoverRuleSet& rules) {
+  std::vector<std::string> names = {"git"};
+  const auto add = [&](const std::optional<std::vector<std::string>>& argv) {
+    if (argv && !argv->empty()) names.push_back(argv->front());
+  };
+  for (const auto& item : items) {
+    add(item.clean.argv);
+    add(item.clean.stopFirst);
+    if (const auto* rule = rules.rule(item.ruleID)) add(rule->clean.stopFirst);
+  }
+  return names;
+}
+
 bool confirmed(const std::string& answer) {
   std::string word;
   for (const char c : answer)
@@ -229,7 +246,11 @@ ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
   const auto liveness =
       LivenessInput::gather(snapshot, ::getuid(), ::getpid(), scan.home, scan.home);
 
-  const SearchPathLocator locator(environment.get("PATH").value_or("/usr/bin:/bin"));
+  // Programs are found as the user's login shell finds them, asked about all
+  // at once: one shell start for the whole plan.
+  const POSIXLauncher launcher;
+  const LoginShellLocator locator(platform::loginShell(environment), environment, launcher);
+  locator.prefetch(programsNamed(items, rules));
   const CleanupPlanner planner(
       DiskProtectedList(scan.home, diskRules.protectedPaths, {shared.string()},
                         {homeTrash(environment, scan.home)}),

@@ -102,7 +102,8 @@ void pump(int fd, LineReader& reader, std::chrono::milliseconds timeout, bool& o
 }  // namespace
 
 SpawnedProcess POSIXLauncher::spawn(const std::vector<std::string>& argv,
-                                    const std::filesystem::path& cwd) const {
+                                    const std::filesystem::path& cwd,
+                                    const Environment* environment) const {
   if (argv.empty() || argv.front().empty() || argv.front().front() != '/')
     throw platform::SystemError("a clean command needs an absolute program", ENOENT);
   int pipeFDs[2];
@@ -134,10 +135,19 @@ SpawnedProcess POSIXLauncher::spawn(const std::vector<std::string>& argv,
   std::vector<char*> arguments;
   for (const auto& argument : argv) arguments.push_back(const_cast<char*>(argument.c_str()));
   arguments.push_back(nullptr);
-  // The tool's own environment: clean commands find their caches through it.
+  // Without an environment given, the tool's own: clean commands find their
+  // caches through it.
+  std::vector<std::string> entries;
+  std::vector<char*> variables;
+  if (environment) {
+    for (const auto& [name, value] : environment->variables())
+      entries.push_back(name + "=" + value);
+    for (auto& entry : entries) variables.push_back(entry.data());
+    variables.push_back(nullptr);
+  }
   pid_t pid = 0;
-  const int error =
-      ::posix_spawn(&pid, argv.front().c_str(), &actions, &attributes, arguments.data(), ::environ);
+  const int error = ::posix_spawn(&pid, argv.front().c_str(), &actions, &attributes,
+                                  arguments.data(), environment ? variables.data() : ::environ);
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) throw platform::SystemError("couldn't start " + argv.front(), error);

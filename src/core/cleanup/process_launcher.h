@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "core/util/environment.h"
 #include "platform/unique_fd.h"
 
 namespace glimmet {
@@ -32,10 +33,11 @@ class POSIXLauncher {
  public:
   using Clock = std::chrono::steady_clock;
 
-  /// Starts argv[0] (an absolute path) in `cwd`. Throws platform::SystemError
+  /// Starts argv[0] (an absolute path) in `cwd`, with `environment` when given
+  /// and the tool's own environment otherwise. Throws platform::SystemError
   /// when the program can't be started.
-  SpawnedProcess spawn(const std::vector<std::string>& argv,
-                       const std::filesystem::path& cwd) const;
+  SpawnedProcess spawn(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
+                       const Environment* environment = nullptr) const;
 
   /// Waits for the child, passing each line of its output to `onLine`. At the
   /// deadline, or once `stop` is set, its process group gets SIGTERM and, 3
