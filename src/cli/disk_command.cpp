@@ -4,6 +4,7 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <cctype>
 
@@ -87,6 +88,17 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
       }
     docker.emplace(options.home, environment);
     options.docker = &*docker;
+  }
+  // Tools say where their caches are; a fixture home keeps the rules' paths.
+  const POSIXLauncher launcher;
+  const LoginShellLocator locator(platform::loginShell(environment), environment, launcher);
+  const PathLookupRunner lookups(locator, launcher, environment, options.home);
+  const bool rulesAsk = std::any_of(rules.rules.begin(), rules.rules.end(),
+                                    [](const LeftoverRule& rule) { return rule.resolveWith; });
+  if (!fixture && rulesAsk) {
+    locator.prefetch(PathLookupRunner::programs());
+    options.allowLookups = true;
+    options.lookups = &lookups;
   }
 
   auto result = scanDisk(rules, options, liveness);

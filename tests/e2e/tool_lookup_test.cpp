@@ -101,5 +101,77 @@ TEST(ToolLookup, AHangingLoginShellIsStoppedWithItsGroupAndTheFallbackAnswers) {
   EXPECT_TRUE(goneOrZombie(child));
 }
 
+constexpr std::string_view kCacheRules = R"({"version": 1, "rules": [
+  {"id": "npm-cache", "label": "npm cache", "tool": "npm", "category": "safeToClear",
+   "safety": "safe", "match": "path", "paths": ["~/.npm/_cacache"], "resolveWith": "npm-config-cache",
+   "clean": {"kind": "trash"}, "ifRemoved": "Nothing.", "verified": true},
+  {"id": "pnpm-store", "label": "pnpm store", "tool": "pnpm", "category": "safeToClear",
+   "safety": "safe", "match": "path", "paths": ["~/.local/share/pnpm/store"],
+   "resolveWith": "pnpm-store-path", "clean": {"kind": "trash"}, "ifRemoved": "Nothing.",
+   "verified": true},
+  {"id": "uv-cache", "label": "uv cache", "tool": "uv", "category": "safeToClear",
+   "safety": "safe", "match": "path", "paths": ["~/.cache/uv"], "resolveWith": "uv-cache-dir",
+   "clean": {"kind": "trash"}, "ifRemoved": "Nothing.", "verified": true}
+]})";
+
+const nlohmann::json* itemWithRule(const nlohmann::json& document, const std::string& rule) {
+  const nlohmann::json* found = nullptr;
+  for (const auto& item : document["items"])
+    if (item["rule"] == rule) {
+      EXPECT_EQ(found, nullptr) << "two items of " << rule;
+      found = &item;
+    }
+  return found;
+}
+
+TEST(ToolLookup, DiskScanMeasuresTheFoldersToolsReport) {
+  LookupHome fixture(kCacheRules);
+  const auto& dir = fixture.home.dir();
+  // npm and pnpm keep their caches away from the usual places; uv isn't installed.
+  dir.write("elsewhere/npm/_cacache/index", std::string(3000, 'n'));
+  dir.write("elsewhere/pnpm-store/v3/files", std::string(3000, 'p'));
+  dir.write("home/.npm/_cacache/old", "o");
+  dir.write("home/.local/share/pnpm/store/old", "o");
+  dir.write("home/.cache/uv/wheels", "w");
+  const auto elsewhere = fixture.home.root() / "elsewhere";
+  executable(fixture.home, "tools/npm",
+             "#!/bin/sh\n[ \"$*\" = 'config get cache' ] && echo '" + (elsewhere / "npm").string() +
+                 "'\n");
+  executable(fixture.home, "tools/pnpm",
+             "#!/bin/sh\n[ \"$*\" = 'store path' ] && echo '  " +
+                 (elsewhere / "pnpm-store").string() + "  '\n");
+  fixture.loginShell("echo 'npm=alias'\nPATH='" + (fixture.home.root() / "tools").string() +
+                     ":/usr/bin:/bin' exec /bin/sh -c \"$2\"\n");
+
+  const auto result = fixture.home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  const auto document = nlohmann::json::parse(result.out);
+
+  const auto* npm = itemWithRule(document, "npm-cache");
+  ASSERT_NE(npm, nullptr) << result.out;
+  EXPECT_EQ((*npm)["path"], (elsewhere / "npm/_cacache").string());
+  EXPECT_EQ((*npm)["safety"], "safe");
+  const auto* pnpm = itemWithRule(document, "pnpm-store");
+  ASSERT_NE(pnpm, nullptr);
+  EXPECT_EQ((*pnpm)["path"], (elsewhere / "pnpm-store").string());
+
+  // No uv to ask: its usual folder stands, said so, and asks for a review.
+  const auto* uv = itemWithRule(document, "uv-cache");
+  ASSERT_NE(uv, nullptr);
+  EXPECT_EQ((*uv)["path"], "~/.cache/uv");
+  EXPECT_EQ((*uv)["safety"], "review");
+  EXPECT_EQ((*uv)["reasons"], nlohmann::json::array({"Couldn't ask uv where its cache is"}));
+
+  // A fixture home asks no tool: the rules' own paths, without a reason.
+  const auto fixtureScan =
+      fixture.home.glimmet({"disk", "scan", "--json", "--home", fixture.home.home().string()});
+  ASSERT_EQ(fixtureScan.status, 0) << fixtureScan.err;
+  const auto fixtureDocument = nlohmann::json::parse(fixtureScan.out);
+  const auto* fixtureNpm = itemWithRule(fixtureDocument, "npm-cache");
+  ASSERT_NE(fixtureNpm, nullptr);
+  EXPECT_EQ((*fixtureNpm)["id"], "~/.npm/_cacache#npm-cache");
+  EXPECT_EQ((*fixtureNpm)["reasons"], nlohmann::json::array());
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -62,6 +62,7 @@ struct Candidate {
   bool project = false;
   Measurement measurement;
   std::optional<FileIdentity> identity;
+  bool lookupFailed = false;  ///< the tool couldn't say where its folder is
 };
 
 class Excluder {
@@ -200,22 +201,34 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
 
   std::vector<Candidate> candidates;
   std::set<std::pair<std::string, std::string>> seen;  // (rule id, path)
-  const auto add = [&](const LeftoverRule& rule, std::string path, bool project) {
+  const auto add = [&](const LeftoverRule& rule, std::string path, bool project,
+                       bool lookupFailed = false) {
     if (excluder.excluded(std::filesystem::path(path).filename().string(), path)) return;
     if (!seen.insert({rule.id, path}).second) return;
-    candidates.push_back({&rule, std::move(path), project, {}, std::nullopt});
+    candidates.push_back({&rule, std::move(path), project, {}, std::nullopt, lookupFailed});
+  };
+  const auto addIfFolder = [&](const LeftoverRule& rule, const std::string& path,
+                               bool lookupFailed) {
+    Kind kind{};
+    if (exists(path, &kind) && kind != Kind::symlink) add(rule, path, false, lookupFailed);
   };
 
   std::vector<const LeftoverRule*> projectRules, dockerRules;
   for (const auto& rule : ruleSet.rules) {
     switch (rule.match) {
-      case Match::path:
-        for (const auto& pathTemplate : rule.paths) {
-          Kind kind{};
-          auto path = disk_path::normal(paths.expand(pathTemplate));
-          if (exists(path, &kind) && kind != Kind::symlink) add(rule, path, false);
+      case Match::path: {
+        // The folder a tool reports replaces the rule's guesses; when it can't
+        // be asked, the guesses stand, marked as such.
+        const bool asks = rule.resolveWith && options.allowLookups && options.lookups;
+        const auto reported = asks ? options.lookups->lookup(*rule.resolveWith) : std::nullopt;
+        if (reported) {
+          addIfFolder(rule, disk_path::normal(*reported), false);
+          break;
         }
+        for (const auto& pathTemplate : rule.paths)
+          addIfFolder(rule, disk_path::normal(paths.expand(pathTemplate)), asks);
         break;
+      }
       case Match::children:
         for (const auto& pathTemplate : rule.paths) {
           const auto root = disk_path::normal(paths.expand(pathTemplate));
@@ -341,6 +354,10 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     for (const auto& [name, bytes] : m.children) item.children.push_back({name, bytes});
     std::sort(item.children.begin(), item.children.end(),
               [](const DiskChild& a, const DiskChild& b) { return a.bytes > b.bytes; });
+    if (candidate.lookupFailed) {
+      item.reasons.push_back("Couldn't ask " + rule.tool + " where its cache is");
+      item.raiseSafety(DiskSafety::review);
+    }
 
     if (candidate.project) {
       item.projectPath = projectOf(candidate.path, home);

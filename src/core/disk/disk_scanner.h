@@ -14,6 +14,7 @@
 #include "core/disk/disk_item.h"
 #include "core/disk/docker_disk_usage.h"
 #include "core/disk/leftover_rules.h"
+#include "core/disk/path_lookup.h"
 #include "core/settings/disk_rules.h"
 
 namespace glimmet {
@@ -58,6 +59,10 @@ struct DiskScanOptions {
   std::map<std::string, SystemTime> lastSeenLive;
   /// Ask Docker (off for a fixture home).
   const DockerClient* docker = nullptr;
+  /// Ask tools where their caches are, for rules with `resolveWith` (off for a
+  /// fixture home: the rules' own paths are used).
+  bool allowLookups = false;
+  const PathLookupRunner* lookups = nullptr;
   /// Folders that hold keys or settings beside the fixed list (the shared folder).
   std::vector<std::string> settingsFolders;
   std::vector<std::string> trashRoots;

@@ -1,0 +1,72 @@
+#include "core/disk/path_lookup.h"
+
+#include "platform/system_error.h"
+
+namespace glimmet {
+namespace {
+
+constexpr PathLookup kLookups[] = {PathLookup::pnpmStorePath, PathLookup::goEnvGomodcache,
+                                   PathLookup::uvCacheDir, PathLookup::npmConfigCache};
+
+bool isSpace(char c) {
+  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
+}
+
+}  // namespace
+
+ToolQuery toolQuery(PathLookup lookup) {
+  switch (lookup) {
+    case PathLookup::pnpmStorePath:
+      return {"pnpm", {"store", "path"}, {}};
+    case PathLookup::goEnvGomodcache:
+      return {"go", {"env", "GOMODCACHE"}, {}};
+    case PathLookup::uvCacheDir:
+      return {"uv", {"cache", "dir"}, {}};
+    case PathLookup::npmConfigCache:
+      return {"npm", {"config", "get", "cache"}, "_cacache"};
+  }
+  return {};
+}
+
+std::optional<std::string> folderFromQueryOutput(const std::vector<std::string>& lines) {
+  if (lines.empty()) return std::nullopt;
+  std::string_view line = lines.front();
+  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
+  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
+  if (line.empty() || line.front() != '/' || line.find('\0') != std::string_view::npos)
+    return std::nullopt;
+  return std::string(line);
+}
+
+std::vector<std::string> PathLookupRunner::programs() {
+  std::vector<std::string> names;
+  for (const auto lookup : kLookups) names.push_back(toolQuery(lookup).program);
+  return names;
+}
+
+std::optional<std::string> PathLookupRunner::lookup(PathLookup lookup) const {
+  const auto query = toolQuery(lookup);
+  const auto program = locator_.locate(query.program);
+  if (!program) return std::nullopt;
+  std::vector<std::string> argv = {*program};
+  argv.insert(argv.end(), query.arguments.begin(), query.arguments.end());
+
+  // Only the first line matters; the rest is read and dropped.
+  std::vector<std::string> lines;
+  try {
+    auto process = launcher_.spawn(argv, workingFolder_, &environment_);
+    const auto exit = launcher_.wait(process, POSIXLauncher::Clock::now() + kQueryTimeLimit,
+                                     [&](const std::string& line) {
+                                       if (lines.empty()) lines.push_back(line);
+                                     });
+    if (exit.kind != ProcessExit::Kind::exited || exit.code != 0) return std::nullopt;
+  } catch (const platform::SystemError&) {
+    return std::nullopt;
+  }
+  auto folder = folderFromQueryOutput(lines);
+  if (!folder) return std::nullopt;
+  if (!query.subfolder.empty()) *folder += (folder->back() == '/' ? "" : "/") + query.subfolder;
+  return folder;
+}
+
+}  // namespace glimmet

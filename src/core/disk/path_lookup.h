@@ -1,0 +1,60 @@
+// Asking a tool where its cache is, for rules whose folder the tool decides
+// (pnpm's store, Go's module cache, uv's and npm's caches): the program the
+// tool locator finds runs its own query, never through a shell, and the
+// first line it prints must be an absolute path.
+#pragma once
+
+#include <chrono>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "core/cleanup/process_launcher.h"
+#include "core/cleanup/tool_locator.h"
+#include "core/disk/disk_vocabulary.h"
+#include "core/util/environment.h"
+
+namespace glimmet {
+
+struct ToolQuery {
+  std::string program;
+  std::vector<std::string> arguments;
+  std::string subfolder;  ///< appended to what the tool prints ("_cacache" for npm)
+};
+
+/// The program and arguments a lookup runs.
+ToolQuery toolQuery(PathLookup lookup);
+
+/// The folder in a query's output: its first line, without surrounding white
+/// space, when that is an absolute path; a query that printed a warning first
+/// or nothing at all has no answer.
+std::optional<std::string> folderFromQueryOutput(const std::vector<std::string>& lines);
+
+class PathLookupRunner {
+ public:
+  /// Long enough for a tool that reads its configuration on a cold disk;
+  /// short enough that a stuck one costs little of a scan.
+  static constexpr std::chrono::seconds kQueryTimeLimit{5};
+
+  PathLookupRunner(const ToolLocator& locator, const POSIXLauncher& launcher,
+                   Environment environment, std::string workingFolder)
+      : locator_(locator),
+        launcher_(launcher),
+        environment_(std::move(environment)),
+        workingFolder_(std::move(workingFolder)) {}
+
+  /// The programs that lookups run, to ask the locator about in one go.
+  static std::vector<std::string> programs();
+
+  /// The folder the tool reports (with the lookup's subfolder), or nothing when
+  /// the tool isn't found, fails, runs past its time limit or prints no path.
+  std::optional<std::string> lookup(PathLookup lookup) const;
+
+ private:
+  const ToolLocator& locator_;
+  const POSIXLauncher& launcher_;
+  Environment environment_;
+  std::string workingFolder_;
+};
+
+}  // namespace glimmet
