@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cctype>
 
+#include "core/cleanup/archiver.h"
 #include "core/cleanup/cleanup_dry_run.h"
 #include "core/cleanup/cleanup_plan.h"
 #include "core/cleanup/cleanup_runner.h"
@@ -263,20 +264,29 @@ ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
   const POSIXLauncher launcher;
   const LoginShellLocator locator(platform::loginShell(environment), environment, launcher);
   locator.prefetch(programsNamed(items, rules));
-  const CleanupPlanner planner(
-      DiskProtectedList(scan.home, diskRules.protectedPaths, {shared.string()},
-                        {homeTrash(environment, scan.home)}),
-      rules, locator);
-  const auto plan = planner.plan(items, scan.home, liveness, now);
+  const DiskProtectedList protectedList(scan.home, diskRules.protectedPaths, {shared.string()},
+                                        {homeTrash(environment, scan.home)});
+  // The archive folder is checked before anything runs, with its links
+  // resolved, against every item picked, cleaned or not.
+  std::optional<std::string> archiveFolder;
+  if (command.archiveTo) {
+    std::error_code error;
+    const auto absolute = std::filesystem::absolute(*command.archiveTo, error);
+    const auto resolved = std::filesystem::canonical(absolute, error);
+    archiveFolder = (error ? absolute : resolved).lexically_normal().string();
+    if (auto problem = archiveFolderProblem({absolute.lexically_normal().string(), *archiveFolder},
+                                            items, protectedList))
+      throw CommandFailure(*problem, ExitStatus::usage);
+  }
+  const CleanupPlanner planner(protectedList, rules, locator);
+  auto plan = planner.plan(items, scan.home, liveness, now);
+  if (archiveFolder) archiveAgentHistory(plan, *archiveFolder);
 
   if (command.dryRun) {
     for (const auto& line : CleanupDryRun::lines(plan)) context.out.line(line);
     // Nothing would run: the same status as a clean that did nothing.
     return plan.steps.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
   }
-  if (command.archiveTo)
-    throw CommandFailure("Archiving chats before the Trash isn't built yet; nothing was done.",
-                         ExitStatus::cannotStart);
   return runPlan(plan, context, shared);
 }
 

@@ -1,16 +1,31 @@
 #include "core/cleanup/cleanup_dry_run.h"
 
+#include "core/cleanup/archiver.h"
 #include "core/disk/shell_words.h"
 #include "core/output/byte_format.h"
 #include "core/util/home_path.h"
 
 namespace glimmet {
+namespace {
+
+// "copy to ~/Archive/claude/projects/x, then " for an archived step.
+std::string archiveLead(const CleanupStep& step, const std::string& home) {
+  if (!step.archiveTo) return {};
+  return "copy to " +
+         tildePath(Archiver::target(step.item.path, home, *step.archiveTo).string(), home) +
+         ", then ";
+}
+
+}  // namespace
 
 std::vector<std::string> CleanupDryRun::lines(const CleanupPlan& plan) {
   std::vector<std::string> out;
   for (const auto& step : plan.steps) {
     if (step.argv)
       out.push_back("Would run: " + joinShellWords(*step.argv));
+    else if (step.archiveTo)
+      out.push_back("Would " + archiveLead(step, plan.home) +
+                    "move to the Trash: " + tildePath(step.item.path, plan.home));
     else
       out.push_back("Would move to the Trash: " + tildePath(step.item.path, plan.home));
   }
@@ -27,6 +42,9 @@ std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& pla
       auto line = step.item.label + ": " + joinShellWords(*step.argv) + size;
       if (step.item.clean.terminalOnly.value_or(false)) line += "  [Terminal only]";
       out.push_back(std::move(line));
+    } else if (step.archiveTo) {
+      out.push_back("Will " + archiveLead(step, plan.home) +
+                    "move to the Trash: " + tildePath(step.item.path, plan.home) + size);
     } else {
       out.push_back("Will move to the Trash: " + tildePath(step.item.path, plan.home) + size);
     }

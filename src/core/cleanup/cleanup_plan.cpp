@@ -219,6 +219,13 @@ Resolution CleanupPlanner::resolve(const DiskItem& item, const LeftoverRule& rul
   return std::string(skip_reason::reportOnly);
 }
 
+void archiveAgentHistory(CleanupPlan& plan, const std::string& folder) {
+  for (auto& step : plan.steps)
+    if (step.action == CleanupStep::Action::trash && !step.argv &&
+        step.item.category == DiskCategory::agentHistory)
+      step.archiveTo = folder;
+}
+
 CleanupPlan CleanupPlanner::plan(const std::vector<DiskItem>& items, const std::string& home,
                                  const LivenessInput& liveness, SystemTime now) const {
   CleanupPlan plan{.id = randomUuid(), .createdAt = now, .home = home};

@@ -28,6 +28,8 @@ struct CleanupStep {
   std::optional<std::vector<std::string>> stopFirst;
   std::optional<std::string> note;
   double timeout = 600;
+  /// For agent chats: the folder they are copied to before they move to the Trash.
+  std::optional<std::string> archiveTo;
 
   bool runsCommand() const { return argv.has_value(); }
 };
@@ -82,6 +84,10 @@ inline constexpr std::string_view noMainRepo = "Couldn't find the main repo";
 inline constexpr std::string_view noGit = "git isn't installed";
 inline constexpr std::string_view noCommand = "No command for this item";
 }  // namespace skip_reason
+
+/// Agent-history items that would move to the Trash are archived to `folder`
+/// first; other steps stay as they are.
+void archiveAgentHistory(CleanupPlan& plan, const std::string& folder);
 
 /// The rule's arguments with {path}, {name}, {project}, {repo} and {hfRepoID}
 /// filled in; nothing when an expanded argument could reach further than the

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 
+#include "core/util/home_path.h"
 #include "platform/system_error.h"
 
 namespace glimmet {
@@ -90,8 +91,12 @@ StepOutcome CleanupRunner::runStep(const CleanupPlan& plan, const CleanupStep& s
           failed(programName(*step.stopFirst) + " didn't stop (" + why + "), so nothing moved");
     }
   }
-  if (outcome.kind != StepOutcome::Kind::failed)
-    outcome = step.argv ? runCommand(step, *step.argv, events) : moveToTrash(step);
+  if (outcome.kind != StepOutcome::Kind::failed) {
+    if (step.argv)
+      outcome = runCommand(step, *step.argv, events);
+    else
+      outcome = step.archiveTo ? archiveThenTrash(plan, step) : moveToTrash(step);
+  }
 
   entry.time = std::chrono::system_clock::now();
   entry.phase = CleanupLogEntry::Phase::result;
@@ -135,15 +140,42 @@ StepOutcome CleanupRunner::runCommand(const CleanupStep& step, const std::vector
   return failed("exit " + std::to_string(exit.code));
 }
 
-StepOutcome CleanupRunner::moveToTrash(const CleanupStep& step) const {
-  // The last look before the move: the plan was checked moments ago, but a
-  // path swapped for a link or another folder since then must not move.
+namespace {
+
+// The last look before the item is touched: the plan was checked moments ago,
+// but a path swapped for a link or another folder since then must not move.
+std::optional<StepOutcome> changedSincePlanned(const CleanupStep& step) {
   struct stat now {};
   if (::lstat(step.item.path.c_str(), &now) != 0) return skipped("Already gone");
   if (S_ISLNK(now.st_mode)) return skipped("Changed since the scan: it's a symlink now");
   if (step.item.identity && (step.item.identity->device != static_cast<uint64_t>(now.st_dev) ||
                              step.item.identity->inode != static_cast<uint64_t>(now.st_ino)))
     return skipped("Changed since the scan");
+  return std::nullopt;
+}
+
+}  // namespace
+
+StepOutcome CleanupRunner::archiveThenTrash(const CleanupPlan& plan,
+                                            const CleanupStep& step) const {
+  if (auto changed = changedSincePlanned(step)) return *changed;
+  std::filesystem::path copy;
+  try {
+    copy = archiver_.archive(step.item, plan.home, *step.archiveTo);
+  } catch (const ArchiveError& error) {
+    return failed(error.what());
+  }
+  auto outcome = moveToTrash(step);
+  if (outcome.kind == StepOutcome::Kind::trashed) {
+    outcome.kind = StepOutcome::Kind::archived;
+  } else if (outcome.kind == StepOutcome::Kind::failed) {
+    outcome.reason += "; the copy is at " + tildePath(copy.string(), plan.home);
+  }
+  return outcome;
+}
+
+StepOutcome CleanupRunner::moveToTrash(const CleanupStep& step) const {
+  if (auto changed = changedSincePlanned(step)) return *changed;
   try {
     auto trashed = trash_.moveToTrash(step.item.path, std::chrono::system_clock::now());
     return {StepOutcome::Kind::trashed, {}, std::move(trashed)};

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/cleanup/archiver.h"
 #include "core/cleanup/cleanup_log.h"
 #include "core/cleanup/cleanup_plan.h"
 #include "core/cleanup/process_launcher.h"
@@ -52,10 +53,12 @@ class CleanupRunner {
   StepOutcome runCommand(const CleanupStep& step, const std::vector<std::string>& argv,
                          const CleanupEvents& events) const;
   StepOutcome moveToTrash(const CleanupStep& step) const;
+  StepOutcome archiveThenTrash(const CleanupPlan& plan, const CleanupStep& step) const;
 
   CleanupLog log_;
   const POSIXLauncher& launcher_;
   const platform::SystemTrash& trash_;
+  Archiver archiver_;
   CleanupLogEntry::Trigger trigger_;
   const std::atomic<bool>& stop_;
 };
