@@ -4,15 +4,11 @@
 #include <unordered_set>
 
 #include "core/kill/secret_masker.h"
+#include "core/util/path_text.h"
 #include "platform/system_processes.h"
 
 namespace glimmet {
 namespace {
-
-std::string_view lastComponent(std::string_view path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 bool isAlive(const AncestorEntry& entry, const ProcessSnapshot& snapshot) {
   const ProcessRecord* record = snapshot.record(entry.pid);
@@ -85,10 +81,10 @@ Ghost treeOf(Candidate candidate, const ProcessSnapshot& snapshot, const GhostSc
 std::string displayCommand(const ProcessRecord& record) {
   if (record.argv.empty()) return record.name;
   const auto masked = SecretMasker::maskArguments(record.argv);
-  std::string text(lastComponent(masked.front()));
+  std::string text(lastPathComponent(masked.front()));
   const auto operand = std::find_if(masked.begin() + 1, masked.end(),
                                     [](const std::string& word) { return !word.starts_with("-"); });
-  if (operand != masked.end()) text.append(" ").append(lastComponent(*operand));
+  if (operand != masked.end()) text.append(" ").append(lastPathComponent(*operand));
   return text;
 }
 

@@ -5,14 +5,10 @@
 
 #include "core/ghosts/signature_engine.h"
 #include "core/util/ascii.h"
+#include "core/util/path_text.h"
 
 namespace glimmet {
 namespace {
-
-std::string_view lastComponent(std::string_view path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 std::string joined(std::span<const std::string> words) {
   std::string out;
@@ -43,9 +39,9 @@ std::string SignatureEngine::matchingText(const MatchInput& process) {
 
 std::optional<AgentRootMatch> SignatureEngine::agentRoot(const MatchInput& process) const {
   std::unordered_set<std::string> names = {asciiLower(process.name)};
-  if (process.path) names.insert(asciiLower(lastComponent(*process.path)));
+  if (process.path) names.insert(asciiLower(lastPathComponent(*process.path)));
   if (process.arguments && !process.arguments->empty())
-    names.insert(asciiLower(lastComponent(process.arguments->front())));
+    names.insert(asciiLower(lastPathComponent(process.arguments->front())));
   const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
   for (const auto& root : roots_) {
     const auto& entry = root.value;

@@ -110,15 +110,6 @@ std::string KillLogEntry::label() const {
   return std::string(glimmet::label(trigger));
 }
 
-std::string maskedCommandLine(const std::vector<std::string>& arguments) {
-  std::string line;
-  for (const auto& argument : SecretMasker::maskArguments(arguments)) {
-    if (!line.empty()) line.push_back(' ');
-    line += argument;
-  }
-  return line;
-}
-
 std::string signalListText(const std::vector<int>& signals) {
   std::string out;
   for (const int signal : signals) {

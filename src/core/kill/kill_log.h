@@ -57,8 +57,6 @@ std::string_view text(KillLogEntry::Result result);
 
 /// The pieces a tree stop turns into an entry, so building one from a stop report
 /// is a few assignments.
-/// Arguments masked one by one (SecretMasker) and joined with single spaces.
-std::string maskedCommandLine(const std::vector<std::string>& arguments);
 /// "SIGTERM, SIGKILL"; another signal is "SIG" and its number.
 std::string signalListText(const std::vector<int>& signals);
 

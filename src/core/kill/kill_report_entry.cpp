@@ -1,5 +1,6 @@
 #include "core/kill/kill_report_entry.h"
 
+#include "core/kill/secret_masker.h"
 #include "core/util/home_path.h"
 
 namespace glimmet {
@@ -22,7 +23,7 @@ KillLogEntry baseEntry(const ProcessRecord& root, const KillLogContext& context)
   entry.time = context.time;
   entry.pid = root.pid();
   // Arguments when we could read them; another user's process is known by name.
-  entry.command = root.argv.empty() ? root.name : maskedCommandLine(root.argv);
+  entry.command = SecretMasker::maskedCommand(root.argv, root.name);
   entry.origin = context.origin;
   entry.trigger = context.trigger;
   entry.rule = context.rule;

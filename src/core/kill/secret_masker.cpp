@@ -164,6 +164,11 @@ std::vector<std::string> SecretMasker::maskArguments(const std::vector<std::stri
   return masked;
 }
 
+std::string SecretMasker::maskedCommand(const std::vector<std::string>& argv,
+                                        std::string_view name) {
+  return argv.empty() ? std::string(name) : joinWithSpaces(maskArguments(argv));
+}
+
 std::string SecretMasker::maskCommandLine(std::string_view text) {
   return joinWithSpaces(maskArguments(splitAtSpaces(text)));
 }

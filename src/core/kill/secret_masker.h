@@ -20,6 +20,9 @@ class SecretMasker {
   static std::vector<std::string> maskArguments(const std::vector<std::string>& argv);
   /// A whole command line, split at spaces, masked, and joined with single spaces.
   static std::string maskCommandLine(std::string_view text);
+  /// `argv` masked and joined with single spaces; `name` when the arguments
+  /// couldn't be read (another user's process, a zombie).
+  static std::string maskedCommand(const std::vector<std::string>& argv, std::string_view name);
 };
 
 }  // namespace glimmet

@@ -6,17 +6,7 @@
 #include "core/output/text.h"
 
 namespace glimmet::CLIOutput {
-namespace {
-
-std::string maskedCommand(const ProcessRecord& record) {
-  if (record.argv.empty()) return record.name;
-  const auto masked = SecretMasker::maskArguments(record.argv);
-  std::string out = masked.front();
-  for (size_t i = 1; i < masked.size(); ++i) out.append(" ").append(masked[i]);
-  return out;
-}
-
-}  // namespace
+namespace {}  // namespace
 
 nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_point now) {
   auto members = nlohmann::json::array();
@@ -24,7 +14,7 @@ nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_poi
   nlohmann::json item = {
       {"pid", ghost.root.pid()},
       {"label", ghost.label},
-      {"command", maskedCommand(ghost.root)},
+      {"command", SecretMasker::maskedCommand(ghost.root.argv, ghost.root.name)},
       {"origin", ghost.origin.fullLabel()},
       {"originKind", ghost.origin.keyword()},
       {"ageSeconds", static_cast<std::int64_t>(std::floor(std::max(0.0, ghost.root.age(now))))},

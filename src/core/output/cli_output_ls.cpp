@@ -6,18 +6,6 @@
 #include "core/output/text.h"
 
 namespace glimmet::CLIOutput {
-namespace {
-
-std::string joined(const std::vector<std::string>& words) {
-  std::string out;
-  for (size_t i = 0; i < words.size(); ++i) {
-    if (i > 0) out.push_back(' ');
-    out += words[i];
-  }
-  return out;
-}
-
-}  // namespace
 
 nlohmann::json server(const DevServer& server, std::chrono::system_clock::time_point now) {
   nlohmann::json object = {{"pid", server.pid},
@@ -28,7 +16,7 @@ nlohmann::json server(const DevServer& server, std::chrono::system_clock::time_p
   if (server.commandLine)
     object["command"] = server.arguments.empty()
                             ? SecretMasker::maskCommandLine(*server.commandLine)
-                            : joined(SecretMasker::maskArguments(server.arguments));
+                            : SecretMasker::maskedCommand(server.arguments, "");
   if (server.framework) object["framework"] = *server.framework;
   if (const RepoInfo* repo = server.repoInfo()) {
     object["repo"] = repo->repoName;

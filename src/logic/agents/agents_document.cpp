@@ -7,14 +7,6 @@
 namespace glimmet {
 namespace {
 
-std::string maskedCommand(const ProcessRecord& record) {
-  if (record.argv.empty()) return record.name;
-  const auto masked = SecretMasker::maskArguments(record.argv);
-  std::string out = masked.front();
-  for (size_t i = 1; i < masked.size(); ++i) out.append(" ").append(masked[i]);
-  return out;
-}
-
 std::int64_t uptimeSeconds(std::chrono::system_clock::time_point start,
                            std::chrono::system_clock::time_point now) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - start).count();
@@ -49,8 +41,8 @@ nlohmann::json sessionJson(const AgentSession& session, std::chrono::system_cloc
 }  // namespace
 
 LeftBehind LeftBehind::of(const Ghost& ghost) {
-  return {ghost.root.pid(), maskedCommand(ghost.root), ghost.origin.fullLabel(), ghost.footprint,
-          ghost.ports};
+  return {ghost.root.pid(), SecretMasker::maskedCommand(ghost.root.argv, ghost.root.name),
+          ghost.origin.fullLabel(), ghost.footprint, ghost.ports};
 }
 
 AgentsDocument AgentsDocument::from(std::vector<AgentSession> sessions,

@@ -4,15 +4,11 @@
 
 #include <string>
 
+#include "core/util/path_text.h"
 #include "platform/files.h"
 
 namespace glimmet::platform {
 namespace {
-
-std::string_view lastComponent(std::string_view path) {
-  const auto slash = path.rfind('/');
-  return slash == std::string_view::npos ? path : path.substr(slash + 1);
-}
 
 // A service that the manager starts and restarts. Desktop-launched apps run as
 // transient "app-…" units, terminals and sessions as scopes: those are the user's.
@@ -37,7 +33,7 @@ std::optional<ServiceUnit> serviceUnitFromCgroup(std::string_view text) {
   // On hybrid hosts the unified line may be "/" while the named hierarchy has the unit.
   const std::string_view path = unified.empty() || unified == "/" ? named : unified;
   if (path.empty() || path == "/") return std::nullopt;
-  const std::string_view unit = lastComponent(path);
+  const std::string_view unit = lastPathComponent(path);
   return ServiceUnit{std::string(path), std::string(unit), isManaged(unit)};
 }
 

@@ -36,8 +36,9 @@ KillLogEntry entry(int32_t pid, SystemTime time = at(1'780'000'000)) {
 
 TEST(KillLog, MasksTokensInCommandLines) {
   const std::string token = "abcdefghij0123456789ABCDEFGHIJ0123456789";
-  EXPECT_EQ(maskedCommandLine({"deploy", "--", token}),
+  EXPECT_EQ(SecretMasker::maskedCommand({"deploy", "--", token}, "deploy"),
             std::string("deploy -- ") + std::string(SecretMasker::mask));
+  EXPECT_EQ(SecretMasker::maskedCommand({}, "zombie"), "zombie");
 }
 
 TEST(KillLog, NamesSignalsInOrder) {
