@@ -124,4 +124,15 @@ void ChangeBackup::discard() const {
   fs::remove(record_, ignored);
 }
 
+bool ChangeBackup::restoreUntouched(const AgentConfigFile& file, const ConfigSnapshot& now) const {
+  const auto original = restorable(now);
+  if (!original) return false;
+  if (*original)
+    file.replace(now, **original);
+  else
+    file.remove(now);
+  discard();
+  return true;
+}
+
 }  // namespace glimmet::hooks

@@ -92,6 +92,10 @@ class ChangeBackup {
   /// Removes the copy and the record once an uninstall used them up.
   void discard() const;
 
+  /// Puts `file` back as it was before the install when it is still exactly as
+  /// installed, and then discards the backup. False (and nothing done) otherwise.
+  bool restoreUntouched(const AgentConfigFile& file, const ConfigSnapshot& now) const;
+
  private:
   std::filesystem::path copy_;
   std::filesystem::path record_;

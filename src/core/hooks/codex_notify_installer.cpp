@@ -52,14 +52,7 @@ void CodexNotifyInstaller::install() const {
 UninstallOutcome CodexNotifyInstaller::uninstall() const {
   const ConfigSnapshot now = file_.read();
   if (!now.exists || !hasOwnLine(now.bytes)) return UninstallOutcome::notInstalled;
-  if (const auto original = backup_.restorable(now)) {
-    if (*original)
-      file_.replace(now, **original);
-    else
-      file_.remove(now);
-    backup_.discard();
-    return UninstallOutcome::restoredOriginal;
-  }
+  if (backup_.restoreUntouched(file_, now)) return UninstallOutcome::restoredOriginal;
   file_.replace(now, codex_notify::withoutNotify(now.bytes));
   std::error_code ignored;
   fs::remove(backup_.recordPath(), ignored);

@@ -127,14 +127,7 @@ UninstallOutcome HookInstaller::uninstall() const {
   const ConfigSnapshot now = file_.read();
   if (!now.exists || now.bytes.find(kind_.marker) == std::string::npos)
     return UninstallOutcome::notInstalled;
-  if (const auto original = backup_.restorable(now)) {
-    if (*original)
-      file_.replace(now, **original);
-    else
-      file_.remove(now);
-    backup_.discard();
-    return UninstallOutcome::restoredOriginal;
-  }
+  if (backup_.restoreUntouched(file_, now)) return UninstallOutcome::restoredOriginal;
   json root = parsedObject(now);
   removeEntries(root, kind_.marker);
   file_.replace(now, settingsText(root));
