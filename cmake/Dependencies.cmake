@@ -3,6 +3,32 @@ find_package(PkgConfig REQUIRED)
 find_package(CLI11 REQUIRED CONFIG)
 find_package(nlohmann_json 3.10 REQUIRED)
 find_package(fmt REQUIRED)
+
+# Agent hooks start glimmet on every turn, and most of a short run is the
+# dynamic loader resolving symbols. fmt is used header-only (its shared
+# library would also pull in the shared libstdc++ that the binary links
+# statically), and libcrypto and PCRE2 come from the archives Debian ships,
+# except in sanitizer builds, whose runtimes want shared libraries.
+if(NOT GLIMMET_SANITIZE)
+  set(OPENSSL_USE_STATIC_LIBS TRUE)
+endif()
 find_package(OpenSSL 3 REQUIRED COMPONENTS Crypto)
-pkg_check_modules(PCRE2 REQUIRED IMPORTED_TARGET libpcre2-8)
+
+add_library(glimmet_fmt INTERFACE)
+if(GLIMMET_SANITIZE)
+  target_link_libraries(glimmet_fmt INTERFACE fmt::fmt)
+else()
+  target_link_libraries(glimmet_fmt INTERFACE fmt::fmt-header-only)
+endif()
+
+pkg_check_modules(PCRE2 REQUIRED libpcre2-8)
+find_library(GLIMMET_PCRE2_ARCHIVE NAMES libpcre2-8.a)
+add_library(glimmet_pcre2 INTERFACE)
+target_include_directories(glimmet_pcre2 INTERFACE ${PCRE2_INCLUDE_DIRS})
+if(NOT GLIMMET_SANITIZE AND GLIMMET_PCRE2_ARCHIVE)
+  target_link_libraries(glimmet_pcre2 INTERFACE ${GLIMMET_PCRE2_ARCHIVE})
+else()
+  target_link_libraries(glimmet_pcre2 INTERFACE ${PCRE2_LINK_LIBRARIES})
+endif()
+
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
