@@ -1,5 +1,6 @@
 #include "core/disk/path_lookup.h"
 
+#include "core/util/ascii.h"
 #include "platform/system_error.h"
 
 namespace glimmet {
@@ -7,10 +8,6 @@ namespace {
 
 constexpr PathLookup kLookups[] = {PathLookup::pnpmStorePath, PathLookup::goEnvGomodcache,
                                    PathLookup::uvCacheDir, PathLookup::npmConfigCache};
-
-bool isSpace(char c) {
-  return c == ' ' || c == '\t' || c == '\r' || c == '\n' || c == '\v' || c == '\f';
-}
 
 }  // namespace
 
@@ -30,9 +27,7 @@ ToolQuery toolQuery(PathLookup lookup) {
 
 std::optional<std::string> folderFromQueryOutput(const std::vector<std::string>& lines) {
   if (lines.empty()) return std::nullopt;
-  std::string_view line = lines.front();
-  while (!line.empty() && isSpace(line.front())) line.remove_prefix(1);
-  while (!line.empty() && isSpace(line.back())) line.remove_suffix(1);
+  const std::string_view line = asciiTrimmed(lines.front());
   if (line.empty() || line.front() != '/' || line.find('\0') != std::string_view::npos)
     return std::nullopt;
   return std::string(line);

@@ -2,23 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "core/output/byte_format.h"
-
 namespace glimmet {
 namespace {
-
-TEST(DecimalBytes, UsesThousandsWithDigitsByMagnitude) {
-  EXPECT_EQ(decimalBytes(0), "0 B");
-  EXPECT_EQ(decimalBytes(512), "512 B");
-  EXPECT_EQ(decimalBytes(999), "999 B");
-  EXPECT_EQ(decimalBytes(1000), "1 KB");
-  EXPECT_EQ(decimalBytes(900'400), "900 KB");
-  EXPECT_EQ(decimalBytes(1'500'000), "1.5 MB");
-  EXPECT_EQ(decimalBytes(12'300'000), "12 MB");
-  EXPECT_EQ(decimalBytes(2'500'000'000), "2.50 GB");
-  EXPECT_EQ(decimalBytes(12'340'000'000), "12.3 GB");
-  EXPECT_EQ(decimalBytes(UINT64_MAX), "18446744073.7 GB");
-}
 
 TEST(StopSummary, NamesTheBytesAndTheDistinctPortsInOrder) {
   EXPECT_EQ(stopSummary(0, {}), std::nullopt);
