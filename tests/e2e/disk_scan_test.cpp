@@ -75,6 +75,29 @@ TEST(DiskScan, FixtureHomeDocumentMatchesItsSchemaAndSavesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home.sharedFolder()));
 }
 
+TEST(DiskScan, PersonalFoldersWaitForConsent) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  home.dir().write("fixture/Documents/site/.git/HEAD", "ref: refs/heads/main\n");
+  home.dir().write("fixture/Documents/site/package.json", "{}");
+  home.dir().write("fixture/Documents/site/node_modules/a/index.js", "0123456789");
+  const std::vector<std::string> scan = {"disk", "scan", "--home", root.string(), "--json"};
+  auto result = home.glimmet(scan);
+  ASSERT_EQ(result.status, 0) << result.err;
+  auto document = nlohmann::json::parse(result.out);
+  EXPECT_EQ(document["notScanned"][1],
+            (nlohmann::json{{"path", "~/Documents"}, {"reason", "needsConsent"}}));
+  EXPECT_EQ(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+
+  auto withConsent = scan;
+  withConsent.push_back("--include-protected-folders");
+  result = home.glimmet(withConsent);
+  ASSERT_EQ(result.status, 0) << result.err;
+  document = nlohmann::json::parse(result.out);
+  EXPECT_EQ(document["notScanned"].size(), 1u);  // only ~/Pictures
+  EXPECT_NE(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+}
+
 TEST(DiskScan, TextReportGroupsBySafety) {
   testing::IsolatedHome home;
   const auto root = fixture(home);

@@ -126,9 +126,8 @@ Revalidation CleanupPlanner::revalidate(const DiskItem& item) const {
   const auto cancel = CancelFlag::make();
   const auto measured = measure(item.path, *cancel);
   if (measured.noAccess) return std::string(skip_reason::noAccess);
-  const bool worktree = item.clean.kind == CleanAction::Kind::gitWorktreeRemove ||
-                        item.clean.kind == CleanAction::Kind::gitWorktreePrune;
-  if (auto reason = protected_.check(item.path, measured.containsGit, worktree)) return *reason;
+  if (auto reason = protected_.check(item.path, measured.containsGit, item.clean.isGitWorktree()))
+    return *reason;
 
   auto newest = measured.newest ? measured.newest : statModified(info);
   if (item.category == DiskCategory::agentHistory && item.modified && newest &&
@@ -142,6 +141,15 @@ Revalidation CleanupPlanner::revalidate(const DiskItem& item) const {
   updated.containsGit = item.containsGit || measured.containsGit;
   if (newest) updated.modified = newest;
   return updated;
+}
+
+std::optional<std::string> CleanupPlanner::recheckGoneWorktree(const DiskItem& item) {
+  struct stat info {};
+  if (::lstat(item.path.c_str(), &info) == 0) return std::string(skip_reason::changed);
+  if (!item.mainRepoPath || ::lstat(item.mainRepoPath->c_str(), &info) != 0 ||
+      !S_ISDIR(info.st_mode))
+    return std::string(skip_reason::noMainRepo);
+  return std::nullopt;
 }
 
 Resolution CleanupPlanner::resolve(const DiskItem& item, const LeftoverRule& rule) const {
@@ -253,7 +261,13 @@ CleanupPlan CleanupPlanner::plan(const std::vector<DiskItem>& items, const std::
       continue;
     }
     auto item = chosen;
-    if (item.category != DiskCategory::docker && item.isAbsolute()) {
+    if (item.clean.kind == CleanAction::Kind::gitWorktreePrune) {
+      // Its folder was already gone at scan time: only git's records are left.
+      if (auto reason = recheckGoneWorktree(item)) {
+        skip(item, *reason);
+        continue;
+      }
+    } else if (item.category != DiskCategory::docker && item.isAbsolute()) {
       auto checked = revalidate(item);
       if (auto* reason = std::get_if<std::string>(&checked)) {
         skip(item, *reason);

@@ -115,6 +115,10 @@ class CleanupPlanner {
   /// Checks that the path still names the measured folder and measures it again.
   Revalidation revalidate(const DiskItem& item) const;
 
+  /// For a worktree whose folder was gone at scan time: why its records can't
+  /// be pruned now (the folder is back, or the main repository went).
+  static std::optional<std::string> recheckGoneWorktree(const DiskItem& item);
+
  private:
   DiskProtectedList protected_;
   const LeftoverRuleSet& rules_;

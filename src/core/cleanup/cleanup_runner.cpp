@@ -22,6 +22,9 @@ std::string programName(const std::vector<std::string>& argv) {
 }
 
 std::string workingFolder(const DiskItem& item) {
+  // git runs from the main repository: a worktree's own folder is what goes,
+  // and a gone one can't be entered at all.
+  if (item.clean.isGitWorktree() && item.mainRepoPath) return *item.mainRepoPath;
   if (item.projectPath) return *item.projectPath;
   const auto parent = std::filesystem::path(item.path).parent_path();
   return parent.empty() || !item.isAbsolute() ? "/" : parent.string();

@@ -24,6 +24,11 @@ struct CleanAction {
   static std::optional<CleanAction> fromJson(const nlohmann::json& json);
   nlohmann::json toJson() const;
 
+  /// git removes the worktree or prunes its records, rather than a tool or the Trash.
+  bool isGitWorktree() const {
+    return kind == Kind::gitWorktreeRemove || kind == Kind::gitWorktreePrune;
+  }
+
   bool operator==(const CleanAction&) const = default;
 };
 

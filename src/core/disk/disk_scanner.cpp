@@ -5,13 +5,12 @@
 #include <fnmatch.h>
 
 #include <algorithm>
-#include <atomic>
 #include <set>
-#include <thread>
 
 #include "core/cleanup/disk_protected_list.h"
 #include "core/disk/disk_paths.h"
 #include "core/disk/disk_walker.h"
+#include "core/disk/worktree_index.h"
 #include "core/util/home_path.h"
 #include "platform/tree_walk.h"
 #include "platform/volume.h"
@@ -27,6 +26,8 @@ constexpr int64_t kDay = 86'400;
 // Top-level folders of the home folder that are never walked as part of it.
 const std::set<std::string> kNeverWalked = {"Library", ".Trash"};
 const std::set<std::string> kPersonalMedia = {"Pictures", "Music", "Movies", "Videos"};
+// Folders people keep their own papers in: read only with the user's consent.
+const std::set<std::string> kNeedsConsent = {"Desktop", "Documents", "Downloads"};
 
 // Top-level names by context category; the tool folders among them are never
 // searched for projects.
@@ -63,6 +64,11 @@ struct Candidate {
   Measurement measurement;
   std::optional<FileIdentity> identity;
   bool lookupFailed = false;  ///< the tool couldn't say where its folder is
+  std::optional<WorktreeIndex::Entry> worktree;
+  /// What is measured when it isn't `path`: a gone worktree's records.
+  std::string measuredPath;
+
+  const std::string& measuredFolder() const { return measuredPath.empty() ? path : measuredPath; }
 };
 
 class Excluder {
@@ -130,34 +136,47 @@ bool matchesProjectRule(const LeftoverRule& rule, std::string_view name,
   return true;
 }
 
+struct Activity {
+  ProjectActivity activity;
+  std::string reason;
+};
+
+// A project's last use is the newer of its newest file and the last time a
+// running process worked in it; one running there right now means today.
+Activity projectActivity(const std::string& project, std::optional<SystemTime> lastUsed,
+                         const DiskScanOptions& options, const LivenessInput& liveness) {
+  const auto now = options.now;
+  for (const auto& [folder, when] : options.lastSeenLive)
+    if (disk_path::isWithin(folder, project) && (!lastUsed || when > *lastUsed)) lastUsed = when;
+  for (const auto& process : liveness.processes)
+    if (process.cwd && disk_path::isWithin(*process.cwd, project)) lastUsed = now;
+  if (!lastUsed)
+    return {{ProjectActivity::Kind::unknown, std::nullopt},
+            "Couldn't tell when this project was last used"};
+  const int64_t age = wholeDays(now, *lastUsed);
+  if (now - *lastUsed > std::chrono::seconds(options.rules.staleProjectDays * kDay))
+    return {{ProjectActivity::Kind::stale, lastUsed},
+            "Untouched for " + std::to_string(age) + " days"};
+  return {{ProjectActivity::Kind::active, lastUsed},
+          age < 1 ? std::string("Project touched today")
+                  : "Project touched " + std::to_string(age) + " days ago"};
+}
+
+// One measurement at a time, each shared out between up to `walkers` threads:
+// a single huge folder then gets every walker, and no more than `walkers`
+// threads ever read the disk at once.
 void measureAll(std::vector<Candidate>& candidates, std::vector<Measurement>& extra,
-                const std::vector<std::string>& extraPaths, int64_t walkers,
+                const std::vector<std::string>& extraPaths, size_t walkers,
                 const CancelFlag& cancel) {
-  const size_t total = candidates.size() + extraPaths.size();
-  extra.resize(extraPaths.size());
-  std::atomic<size_t> next{0};
-  const auto work = [&] {
-    withThrottledIO([&] {
-      for (size_t index = next++; index < total; index = next++) {
-        if (index < candidates.size()) {
-          auto& candidate = candidates[index];
-          candidate.measurement = measure(candidate.path, cancel);
-          int error = 0;
-          if (const auto status = platform::lstatPath(candidate.path, error))
-            candidate.identity = FileIdentity{status->device, status->inode};
-        } else {
-          const auto at = index - candidates.size();
-          extra[at] = measure(extraPaths[at], cancel);
-        }
-      }
-      return 0;
-    });
-  };
-  std::vector<std::thread> threads;
-  const auto count = std::min<size_t>(static_cast<size_t>(std::max<int64_t>(walkers, 1)), total);
-  for (size_t i = 1; i < count; ++i) threads.emplace_back(work);
-  work();
-  for (auto& thread : threads) thread.join();
+  for (auto& candidate : candidates) {
+    candidate.measurement = measure(candidate.measuredFolder(), cancel, walkers);
+    int error = 0;
+    if (candidate.measuredPath.empty())
+      if (const auto status = platform::lstatPath(candidate.path, error))
+        candidate.identity = FileIdentity{status->device, status->inode};
+  }
+  extra.clear();
+  for (const auto& path : extraPaths) extra.push_back(measure(path, cancel, walkers));
 }
 
 }  // namespace
@@ -197,6 +216,12 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       leftOut.insert(home + "/" + name);
       result.notScanned.push_back({home + "/" + name, NotScanned::Reason::personalMedia});
     }
+  if (!options.rules.includeProtectedFolders)
+    for (const auto& name : kNeedsConsent)
+      if (exists(home + "/" + name)) {
+        leftOut.insert(home + "/" + name);
+        result.notScanned.push_back({home + "/" + name, NotScanned::Reason::needsConsent});
+      }
   for (const auto& trash : options.trashRoots) leftOut.insert(trash);
 
   std::vector<Candidate> candidates;
@@ -214,6 +239,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
   };
 
   std::vector<const LeftoverRule*> projectRules, dockerRules;
+  bool findWorktrees = false;
   for (const auto& rule : ruleSet.rules) {
     switch (rule.match) {
       case Match::path: {
@@ -257,7 +283,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
         dockerRules.push_back(&rule);
         break;
       case Match::worktree:
-        break;  // linked worktrees are not searched for yet
+        findWorktrees = true;
+        break;
     }
   }
 
@@ -275,6 +302,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     }
     roots.push_back(root);
   }
+  std::vector<std::string> gitFolders;  // repositories and worktrees met
   for (const auto& root : roots) {
     platform::walkTree(
         root,
@@ -294,10 +322,29 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
               return platform::WalkAnswer::skip;
             }
           if (entry.name == "node_modules") return platform::WalkAnswer::skip;
+          Kind gitKind{};
+          if (findWorktrees && exists(path + "/.git", &gitKind)) {
+            gitFolders.push_back(path);
+            // A linked worktree is one item, measured by one walk of its own.
+            if (gitKind == Kind::file) return platform::WalkAnswer::skip;
+          }
           return platform::WalkAnswer::descend;
         },
         static_cast<int>(options.rules.discoveryDepth));
   }
+
+  // Worktrees: the ones met on the walk and every one their repositories list.
+  const auto* worktreeRule = ruleSet.rule(rule_ids::gitWorktree);
+  if (findWorktrees && worktreeRule && worktreeRule->match == Match::worktree)
+    for (auto& entry : WorktreeIndex::build(gitFolders)) {
+      if (leftOut.count(entry.path) ||
+          excluder.excluded(std::filesystem::path(entry.path).filename().string(), entry.path))
+        continue;
+      if (!seen.insert({worktreeRule->id, entry.path}).second) continue;
+      Candidate candidate{worktreeRule, entry.path, false, {}, std::nullopt, false, entry, {}};
+      if (!entry.exists) candidate.measuredPath = entry.adminPath;
+      candidates.push_back(std::move(candidate));
+    }
 
   // Context: the top-level entries not covered by an item or left out.
   std::vector<std::string> topLevel;
@@ -312,7 +359,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     topLevel.push_back(path);
   }
   std::vector<Measurement> topMeasurements;
-  measureAll(candidates, topMeasurements, topLevel, options.rules.maxWalkers, *options.cancel);
+  const auto walkers = static_cast<size_t>(std::max<int64_t>(options.rules.maxWalkers, 1));
+  measureAll(candidates, topMeasurements, topLevel, walkers, *options.cancel);
   bool cancelled = options.cancel->isCancelled();
 
   // Files hard-linked between items are credited in equal parts.
@@ -324,8 +372,26 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
                                         options.trashRoots);
   const auto now = options.now;
   for (const auto& candidate : candidates) {
-    const auto& rule = *candidate.rule;
     const auto& m = candidate.measurement;
+    const auto& worktree = candidate.worktree;
+    std::optional<Activity> activity;
+    std::optional<std::string> projectPath;
+    if (candidate.project) {
+      projectPath = projectOf(candidate.path, home);
+      const auto project =
+          projectPath.value_or(std::filesystem::path(candidate.path).parent_path().string());
+      activity = projectActivity(project, m.newest, options, liveness);
+    } else if (worktree && worktree->exists && worktree->linked) {
+      activity = projectActivity(candidate.path, m.newest, options, liveness);
+    }
+    // A stale worktree, or one whose folder is gone, falls under the stale rule.
+    const LeftoverRule* chosen = candidate.rule;
+    if (worktree && (!worktree->exists ||
+                     (activity && activity->activity.kind == ProjectActivity::Kind::stale)))
+      if (const auto* stale = ruleSet.rule(rule_ids::gitWorktreeStale);
+          stale && stale->match == Match::worktree)
+        chosen = stale;
+    const auto& rule = *chosen;
     cancelled = cancelled || m.cancelled;
     if (candidate.project && m.bytes < options.minimumProjectItemBytes) continue;
     if (rule.olderThan && m.newest &&
@@ -359,41 +425,47 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       item.raiseSafety(DiskSafety::review);
     }
 
-    if (candidate.project) {
-      item.projectPath = projectOf(candidate.path, home);
-      const auto project =
-          item.projectPath.value_or(std::filesystem::path(candidate.path).parent_path().string());
-      std::optional<SystemTime> lastUsed = m.newest;
-      for (const auto& [folder, when] : options.lastSeenLive)
-        if (disk_path::isWithin(folder, project) && (!lastUsed || when > *lastUsed))
-          lastUsed = when;
-      for (const auto& process : liveness.processes)
-        if (process.cwd && disk_path::isWithin(*process.cwd, project)) lastUsed = now;
-      if (!lastUsed) {
-        item.activity = ProjectActivity{ProjectActivity::Kind::unknown, std::nullopt};
-        item.reasons.push_back("Couldn't tell when this project was last used");
-        item.raiseSafety(DiskSafety::review);
-      } else {
-        const int64_t age = wholeDays(now, *lastUsed);
-        if (now - *lastUsed > std::chrono::seconds(options.rules.staleProjectDays * kDay)) {
-          item.activity = ProjectActivity{ProjectActivity::Kind::stale, lastUsed};
-          item.reasons.push_back("Untouched for " + std::to_string(age) + " days");
-        } else {
-          item.activity = ProjectActivity{ProjectActivity::Kind::active, lastUsed};
-          item.reasons.push_back(age < 1 ? std::string("Project touched today")
-                                         : "Project touched " + std::to_string(age) + " days ago");
+    if (activity) {
+      item.activity = activity->activity;
+      item.projectPath = projectPath;
+      if (worktree) {
+        item.mainRepoPath = worktree->mainRepoPath;
+        item.reasons.push_back("Worktree of " + tildePath(worktree->mainRepoPath, home));
+      }
+      item.reasons.push_back(activity->reason);
+      switch (activity->activity.kind) {
+        case ProjectActivity::Kind::unknown:
+          item.raiseSafety(DiskSafety::review);
+          break;
+        case ProjectActivity::Kind::active:
           if (rule.activeID) item.ruleID = *rule.activeID;
           if (rule.activeSafety) item.raiseSafety(*rule.activeSafety);
-        }
+          break;
+        case ProjectActivity::Kind::stale:
+          break;
       }
-      if (item.projectPath)
-        if (const auto killed = options.killedRepos.find(*item.projectPath);
+      const auto repo = worktree ? std::optional(worktree->mainRepoPath) : item.projectPath;
+      if (repo)
+        if (const auto killed = options.killedRepos.find(*repo);
             killed != options.killedRepos.end()) {
           const int64_t age = wholeDays(now, killed->second);
           item.reasons.push_back(age < 1 ? std::string("Its dev server was killed today")
                                          : "Its dev server was killed " + days(age) + " ago");
           item.serverKilledAt = killed->second;
         }
+    } else if (worktree) {
+      item.mainRepoPath = worktree->mainRepoPath;
+      if (!worktree->exists) {
+        // Only git's records of it are left; pruning them is the whole clean.
+        item.reasons.push_back("Its folder is already gone");
+        item.clean = CleanAction{.kind = CleanAction::Kind::gitWorktreePrune};
+        item.children.clear();
+      } else {
+        const std::string notLinked = "Not a linked git worktree, so Glimmet leaves it alone";
+        item.reasons.push_back(notLinked);
+        item.clean = CleanAction{};
+        item.blocked = notLinked;
+      }
     }
     if (rule.category == DiskCategory::agentHistory && m.newest) {
       item.newestSession = m.newest;
@@ -406,9 +478,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       item.reasons.push_back("Rule not verified on a real Mac yet");
       item.raiseSafety(DiskSafety::review);
     }
-    const bool worktreeAction = item.clean.kind == CleanAction::Kind::gitWorktreeRemove ||
-                                item.clean.kind == CleanAction::Kind::gitWorktreePrune;
-    item.blocked = protectedList.check(item.path, item.containsGit, worktreeAction);
+    if (!item.blocked)
+      item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree());
     if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, liveness, now);
     item.id = tildePath(item.path, home) + "#" + item.ruleID;
     result.items.push_back(std::move(item));
@@ -447,7 +518,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
   for (size_t i = 0; i < topLevel.size(); ++i) {
     uint64_t bytes = topMeasurements[i].bytes;
     for (const auto& item : result.items)
-      if (item.isAbsolute() && disk_path::isWithin(item.path, topLevel[i]))
+      // Items measured where they stand; a gone worktree's records live elsewhere.
+      if (item.identity && disk_path::isWithin(item.path, topLevel[i]))
         bytes -= std::min(bytes, item.bytes);
     const auto category = contextCategory(std::filesystem::path(topLevel[i]).filename().string());
     auto& total = totals[category];
@@ -461,7 +533,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
 
   for (const auto& trash : options.trashRoots)
     if (exists(trash)) {
-      const auto m = measure(trash, *options.cancel);
+      const auto m = measure(trash, *options.cancel, walkers);
       result.trashBytes = result.trashBytes.value_or(0) + m.bytes;
     }
   result.complete = !cancelled && !options.cancel->isCancelled();

@@ -1,7 +1,7 @@
 // The disk scan: turns the rule file into measured leftovers for one home
 // folder, with the context totals of the rest of it and the folders left out.
-// Measurements run on up to maxWalkers threads at idle I/O priority, all
-// stopped by one shared cancel flag.
+// Each measurement is shared out between up to maxWalkers threads at idle I/O
+// priority, all stopped by one shared cancel flag.
 #pragma once
 
 #include <map>

@@ -2,9 +2,12 @@
 // lead outside the tree.
 #include "core/disk/disk_walker.h"
 
+#include <algorithm>
 #include <cerrno>
+#include <utility>
+#include <vector>
 
-#include "platform/tree_walk.h"
+#include "platform/parallel_tree_walk.h"
 
 namespace glimmet {
 namespace {
@@ -14,6 +17,10 @@ using platform::FileStatus;
 SystemTime timeOf(const timespec& time) {
   return SystemTime(std::chrono::duration_cast<SystemTime::duration>(
       std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec)));
+}
+
+bool later(const timespec& a, const timespec& b) {
+  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
 }
 
 void noteNewest(Measurement& measurement, const timespec& modified) {
@@ -37,7 +44,7 @@ nlohmann::json FileIdentity::toJson() const {
   return {{"device", device}, {"inode", inode}};
 }
 
-Measurement measure(const std::filesystem::path& path, const CancelFlag& cancel) {
+Measurement measure(const std::filesystem::path& path, const CancelFlag& cancel, size_t walkers) {
   Measurement measurement;
   int error = 0;
   const auto root = platform::lstatPath(path, error);
@@ -58,31 +65,69 @@ Measurement measure(const std::filesystem::path& path, const CancelFlag& cancel)
     return measurement;
   }
 
-  const auto outcome = platform::walkTree(path, [&](const platform::WalkEntry& entry) {
-    if (cancel.isCancelled()) {
-      measurement.cancelled = true;
-      return platform::WalkAnswer::stop;
+  // Each worker tallies on its own; the tallies are merged once the walk ends.
+  struct Tally {
+    uint64_t bytes = 0;
+    uint64_t files = 0;
+    std::optional<timespec> newest;
+    bool containsGit = false;
+    std::vector<uint64_t> children;  ///< by first component
+    std::vector<bool> counted;       ///< the first component holds a counted entry
+    std::map<FileIdentity, std::pair<MultiLink, size_t>> links;  ///< with the child credited
+  };
+  std::vector<Tally> tallies(std::max<size_t>(walkers, 1));
+  const auto outcome = platform::walkTreeInParallel(
+      path, tallies.size(),
+      [&](size_t worker, const platform::TallyEntry& entry) {
+        auto& tally = tallies[worker];
+        if (entry.name == ".git") tally.containsGit = true;
+        if (!entry.status) return;
+        const auto& status = *entry.status;
+        const uint64_t bytes = status.blocks512 * 512;
+        if (status.kind == FileStatus::Kind::file && status.links >= 2) {
+          auto [found, inserted] = tally.links.try_emplace(
+              FileIdentity{status.device, status.inode},
+              std::pair{MultiLink{bytes, status.links, 0}, entry.firstComponent});
+          ++found->second.first.seen;
+          if (!inserted) return;  // the same file under another name counts once
+        }
+        ++tally.files;
+        if (!tally.newest || later(status.modified, *tally.newest)) tally.newest = status.modified;
+        tally.bytes += bytes;
+        if (entry.firstComponent >= tally.children.size()) {
+          tally.children.resize(entry.firstComponent + 1);
+          tally.counted.resize(entry.firstComponent + 1);
+        }
+        tally.children[entry.firstComponent] += bytes;
+        tally.counted[entry.firstComponent] = true;
+      },
+      [&] { return cancel.isCancelled(); });
+  measurement.noAccess = outcome.noAccess;
+  measurement.cancelled = outcome.stopped;
+
+  std::vector<uint64_t> children(outcome.firstComponents.size());
+  std::vector<bool> counted(children.size());
+  for (auto& tally : tallies) {
+    measurement.bytes += tally.bytes;
+    measurement.files += tally.files;
+    measurement.containsGit = measurement.containsGit || tally.containsGit;
+    if (tally.newest) noteNewest(measurement, *tally.newest);
+    for (size_t i = 0; i < tally.children.size() && i < children.size(); ++i) {
+      children[i] += tally.children[i];
+      counted[i] = counted[i] || tally.counted[i];
     }
-    if (entry.name == ".git") measurement.containsGit = true;
-    if (entry.isDirectory()) return platform::WalkAnswer::descend;
-    const uint64_t bytes = entry.status.blocks512 * 512;
-    ++measurement.files;
-    noteNewest(measurement, entry.status.modified);
-    if (entry.status.kind == FileStatus::Kind::file && entry.status.links >= 2) {
-      auto [found, inserted] =
-          measurement.multiLinks.try_emplace(FileIdentity{entry.status.device, entry.status.inode},
-                                             MultiLink{bytes, entry.status.links, 0});
-      ++found->second.seen;
-      if (!inserted) {
-        --measurement.files;  // the same file under another name counts once
-        return platform::WalkAnswer::descend;
-      }
+    for (auto& [identity, link] : tally.links) {
+      auto [found, inserted] = measurement.multiLinks.try_emplace(identity, link.first);
+      if (inserted) continue;
+      // Two workers met the same file: it was counted by both, so once comes off.
+      found->second.seen += link.first.seen;
+      measurement.bytes -= link.first.bytes;
+      --measurement.files;
+      if (link.second < children.size()) children[link.second] -= link.first.bytes;
     }
-    measurement.bytes += bytes;
-    measurement.children[std::string(entry.firstComponent)] += bytes;
-    return platform::WalkAnswer::descend;
-  });
-  if (outcome.noAccess) measurement.noAccess = true;
+  }
+  for (size_t i = 0; i < children.size(); ++i)
+    if (counted[i]) measurement.children[outcome.firstComponents[i]] = children[i];
 
   uint64_t sharedOutside = 0;
   for (auto it = measurement.multiLinks.begin(); it != measurement.multiLinks.end();) {

@@ -1,30 +1,17 @@
 #include "core/ports/repo_resolver.h"
 
-#include "platform/files.h"
+#include "core/git/git_files.h"
+#include "core/util/ascii.h"
 
 namespace glimmet {
 namespace {
 
 namespace fs = std::filesystem;
 
-// .git files, commondir and HEAD are a line or two; anything larger isn't git's.
-constexpr size_t kMaxGitFileBytes = 64 * 1024;
 constexpr auto kCacheLifetime = std::chrono::seconds(10);
-
-std::string trimmed(std::string_view text) {
-  const auto first = text.find_first_not_of(" \t\r\n");
-  if (first == std::string_view::npos) return {};
-  const auto last = text.find_last_not_of(" \t\r\n");
-  return std::string(text.substr(first, last - first + 1));
-}
 
 std::string lastComponent(const fs::path& path) {
   return path.filename().string();
-}
-
-bool entryExists(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
 }
 
 std::optional<fs::file_time_type> modifiedAt(const fs::path& path) {
@@ -32,22 +19,6 @@ std::optional<fs::file_time_type> modifiedAt(const fs::path& path) {
   const auto time = fs::last_write_time(path, error);
   if (error) return std::nullopt;
   return time;
-}
-
-/// A file git keeps small, read whole; nothing when it exists but can't be read.
-struct GitFile {
-  bool present = false;
-  std::optional<std::string> text;
-};
-
-GitFile readGitFile(const fs::path& path) {
-  if (!entryExists(path)) return {};
-  return {true, platform::readFile(path, kMaxGitFileBytes)};
-}
-
-fs::path relativeTo(const fs::path& base, const std::string& path, const fs::path& home) {
-  const fs::path target = fs::path(path).is_absolute() ? fs::path(path) : base / path;
-  return standardizedPath(target.string(), home);
 }
 
 // Where the repository files are once its .git entry was found.
@@ -58,23 +29,11 @@ struct Layout {
   std::optional<std::string> worktreeName;
 };
 
-// The first line that begins with "gitdir:" names the worktree's git folder.
-std::optional<std::string> gitDirLine(const std::string& text) {
-  size_t start = 0;
-  while (start <= text.size()) {
-    const auto end = std::min(text.find('\n', start), text.size());
-    const std::string_view line(text.data() + start, end - start);
-    if (line.starts_with("gitdir:")) return trimmed(line.substr(7));
-    start = end + 1;
-  }
-  return std::nullopt;
-}
-
 // The head: a branch, a detached commit, or neither (another ref, or empty).
 void readHead(const std::string& head, RepoInfo& info) {
-  const std::string text = trimmed(head);
+  const std::string text(asciiTrimmed(head));
   if (text.starts_with("ref:")) {
-    const std::string ref = trimmed(std::string_view(text).substr(4));
+    const std::string ref(asciiTrimmed(std::string_view(text).substr(4)));
     if (ref.starts_with("refs/heads/") && ref.size() > 11) info.branch = ref.substr(11);
   } else if (!text.empty()) {
     info.detachedSHA = text.substr(0, 7);
@@ -128,16 +87,12 @@ RepoStatus RepoResolver::resolve(const std::string& rawPath, Clock::time_point n
     if (type == fs::file_type::directory) {
       layout = Layout{dotGit, folder, folder, std::nullopt};
     } else if (type == fs::file_type::regular) {
-      const auto file = readGitFile(dotGit);
-      if (!file.text) return remember(RepoStatus::of(RepoStatus::Kind::accessDenied));
-      const auto gitDir = gitDirLine(*file.text);
-      if (!gitDir || gitDir->empty()) return remember(RepoStatus::of(RepoStatus::Kind::noRepo));
-      Layout linked{relativeTo(folder, *gitDir, home_), folder, folder, lastComponent(folder)};
-      const auto commonDir = readGitFile(linked.gitDir / "commondir");
-      if (commonDir.text && !trimmed(*commonDir.text).empty()) {
-        const fs::path common = relativeTo(linked.gitDir, trimmed(*commonDir.text), home_);
-        linked.mainRepo = lastComponent(common) == ".git" ? common.parent_path() : common;
-      }
+      if (!git::readGitFile(dotGit).text)
+        return remember(RepoStatus::of(RepoStatus::Kind::accessDenied));
+      const auto adminFolder = git::linkedAdminFolder(dotGit);
+      if (!adminFolder) return remember(RepoStatus::of(RepoStatus::Kind::noRepo));
+      Layout linked{*adminFolder, folder, folder, lastComponent(folder)};
+      if (const auto mainRepo = git::mainRepoOf(*adminFolder)) linked.mainRepo = *mainRepo;
       layout = linked;
     }
     if (!layout && (folder == folder.parent_path() || folder.empty()))
@@ -150,7 +105,7 @@ RepoStatus RepoResolver::resolve(const std::string& rawPath, Clock::time_point n
   info.worktreeName = layout->worktreeName;
   info.workTreePath = layout->workTree.string();
   const fs::path headPath = layout->gitDir / "HEAD";
-  const auto head = readGitFile(headPath);
+  const auto head = git::readGitFile(headPath);
   if (head.present && !head.text)
     return remember(RepoStatus::of(RepoStatus::Kind::accessDenied), headPath);
   // A missing HEAD (a worktree whose git folder is gone) is still the repository,

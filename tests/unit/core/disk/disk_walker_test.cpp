@@ -14,6 +14,7 @@
 #include <fstream>
 #include <thread>
 
+#include "support/run_process.h"
 #include "support/temp_dir.h"
 
 namespace glimmet {
@@ -119,6 +120,52 @@ TEST(DiskWalker, ManyWalksAtOnceAgree) {
     EXPECT_EQ(result.files, 50u);
     EXPECT_EQ(result.children, expected.children);
   }
+}
+
+// 600 files in 3 levels of folders, hard links between far-apart folders and
+// from outside, a link to a big file and an empty folder.
+fs::path sharedTree(const testing::TempDir& dir) {
+  for (int i = 0; i < 600; ++i)
+    dir.write("tree/a" + std::to_string(i % 6) + "/b" + std::to_string(i % 10) + "/c" +
+                  std::to_string(i % 5) + "/f" + std::to_string(i),
+              std::string(static_cast<size_t>(i * 37), 'w'));
+  for (int i = 0; i < 20; ++i)
+    fs::create_hard_link(dir / ("tree/a0/b0/c0/f" + std::to_string(i * 30)),
+                         dir / ("tree/a5/link" + std::to_string(i)));
+  const auto outside = dir.write("outside.bin", std::string(30000, 'o'));
+  fs::create_hard_link(outside, dir / "tree/a3/outside-link");
+  fs::create_symlink(outside, dir / "tree/a2/symlink");
+  fs::create_directories(dir / "tree/empty");
+  return dir / "tree";
+}
+
+TEST(DiskWalker, FourWalkersAgreeWithOneAndWithDu) {
+  testing::TempDir dir;
+  const auto tree = sharedTree(dir);
+  const auto flag = CancelFlag::make();
+  const auto one = measure(tree, *flag, 1);
+  for (int round = 0; round < 5; ++round) {  // workers share folders differently each time
+    const auto four = measure(tree, *flag, 4);
+    EXPECT_EQ(four.bytes, one.bytes);
+    EXPECT_EQ(four.uniqueBytes, one.uniqueBytes);
+    EXPECT_EQ(four.files, one.files);
+    EXPECT_EQ(four.newest, one.newest);
+    EXPECT_EQ(four.children, one.children);
+    EXPECT_EQ(four.multiLinks, one.multiLinks);
+  }
+  EXPECT_EQ(one.files, 602u);  // each linked file once, the symlink, the outside link
+  EXPECT_EQ(one.uniqueBytes, one.bytes - allocated(dir / "outside.bin"));
+  ASSERT_EQ(one.multiLinks.size(), 1u);
+  EXPECT_FALSE(one.children.contains("empty"));
+
+  // du counts each file once too, and the folders themselves, which a
+  // measurement leaves out.
+  const auto du = testing::runProcess({"/usr/bin/du", "-s", "-B1", tree.string()}, Environment{});
+  ASSERT_EQ(du.status, 0) << du.err;
+  uint64_t folders = allocated(tree);
+  for (const auto& entry : fs::recursive_directory_iterator(tree))
+    if (entry.is_directory() && !entry.is_symlink()) folders += allocated(entry.path());
+  EXPECT_EQ(one.bytes + folders, std::stoull(du.out));
 }
 
 TEST(DiskWalker, AFolderItCannotReadMakesTheSizeALowerBound) {
