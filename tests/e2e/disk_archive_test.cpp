@@ -17,6 +17,7 @@ namespace {
 
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
+using testing::withoutCarriageReturns;
 
 constexpr std::string_view kRules = R"({"version": 1, "rules": [
   {"id": "claude-chats", "label": "Claude Code chats", "tool": "Claude Code",
@@ -34,11 +35,6 @@ void ageTree(const fs::path& root, int days) {
   for (const auto& entry : fs::recursive_directory_iterator(root))
     ::utimensat(AT_FDCWD, entry.path().c_str(), times, AT_SYMLINK_NOFOLLOW);
   ::utimensat(AT_FDCWD, root.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
-
-std::string withoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
 }
 
 struct ChatHome {

@@ -14,6 +14,7 @@ namespace glimmet {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::withoutCarriageReturns;
 
 // Two caches under ~/.cache: one the Trash takes, one a tool cleans with its
 // own command ("fake-clean", found on PATH only when the test installs it).
@@ -121,11 +122,6 @@ TEST(DiskClean, MissingRulesStopBeforeAnything) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
             "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
-}
-
-std::string withoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
 }
 
 TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {

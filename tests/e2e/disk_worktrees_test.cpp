@@ -13,6 +13,7 @@ namespace glimmet {
 namespace {
 
 using ::testing::HasSubstr;
+using testing::withoutCarriageReturns;
 
 constexpr std::string_view kRules = R"({"version": 1, "rules": [
   {"id": "git-worktree", "label": "Git worktree", "tool": "git", "category": "yourFiles",
@@ -88,11 +89,6 @@ TEST(DiskWorktrees, ScanListsLinkedGoneAndForeignWorktrees) {
 
   // The main repository is never an item of its own.
   EXPECT_EQ(itemWithId(document, "~/Dev/repo#git-worktree"), nullptr);
-}
-
-std::string withoutCarriageReturns(std::string text) {
-  std::erase(text, '\r');
-  return text;
 }
 
 TEST(DiskWorktrees, CleanRemovesTheWorktreeAndPrunesTheGoneOneWithGit) {

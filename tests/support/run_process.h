@@ -21,6 +21,12 @@ struct RunOptions {
   int timeoutSeconds = 60;  ///< the child's process group is killed after this
 };
 
+/// A pty's output as written: the terminal turns each line end into "\r\n".
+inline std::string withoutCarriageReturns(std::string text) {
+  std::erase(text, '\r');
+  return text;
+}
+
 RunResult runProcess(const std::vector<std::string>& argv, const Environment& environment,
                      const RunOptions& options = {});
 
