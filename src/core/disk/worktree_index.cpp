@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <filesystem>
 #include <map>
+#include <set>
 
 #include "core/git/git_files.h"
 #include "core/util/ascii.h"
@@ -40,7 +41,9 @@ WorktreeIndex::Entry entryFor(const fs::path& folder, const fs::path& adminPath,
 }
 
 // The worktrees a main repository lists in .git/worktrees/*/gitdir.
-void addListed(const fs::path& repo, std::map<std::string, WorktreeIndex::Entry>& found) {
+void addListed(const fs::path& repo, std::map<std::string, WorktreeIndex::Entry>& found,
+               std::set<std::string>& listed) {
+  if (!listed.insert(repo.string()).second) return;  // every worktree of it leads here
   const auto admin = repo / ".git" / "worktrees";
   if (typeOf(admin) != fs::file_type::directory) return;
   std::error_code error;
@@ -65,19 +68,20 @@ void addListed(const fs::path& repo, std::map<std::string, WorktreeIndex::Entry>
 
 std::vector<WorktreeIndex::Entry> WorktreeIndex::build(const std::vector<std::string>& folders) {
   std::map<std::string, Entry> found;
+  std::set<std::string> listed;
   for (const auto& folderText : folders) {
     const fs::path folder = fs::path(folderText).lexically_normal();
     const auto dotGit = folder / ".git";
     const auto type = typeOf(dotGit);
     if (type == fs::file_type::directory) {
-      addListed(folder, found);
+      addListed(folder, found, listed);
     } else if (type == fs::file_type::regular) {
       const auto admin = git::linkedAdminFolder(dotGit);
       if (!admin) continue;
       const auto mainRepo = git::mainRepoOf(*admin);
       if (!mainRepo) continue;
       found.try_emplace(folder.string(), entryFor(folder, *admin, *mainRepo));
-      addListed(*mainRepo, found);  // its siblings, wherever they are
+      addListed(*mainRepo, found, listed);  // its siblings, wherever they are
     }
   }
   std::vector<Entry> entries;

@@ -87,12 +87,13 @@ RepoStatus RepoResolver::resolve(const std::string& rawPath, Clock::time_point n
     if (type == fs::file_type::directory) {
       layout = Layout{dotGit, folder, folder, std::nullopt};
     } else if (type == fs::file_type::regular) {
-      if (!git::readGitFile(dotGit).text)
-        return remember(RepoStatus::of(RepoStatus::Kind::accessDenied));
-      const auto adminFolder = git::linkedAdminFolder(dotGit);
-      if (!adminFolder) return remember(RepoStatus::of(RepoStatus::Kind::noRepo));
-      Layout linked{*adminFolder, folder, folder, lastComponent(folder)};
-      if (const auto mainRepo = git::mainRepoOf(*adminFolder)) linked.mainRepo = *mainRepo;
+      const auto file = git::readGitFile(dotGit);
+      if (!file.text) return remember(RepoStatus::of(RepoStatus::Kind::accessDenied));
+      const auto gitDir = git::gitDirLine(*file.text);
+      if (!gitDir || gitDir->empty()) return remember(RepoStatus::of(RepoStatus::Kind::noRepo));
+      const auto adminFolder = git::resolvedFrom(folder, *gitDir);
+      Layout linked{adminFolder, folder, folder, lastComponent(folder)};
+      if (const auto mainRepo = git::mainRepoOf(adminFolder)) linked.mainRepo = *mainRepo;
       layout = linked;
     }
     if (!layout && (folder == folder.parent_path() || folder.empty()))
