@@ -19,6 +19,8 @@
 #include <string>
 #include <vector>
 
+#include "logic/agents/agent_event_parser.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -179,6 +181,17 @@ void BM_NotifyApplicationAbsent(benchmark::State& state) {
                &payload);
 }
 
+// The parser alone, in this process: what of a notify's time is reading JSON.
+void BM_ParseClaude1MBInProcess(benchmark::State& state) {
+  const std::string payload = claudePayload(1'000'000);
+  for (auto _ : state) {
+    auto event = glimmet::AgentEventParser::parseClaudeCode(payload, 4242, {}, "id");
+    benchmark::DoNotOptimize(event);
+  }
+  state.SetBytesProcessed(state.iterations() * static_cast<int64_t>(payload.size()));
+}
+
+BENCHMARK(BM_ParseClaude1MBInProcess)->Unit(benchmark::kMillisecond);
 BENCHMARK(BM_BinTrue)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_GlimmetVersion)->Unit(benchmark::kMillisecond)->UseRealTime();
 BENCHMARK(BM_NotifyClaude1MB)->Unit(benchmark::kMillisecond)->UseRealTime();

@@ -40,7 +40,6 @@ struct CommandLine::Impl {
   const CommandSpec& root;
   CLI::App app;
   std::map<const CLI::App*, const CommandSpec*> specOf;
-  std::map<const CommandSpec*, CLI::App*> appOf;
   std::map<const CommandSpec*, std::string> pathOf;
   std::string completionShell;
 
@@ -52,7 +51,21 @@ struct CommandLine::Impl {
                    "Print a completion script for bash, zsh or fish.")
         ->type_name("<shell>")
         ->check(CLI::IsMember({"bash", "zsh", "fish"}));
-    declare(app, rootSpec, rootSpec.name);
+    recordPaths(rootSpec, rootSpec.name);
+  }
+
+  void recordPaths(const CommandSpec& spec, const std::string& path) {
+    pathOf[&spec] = path;
+    for (const auto& sub : spec.subcommands) recordPaths(sub, path + " " + sub.name);
+  }
+
+  // Declaring every command's options to the parser is most of a short run's
+  // own work, and agent hooks start glimmet on every turn. So arguments that
+  // name their command up front get only that command's branch; anything else
+  // (root help, an unknown word, a root option) gets the whole tree.
+  void declareFor(const std::vector<std::string>& arguments) {
+    const CommandSpec* branch = arguments.empty() ? nullptr : root.subcommand(arguments.front());
+    declare(app, root, branch);
   }
 
   // Help and error screens share the usage line written from the tree.
@@ -79,17 +92,16 @@ struct CommandLine::Impl {
     const Impl& owner_;
   };
 
-  void declare(CLI::App& target, const CommandSpec& spec, const std::string& path) {
+  // `spec` and its subcommands, or of them only `onlyBranch` when one is given.
+  void declare(CLI::App& target, const CommandSpec& spec, const CommandSpec* onlyBranch = nullptr) {
     specOf[&target] = &spec;
-    appOf[&spec] = &target;
-    pathOf[&spec] = path;
     if (!spec.discussion.empty()) target.footer(spec.discussion);
     target.set_help_flag("-h,--help", "Show help information.");
     for (const auto& parameter : spec.parameters) declareParameter(target, parameter);
     if (!spec.subcommands.empty()) target.require_subcommand(0, 1);
     for (const auto& sub : spec.subcommands) {
-      auto* child = target.add_subcommand(sub.name, sub.abstract);
-      declare(*child, sub, path + " " + sub.name);
+      if (onlyBranch != nullptr && &sub != onlyBranch) continue;
+      declare(*target.add_subcommand(sub.name, sub.abstract), sub);
     }
   }
 
@@ -150,6 +162,7 @@ CommandLine::~CommandLine() = default;
 
 ParseOutcome CommandLine::parse(std::vector<std::string> arguments) {
   arguments = normalise(impl_->root, std::move(arguments));
+  impl_->declareFor(arguments);
   // CLI11 takes its arguments in reverse order.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
   try {
@@ -170,12 +183,6 @@ ParseOutcome CommandLine::parse(std::vector<std::string> arguments) {
 
 std::string CommandLine::usage(const CommandSpec& command) const {
   return impl_->usageLine(command);
-}
-
-std::string CommandLine::help(const CommandSpec& command) const {
-  // The formatter directly: App::help would follow the subcommands of the last parse.
-  return impl_->app.get_formatter()->make_help(impl_->appOf.at(&command), "",
-                                               CLI::AppFormatMode::Normal);
 }
 
 std::string CommandLine::commandPath(const CommandSpec& command) const {

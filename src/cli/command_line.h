@@ -39,12 +39,11 @@ class CommandLine {
   CommandLine& operator=(const CommandLine&) = delete;
 
   /// Parses `arguments` (without the program name), filling the bound fields.
-  /// Throws UsageFailure.
+  /// Call it once. Throws UsageFailure.
   ParseOutcome parse(std::vector<std::string> arguments);
 
   /// "Usage: glimmet reap [--dry-run] ..." for `command`.
   std::string usage(const CommandSpec& command) const;
-  std::string help(const CommandSpec& command) const;
   /// "glimmet disk scan".
   std::string commandPath(const CommandSpec& command) const;
 

@@ -48,4 +48,9 @@ class LockedFile {
 /// Whether `fd` is a terminal.
 bool isTerminal(int fd);
 
+/// Asks that the pipe on `fd` hold `bytes` at once, so a writer with that much to
+/// say hands it all over instead of waiting on every read. False when `fd` is not
+/// a pipe or the system refuses (a per-user limit); the pipe is then as it was.
+bool widenPipe(int fd, size_t bytes);
+
 }  // namespace glimmet::platform

@@ -2,7 +2,6 @@
 #include "core/disk/docker_client.h"
 
 #include <fcntl.h>
-#include <openssl/evp.h>
 #include <poll.h>
 #include <sys/socket.h>
 #include <sys/un.h>
@@ -14,6 +13,7 @@
 #include <cstring>
 #include <nlohmann/json.hpp>
 
+#include "core/util/sha256.h"
 #include "platform/files.h"
 #include "platform/unique_fd.h"
 
@@ -24,20 +24,6 @@ using Clock = std::chrono::steady_clock;
 
 // A disk-usage answer for a machine with thousands of images stays far below this.
 constexpr size_t kMaxResponseBytes = 64 * 1024 * 1024;
-
-std::string sha256Hex(std::string_view text) {
-  std::array<unsigned char, EVP_MAX_MD_SIZE> digest{};
-  unsigned int length = 0;
-  if (EVP_Digest(text.data(), text.size(), digest.data(), &length, EVP_sha256(), nullptr) != 1)
-    return {};
-  static constexpr char kHex[] = "0123456789abcdef";
-  std::string out;
-  for (unsigned int i = 0; i < length; ++i) {
-    out.push_back(kHex[digest[i] >> 4]);
-    out.push_back(kHex[digest[i] & 0xF]);
-  }
-  return out;
-}
 
 std::optional<std::string> unixPath(std::string_view host) {
   constexpr std::string_view kScheme = "unix://";

@@ -1,6 +1,5 @@
 #include "core/hooks/agent_config_file.h"
 
-#include <openssl/evp.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -10,26 +9,12 @@
 
 #include "core/error.h"
 #include "core/output/json_writer.h"
+#include "core/util/sha256.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
 
 namespace glimmet::hooks {
 namespace fs = std::filesystem;
-
-std::string sha256Hex(std::string_view bytes) {
-  const std::unique_ptr<EVP_MD_CTX, decltype(&EVP_MD_CTX_free)> context(EVP_MD_CTX_new(),
-                                                                        &EVP_MD_CTX_free);
-  unsigned char digest[EVP_MAX_MD_SIZE];
-  unsigned int length = 0;
-  if (!context || EVP_DigestInit_ex(context.get(), EVP_sha256(), nullptr) != 1 ||
-      EVP_DigestUpdate(context.get(), bytes.data(), bytes.size()) != 1 ||
-      EVP_DigestFinal_ex(context.get(), digest, &length) != 1)
-    throw std::runtime_error("SHA-256 is unavailable");
-  std::string hex;
-  hex.reserve(length * 2);
-  for (unsigned int i = 0; i < length; ++i) hex += fmt::format("{:02x}", digest[i]);
-  return hex;
-}
 
 std::optional<ChangeRecord> ChangeRecord::fromJson(const nlohmann::json& json) {
   if (!json.is_object()) return std::nullopt;

@@ -17,9 +17,6 @@ namespace glimmet::hooks {
 /// Agent configuration files are small; anything larger is not one we should edit.
 inline constexpr size_t kMaxConfigBytes = 4 * 1024 * 1024;
 
-/// Lower-case hexadecimal SHA-256 of `bytes`.
-std::string sha256Hex(std::string_view bytes);
-
 /// The ".json" record written beside a backup: whether there was a file before the
 /// install, and the digest of the file exactly as the installer left it.
 struct ChangeRecord {

@@ -11,7 +11,12 @@
 namespace glimmet {
 
 HookInput::HookInput(int fd, std::chrono::milliseconds silence)
-    : fd_(fd), silence_(silence), ended_(fd < 0 || platform::isTerminal(fd)) {}
+    : fd_(fd), silence_(silence), ended_(fd < 0 || platform::isTerminal(fd)) {
+  // A 1 MiB payload through the default 64 KiB pipe is sixteen rounds of the
+  // agent waiting for us and us for it; with room for all of it the agent
+  // writes once and our reads never wait. A file or socket is left alone.
+  if (!ended_) platform::widenPipe(fd, kLargestHookPayload);
+}
 
 std::string_view HookInput::next() {
   if (ended_ || delivered_ >= kLargestHookPayload) return {};

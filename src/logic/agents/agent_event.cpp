@@ -1,7 +1,6 @@
 // AgentEvent encoding and decoding.
 #include "logic/agents/agent_event.h"
 
-#include <ctime>
 #include <limits>
 #include <nlohmann/json.hpp>
 
@@ -54,19 +53,6 @@ const std::string* requiredString(const nlohmann::json& object, std::string_view
   return found->get_ptr<const std::string*>();
 }
 
-// The event's time, whole seconds in UTC. Not formatIso8601: that one goes through
-// fmt, a shared library here whose loading (with the shared C++ runtime it
-// needs) costs the hook path more than recording the event does.
-std::string eventTime(SystemTime time) {
-  const std::time_t seconds =
-      std::chrono::system_clock::to_time_t(std::chrono::floor<std::chrono::seconds>(time));
-  std::tm utc{};
-  char text[32] = "1970-01-01T00:00:00Z";
-  if (::gmtime_r(&seconds, &utc) != nullptr)
-    std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%SZ", &utc);
-  return text;
-}
-
 }  // namespace
 
 std::string_view toString(AgentEventKind kind) {
@@ -91,7 +77,7 @@ std::optional<AgentEventKind> agentEventKindFromString(std::string_view text) {
 std::string encodeAgentEventLine(const AgentEvent& event) {
   std::string out = "{";
   appendMember(out, "id", event.id);
-  appendMember(out, "time", eventTime(event.time));
+  appendMember(out, "time", formatIso8601(event.time));
   appendMember(out, "agent", event.agent);
   appendMember(out, "kind", toString(event.kind));
   if (event.message) appendMember(out, "message", *event.message);

@@ -111,4 +111,12 @@ bool isTerminal(int fd) {
   return ::isatty(fd) == 1;
 }
 
+bool widenPipe(int fd, size_t bytes) {
+  // The kernel rounds the size up to a power of two pages; shrinking is never asked.
+  const int current = ::fcntl(fd, F_GETPIPE_SZ);
+  if (current < 0) return false;
+  if (static_cast<size_t>(current) >= bytes) return true;
+  return ::fcntl(fd, F_SETPIPE_SZ, static_cast<int>(bytes)) >= 0;
+}
+
 }  // namespace glimmet::platform

@@ -42,6 +42,21 @@ TEST(HookInput, ReadsAPipeToItsEnd) {
   writer.join();
 }
 
+// The agent must be able to write a whole payload before the first read, so a
+// slow start on our side never holds up its hook.
+TEST(HookInput, MakesRoomInThePipeForAWholePayload) {
+  int ends[2];
+  ASSERT_EQ(::pipe2(ends, O_NONBLOCK), 0);
+  platform::UniqueFd reader(ends[0]);
+  platform::UniqueFd writer(ends[1]);
+  HookInput input(reader.get());
+  const std::string payload(kLargestHookPayload, 'p');
+  ASSERT_EQ(::write(writer.get(), payload.data(), payload.size()),
+            static_cast<ssize_t>(payload.size()));
+  writer = platform::UniqueFd();
+  EXPECT_EQ(readAll(input), payload);
+}
+
 TEST(HookInput, StopsOnceAMebibyteIsCollected) {
   char name[] = "/tmp/glimmet-hook-input.XXXXXX";
   platform::UniqueFd file(::mkstemp(name));
