@@ -77,6 +77,7 @@ struct Capture {
     if (size > room) {
       size = room;
       cut = true;
+      if (size == 0) return;  // full: the rest is only validated
     }
     text->append(static_cast<const char*>(bytes), size);
     room -= size;
@@ -115,6 +116,33 @@ void keepUtf8(Capture& capture, uint32_t code) {
   capture.keep(bytes, size);
 }
 
+// The containers a value is nested in, innermost last, one bit each (set for an
+// object). Not a byte vector: stores through a character type may alias the
+// scanner's own position, which would then be reloaded after every push.
+class OpenContainers {
+ public:
+  bool empty() const { return depth_ == 0; }
+  bool innermostIsObject() const {
+    const size_t top = depth_ - 1;
+    return ((words_[top / 64] >> (top % 64)) & 1U) != 0;
+  }
+  void push(bool object) {
+    if (depth_ % 64 == 0) words_.push_back(0);
+    const uint64_t bit = uint64_t{1} << (depth_ % 64);
+    uint64_t& word = words_[depth_ / 64];
+    word = object ? (word | bit) : (word & ~bit);
+    ++depth_;
+  }
+  void pop() {
+    --depth_;
+    if (depth_ % 64 == 0) words_.pop_back();
+  }
+
+ private:
+  std::vector<uint64_t> words_;
+  size_t depth_ = 0;
+};
+
 class Scanner {
  public:
   explicit Scanner(PayloadPieces& pieces) : pieces_(pieces) {}
@@ -135,12 +163,14 @@ class Scanner {
   }
 
   bool take(unsigned char c) {
-    if (!more() || *at_ != c) return false;
+    if (at_ == end_ && !more()) return false;
+    if (*at_ != c) return false;
     ++at_;
     return true;
   }
 
   void skipSpace() {
+    if (at_ < end_ && !isSpace(*at_)) return;  // compact JSON: no space between tokens
     for (;;) {
       while (at_ < end_ && isSpace(*at_)) ++at_;
       if (at_ < end_ || !more()) return;
@@ -176,9 +206,9 @@ class Scanner {
     }
   }
 
-  /// Any JSON value. Containers are walked with a stack of their closing bytes.
+  /// Any JSON value. Containers are walked with a stack of the open ones.
   bool value() {
-    std::vector<unsigned char> open;
+    OpenContainers open;
     for (;;) {
       skipSpace();
       const Step step = scalarOrOpen(open);
@@ -188,12 +218,12 @@ class Scanner {
       for (;;) {
         if (open.empty()) return true;
         skipSpace();
-        if (take(open.back())) {
-          open.pop_back();
+        if (take(open.innermostIsObject() ? '}' : ']')) {
+          open.pop();
           continue;
         }
         if (!take(',')) return false;
-        if (open.back() == '}' && !memberKey()) return false;
+        if (open.innermostIsObject() && !memberKey()) return false;
         break;
       }
     }
@@ -206,7 +236,7 @@ class Scanner {
 
   // One scalar or empty container (whole), or the opening of a container that
   // has content (opened; for an object its first key is read too).
-  Step scalarOrOpen(std::vector<unsigned char>& open) {
+  Step scalarOrOpen(OpenContainers& open) {
     const auto whole = [](bool ok) { return ok ? Step::whole : Step::failed; };
     if (!more()) return Step::failed;
     switch (*at_) {
@@ -214,13 +244,13 @@ class Scanner {
         ++at_;
         skipSpace();
         if (take('}')) return Step::whole;
-        open.push_back('}');
+        open.push(true);
         return memberKey() ? Step::opened : Step::failed;
       case '[':
         ++at_;
         skipSpace();
         if (take(']')) return Step::whole;
-        open.push_back(']');
+        open.push(false);
         return Step::opened;
       case '"': {
         Capture nothing;
@@ -265,6 +295,40 @@ class Scanner {
   }
 
   bool number() {
+    // Within the current piece the grammar is checked with no refills; a number
+    // that runs to the piece's end is read again byte by byte across pieces.
+    const unsigned char* p = at_;
+    const unsigned char* const e = end_;
+    const auto isDigit = [](unsigned char c) { return c >= '0' && c <= '9'; };
+    const auto runOfDigits = [&] {
+      const unsigned char* start = p;
+      while (p < e && isDigit(*p)) ++p;
+      return p > start;
+    };
+    if (p < e && *p == '-') ++p;
+    bool ok = true;
+    if (p < e && *p == '0') {
+      ++p;
+    } else {
+      ok = runOfDigits();
+    }
+    if (ok && p < e && *p == '.') {
+      ++p;
+      ok = runOfDigits();
+    }
+    if (ok && p < e && (*p == 'e' || *p == 'E')) {
+      ++p;
+      if (p < e && (*p == '+' || *p == '-')) ++p;
+      ok = runOfDigits();
+    }
+    if (p < e) {
+      at_ = p;
+      return ok;
+    }
+    return numberAcrossPieces();
+  }
+
+  bool numberAcrossPieces() {
     take('-');
     if (!take('0') && !digits()) return false;  // no leading zeros: "01" fails after the value
     if (take('.') && !digits()) return false;
