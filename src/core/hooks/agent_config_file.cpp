@@ -5,7 +5,6 @@
 
 #include <fmt/format.h>
 #include <cerrno>
-#include <memory>
 
 #include "core/error.h"
 #include "core/output/json_writer.h"

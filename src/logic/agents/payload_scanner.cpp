@@ -116,33 +116,6 @@ void keepUtf8(Capture& capture, uint32_t code) {
   capture.keep(bytes, size);
 }
 
-// The containers a value is nested in, innermost last, one bit each (set for an
-// object). Not a byte vector: stores through a character type may alias the
-// scanner's own position, which would then be reloaded after every push.
-class OpenContainers {
- public:
-  bool empty() const { return depth_ == 0; }
-  bool innermostIsObject() const {
-    const size_t top = depth_ - 1;
-    return ((words_[top / 64] >> (top % 64)) & 1U) != 0;
-  }
-  void push(bool object) {
-    if (depth_ % 64 == 0) words_.push_back(0);
-    const uint64_t bit = uint64_t{1} << (depth_ % 64);
-    uint64_t& word = words_[depth_ / 64];
-    word = object ? (word | bit) : (word & ~bit);
-    ++depth_;
-  }
-  void pop() {
-    --depth_;
-    if (depth_ % 64 == 0) words_.pop_back();
-  }
-
- private:
-  std::vector<uint64_t> words_;
-  size_t depth_ = 0;
-};
-
 class Scanner {
  public:
   explicit Scanner(PayloadPieces& pieces) : pieces_(pieces) {}
@@ -206,9 +179,9 @@ class Scanner {
     }
   }
 
-  /// Any JSON value. Containers are walked with a stack of the open ones.
+  /// Any JSON value. Containers are walked with a stack of their closing bytes.
   bool value() {
-    OpenContainers open;
+    std::vector<unsigned char> open;
     for (;;) {
       skipSpace();
       const Step step = scalarOrOpen(open);
@@ -218,12 +191,12 @@ class Scanner {
       for (;;) {
         if (open.empty()) return true;
         skipSpace();
-        if (take(open.innermostIsObject() ? '}' : ']')) {
-          open.pop();
+        if (take(open.back())) {
+          open.pop_back();
           continue;
         }
         if (!take(',')) return false;
-        if (open.innermostIsObject() && !memberKey()) return false;
+        if (open.back() == '}' && !memberKey()) return false;
         break;
       }
     }
@@ -236,7 +209,7 @@ class Scanner {
 
   // One scalar or empty container (whole), or the opening of a container that
   // has content (opened; for an object its first key is read too).
-  Step scalarOrOpen(OpenContainers& open) {
+  Step scalarOrOpen(std::vector<unsigned char>& open) {
     const auto whole = [](bool ok) { return ok ? Step::whole : Step::failed; };
     if (!more()) return Step::failed;
     switch (*at_) {
@@ -244,13 +217,13 @@ class Scanner {
         ++at_;
         skipSpace();
         if (take('}')) return Step::whole;
-        open.push(true);
+        open.push_back('}');
         return memberKey() ? Step::opened : Step::failed;
       case '[':
         ++at_;
         skipSpace();
         if (take(']')) return Step::whole;
-        open.push(false);
+        open.push_back(']');
         return Step::opened;
       case '"': {
         Capture nothing;
@@ -295,40 +268,6 @@ class Scanner {
   }
 
   bool number() {
-    // Within the current piece the grammar is checked with no refills; a number
-    // that runs to the piece's end is read again byte by byte across pieces.
-    const unsigned char* p = at_;
-    const unsigned char* const e = end_;
-    const auto isDigit = [](unsigned char c) { return c >= '0' && c <= '9'; };
-    const auto runOfDigits = [&] {
-      const unsigned char* start = p;
-      while (p < e && isDigit(*p)) ++p;
-      return p > start;
-    };
-    if (p < e && *p == '-') ++p;
-    bool ok = true;
-    if (p < e && *p == '0') {
-      ++p;
-    } else {
-      ok = runOfDigits();
-    }
-    if (ok && p < e && *p == '.') {
-      ++p;
-      ok = runOfDigits();
-    }
-    if (ok && p < e && (*p == 'e' || *p == 'E')) {
-      ++p;
-      if (p < e && (*p == '+' || *p == '-')) ++p;
-      ok = runOfDigits();
-    }
-    if (p < e) {
-      at_ = p;
-      return ok;
-    }
-    return numberAcrossPieces();
-  }
-
-  bool numberAcrossPieces() {
     take('-');
     if (!take('0') && !digits()) return false;  // no leading zeros: "01" fails after the value
     if (take('.') && !digits()) return false;

@@ -155,8 +155,8 @@ TEST(PayloadScanner, AgreesWithAFullParserOnEditedObjects) {
 }
 
 // Each level remembers whether it is an object or an array, however deep: a
-// closer of the wrong kind is refused at every depth, including past the
-// boundaries where the record of open containers grows.
+// closer of the wrong kind is refused at every depth, near the top, in the
+// middle and at the innermost level.
 TEST(PayloadScanner, NestingIsTrackedAtAnyDepth) {
   for (const size_t depth : {size_t{63}, size_t{64}, size_t{65}, size_t{130}, size_t{100'000}}) {
     std::string opening = "{\"a\":";
