@@ -16,6 +16,7 @@
 #include "core/disk/disk_scan_report.h"
 #include "core/disk/disk_scan_store.h"
 #include "core/kill/kill_log.h"
+#include "core/output/text.h"
 #include "core/process/process_enumerator.h"
 #include "core/settings/glimmet_settings.h"
 #include "core/util/home_path.h"
@@ -145,7 +146,7 @@ std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<st
       if (!taken[i]) picked.push_back(item);
       taken[i] = true;
     }
-    if (!found) error << "Not in the last scan: " << argument << "\n";
+    if (!found) error << "Not in the last scan: " << printable(argument) << "\n";
   }
   return picked;
 }

@@ -5,6 +5,7 @@
 #include "cli/completion.h"
 #include "cli/glimmet.h"
 #include "core/error.h"
+#include "core/output/text.h"
 
 namespace glimmet::cli {
 namespace {
@@ -16,7 +17,7 @@ int status(ExitStatus value) {
 // The parser's message, the usage line, and where to read more.
 int reportUsage(const CommandLine& commandLine, const std::string& message,
                 const CommandSpec& command, std::ostream& error) {
-  error << "Error: " << message << '\n'
+  error << "Error: " << printable(message) << '\n'
         << commandLine.usage(command) << '\n'
         << "  See '" << commandLine.commandPath(command) << " --help' for more information.\n";
   return status(ExitStatus::usage);
@@ -65,7 +66,7 @@ int runGlimmet(const std::vector<std::string>& arguments, const Environment& env
     return reportUsage(commandLine, failure.what(), command, streams.error);
   } catch (const std::exception& failure) {
     // Anything unforeseen is one error line and status 1, like the parser's own errors.
-    streams.error << "Error: " << failure.what() << '\n';
+    streams.error << "Error: " << printable(failure.what()) << '\n';
     return 1;
   }
 }

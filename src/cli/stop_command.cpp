@@ -3,6 +3,7 @@
 
 #include <unistd.h>
 
+#include "core/kill/duration.h"
 #include "logic/idle/stop_run.h"
 #include "platform/files.h"
 
@@ -26,7 +27,9 @@ CommandSpec Stop::spec() {
       .validate =
           [this] {
             if (!idle) throw UsageError("glimmet stop needs --idle.");
-            if (olderThan && *olderThan < 0)
+            // Ten years of minutes at most: beyond that no server qualifies, and
+            // minutes times 60 must stay a whole number of seconds in range.
+            if (olderThan && (*olderThan < 0 || *olderThan > kLongestDurationMinutes))
               throw UsageError("--older-than is a number of minutes.");
           },
       .run =

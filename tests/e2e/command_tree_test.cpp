@@ -109,6 +109,11 @@ TEST(CommandTree, UsageErrorsGoToStandardErrorWithStatus64) {
       {{"stop", "--older-than", "10"}, "glimmet stop needs --idle."},
       {{"stop", "--idle", "--older-than", "-5"}, "--older-than is a number of minutes."},
       {{"stop", "--idle", "--older-than=-5"}, "--older-than is a number of minutes."},
+      // Overflowing ages are refused, never wrapped into a negative number of seconds.
+      {{"stop", "--idle", "--older-than", "9223372036854775807", "--json"},
+       "--older-than is a number of minutes."},
+      {{"stop", "--idle", "--older-than", "5256001"}, "--older-than is a number of minutes."},
+      {{"reap", "--older-than", "99999999999999999999d"}, "Use a duration like 6h, 30m, 90s or 0."},
       {{"kill", "abc"}, "Use a port like :3000 or a PID."},
       {{"kill", ":70000"}, "Use a port like :3000 or a PID."},
       {{"kill", "-5"}, ""},

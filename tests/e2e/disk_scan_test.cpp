@@ -111,6 +111,25 @@ TEST(DiskScan, TextReportGroupsBySafety) {
   EXPECT_EQ(result.err, "");
 }
 
+// A project folder named to forge report lines: a line feed and a terminal
+// escape in one name, invalid UTF-8 in another.
+TEST(DiskScan, TextReportNeverPrintsRawControlsOrInvalidUtf8) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  const auto forged = "Dev/x\n  Safe to clear: about 99 GB\x1B[2J";
+  home.dir().write("fixture/" + std::string(forged) + "/package.json", "{}");
+  home.dir().write("fixture/" + std::string(forged) + "/node_modules/a/index.js", "0123456789");
+  home.dir().write("fixture/Dev/bad\xFF\xFEname/package.json", "{}");
+  home.dir().write("fixture/Dev/bad\xFF\xFEname/node_modules/a/index.js", "0123456789");
+  const auto result = home.glimmet({"disk", "scan", "--home", root.string()});
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_THAT(result.out, HasSubstr("~/Dev/x?  Safe to clear: about 99 GB?[2J/node_modules"));
+  EXPECT_THAT(result.out, HasSubstr("~/Dev/bad??name/node_modules"));
+  EXPECT_EQ(result.out.find('\x1B'), std::string::npos);
+  EXPECT_EQ(result.out.find("\xFF"), std::string::npos);
+  EXPECT_EQ(result.out.find("\n  Safe to clear: about 99 GB"), std::string::npos);
+}
+
 TEST(DiskScan, ARealScanKeepsTheCacheAndStartsTheHistory) {
   testing::IsolatedHome home;
   const auto result = home.glimmet({"disk", "scan", "--json"});

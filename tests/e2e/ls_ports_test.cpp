@@ -9,6 +9,7 @@
 #include <thread>
 
 #include "core/output/text.h"
+#include "core/util/utf8.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/schema.h"
@@ -84,6 +85,25 @@ TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
   EXPECT_EQ((*inMain)["repo"], "shop");
   EXPECT_EQ((*inMain)["branch"], "main");
   EXPECT_FALSE(inMain->contains("worktree"));
+}
+
+// A server in a repository whose folder name holds invalid UTF-8, an escape and
+// a line feed: the text listing shows them as "?" and stays one line per server.
+TEST(Ls, HostileNamesPrintAsPlainUtf8) {
+  testing::IsolatedHome home;
+  const std::string hostile = "srv\xFF\x1B[31mx\n:1 1 fake";
+  home.dir().write("home/" + hostile + "/.git/HEAD", "ref: refs/heads/main\n");
+  auto server = ChildProcess::helper({"listen", "127.0.0.1"}, {.cwd = home.home() / hostile});
+  waitUntilListed();
+  const auto text = home.glimmet({"ls"});
+  EXPECT_EQ(text.status, 0);
+  EXPECT_TRUE(isWellFormedUtf8(text.out));
+  EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
+  EXPECT_THAT(lineWithPid(text.out, server.pid(), 15), HasSubstr("  srv??[31mx?:1 1 fake (main)"));
+  EXPECT_EQ(text.out.find("\n:1 1 fake"), std::string::npos);
+  const auto ports = home.glimmet({"ports"});
+  EXPECT_TRUE(isWellFormedUtf8(ports.out));
+  EXPECT_EQ(ports.out.find('\x1B'), std::string::npos);
 }
 
 TEST(Ls, AFreshListenerIsNotListedYetAndAProtectedOneSaysWhy) {

@@ -33,7 +33,8 @@ std::optional<double> parseDuration(std::string_view text) {
                                             std::chars_format::fixed);
   if (number.empty() || error != std::errc{} || end != number.data() + number.size())
     return std::nullopt;
-  if (value < 0 || std::signbit(value) || !std::isfinite(value * unit)) return std::nullopt;
+  if (value < 0 || std::signbit(value) || !(value * unit <= kLongestDurationSeconds))
+    return std::nullopt;
   return value * unit;
 }
 

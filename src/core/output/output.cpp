@@ -2,11 +2,15 @@
 #include "core/output/output.h"
 
 #include "core/output/json_writer.h"
+#include "core/output/text.h"
 
 namespace glimmet {
 
+// Every line passes through printable: names, paths and command lines come from
+// processes and folders of anyone's making, and one raw line feed in them would
+// forge a line of our output.
 void Output::line(std::string_view text) {
-  stream_ << text << '\n';
+  stream_ << printable(text) << '\n';
 }
 
 void Output::document(const nlohmann::json& document) {

@@ -12,7 +12,8 @@ class Output {
  public:
   explicit Output(std::ostream& stream) : stream_(stream) {}
 
-  /// Writes `text` and a line feed.
+  /// Writes `text`, with control characters and invalid UTF-8 shown as "?", and
+  /// a line feed.
   void line(std::string_view text);
   /// Writes `document` pretty printed with sorted keys and unescaped slashes, and a
   /// line feed. The document is encoded first, so a failure writes nothing.

@@ -1,11 +1,26 @@
 // Plain-text helpers.
 #include "core/output/text.h"
 
+#include "core/util/utf8.h"
+
 namespace glimmet {
 namespace {
 
 bool isContinuationByte(char c) {
   return (static_cast<unsigned char>(c) & 0xC0) == 0x80;
+}
+
+// C0, DEL and C1 controls, and the bidirectional overrides and isolates, which
+// can make a line read as something other than its bytes.
+bool isControl(std::string_view sequence) {
+  const auto byte = [&](size_t i) { return static_cast<unsigned char>(sequence[i]); };
+  if (sequence.size() == 1) return byte(0) < 0x20 || byte(0) == 0x7F;
+  if (sequence.size() == 2) return byte(0) == 0xC2 && byte(1) <= 0x9F;  // U+0080..U+009F
+  if (sequence.size() == 3 && byte(0) == 0xE2) {
+    const unsigned code = 0x2000u | ((byte(1) & 0x3Fu) << 6) | (byte(2) & 0x3Fu);
+    return (code >= 0x202A && code <= 0x202E) || (code >= 0x2066 && code <= 0x2069);
+  }
+  return false;
 }
 
 }  // namespace
@@ -27,18 +42,17 @@ std::string padCut(std::string_view value, size_t width) {
 std::string printable(std::string_view value) {
   std::string out;
   out.reserve(value.size());
-  for (size_t i = 0; i < value.size(); ++i) {
-    const auto byte = static_cast<unsigned char>(value[i]);
-    if (byte < 0x20 || byte == 0x7F) {
-      out.push_back('?');
-    } else if (byte == 0xC2 && i + 1 < value.size() &&
-               static_cast<unsigned char>(value[i + 1]) >= 0x80 &&
-               static_cast<unsigned char>(value[i + 1]) <= 0x9F) {
-      out.push_back('?');  // U+0080..U+009F, the C1 controls (CSI among them)
-      ++i;
-    } else {
-      out.push_back(value[i]);
+  for (size_t i = 0, consumed = 0; i < value.size();) {
+    const std::string_view rest = value.substr(i);
+    const size_t length = utf8SequenceLength(rest, consumed);
+    if (length == 0) {
+      out.push_back('?');  // one mark for each maximal ill-formed run
+      i += consumed;
+      continue;
     }
+    const std::string_view sequence = rest.substr(0, length);
+    out.append(isControl(sequence) ? std::string_view("?") : sequence);
+    i += length;
   }
   return out;
 }

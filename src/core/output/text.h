@@ -14,9 +14,10 @@ namespace glimmet {
 /// never splits a UTF-8 sequence.
 std::string padCut(std::string_view value, size_t width);
 
-/// `value` with control characters (C0, DEL, C1) shown as "?", so that a process
-/// name or path of someone else's choosing can't move the cursor or recolour the
-/// terminal. Invalid UTF-8 passes through unchanged for the terminal to show.
+/// `value` with control characters (C0, DEL, C1, bidirectional overrides) and
+/// each run of invalid UTF-8 shown as "?", so that a process name or path of
+/// someone else's choosing can't move the cursor, recolour the terminal, forge a
+/// line or reach a script reading our output as anything but plain UTF-8.
 std::string printable(std::string_view value);
 
 /// ":3000 :3001": ports in the given order, joined by single spaces.

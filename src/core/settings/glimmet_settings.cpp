@@ -1,10 +1,48 @@
 // GlimmetSettings decoding.
 #include "core/settings/glimmet_settings.h"
 
+#include <algorithm>
+
 #include "core/settings/json_fields.h"
 #include "core/settings/shared_files.h"
 
 namespace glimmet {
+namespace {
+
+constexpr double kMinute = 60;
+constexpr double kDay = 24 * 60 * kMinute;
+
+// Every time the tool sleeps on, waits for or turns into an integer has a range,
+// so that a hand-edited 1e308 can neither hang a session-end hook nor overflow
+// a conversion. The ranges are wide enough for any setting a person means.
+struct SecondsRange {
+  double lowest;
+  double highest;
+  double operator()(double seconds) const { return std::clamp(seconds, lowest, highest); }
+};
+constexpr SecondsRange kSamplingInterval{1, 3600};
+constexpr SecondsRange kGracePeriod{1, 15};  // the tree killer's own limits
+constexpr SecondsRange kProcessAge{0, 365 * kDay};
+constexpr SecondsRange kReaperInterval{kMinute, 7 * kDay};
+constexpr SecondsRange kSessionGrace{0, 10 * kMinute};
+constexpr SecondsRange kAlertDelay{0, kDay};
+
+}  // namespace
+
+ReaperRules ReaperRules::clamped() const {
+  ReaperRules rules = *this;
+  rules.interval = kReaperInterval(interval);
+  rules.minimumAge = kProcessAge(minimumAge);
+  rules.sessionGrace = kSessionGrace(sessionGrace);
+  return rules;
+}
+
+AgentNotifyRules AgentNotifyRules::clamped() const {
+  AgentNotifyRules rules = *this;
+  rules.approvalDelay = kAlertDelay(approvalDelay);
+  rules.idleAfter = kAlertDelay(idleAfter);
+  return rules;
+}
 
 std::optional<ReaperRules> ReaperRules::fromJson(const nlohmann::json& json) {
   ReaperRules rules;
@@ -22,7 +60,7 @@ std::optional<ReaperRules> ReaperRules::fromJson(const nlohmann::json& json) {
       .read("runawayCPU", rules.runawayCPU)
       .read("runawayCPUPercent", rules.runawayCPUPercent);
   if (!reader.valid()) return std::nullopt;
-  return rules;
+  return rules.clamped();
 }
 
 std::optional<MCPSettings> MCPSettings::fromJson(const nlohmann::json& json) {
@@ -43,7 +81,7 @@ std::optional<AgentNotifyRules> AgentNotifyRules::fromJson(const nlohmann::json&
       .read("idleGuess", rules.idleGuess)
       .read("idleAfter", rules.idleAfter);
   if (!reader.valid()) return std::nullopt;
-  return rules;
+  return rules.clamped();
 }
 
 std::optional<GlimmetSettings> GlimmetSettings::fromJson(const nlohmann::json& json) {
@@ -64,6 +102,9 @@ std::optional<GlimmetSettings> GlimmetSettings::fromJson(const nlohmann::json& j
       .requireObject("keepAwake")
       .read("agentNotify", settings.agentNotify);
   if (!reader.valid()) return std::nullopt;
+  settings.samplingInterval = kSamplingInterval(settings.samplingInterval);
+  settings.gracePeriod = kGracePeriod(settings.gracePeriod);
+  settings.ghostMinimumAge = kProcessAge(settings.ghostMinimumAge);
   return settings;
 }
 

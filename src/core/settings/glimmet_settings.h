@@ -24,6 +24,9 @@ struct ReaperRules {
   bool runawayCPU = false;
   double runawayCPUPercent = 150;
 
+  /// Times moved into their ranges (sessionGrace 0 to 600 s, ...); never rejected.
+  ReaperRules clamped() const;
+  /// Decodes with defaults for missing keys, then clamps.
   static std::optional<ReaperRules> fromJson(const nlohmann::json& json);
   bool operator==(const ReaperRules&) const = default;
 };
@@ -47,6 +50,7 @@ struct AgentNotifyRules {
   bool idleGuess = true;
   double idleAfter = 120;
 
+  AgentNotifyRules clamped() const;
   static std::optional<AgentNotifyRules> fromJson(const nlohmann::json& json);
   bool operator==(const AgentNotifyRules&) const = default;
 };
@@ -65,7 +69,8 @@ struct GlimmetSettings {
   // they are checked to be records, so that a complete file reads, and not kept.
 
   /// Key by key over the defaults; any key of the wrong type makes the whole value
-  /// invalid (nothing), so the caller falls back to every default.
+  /// invalid (nothing), so the caller falls back to every default. Times outside
+  /// their ranges are moved to the nearest bound, as the disk numbers are.
   static std::optional<GlimmetSettings> fromJson(const nlohmann::json& json);
   bool operator==(const GlimmetSettings&) const = default;
 

@@ -19,6 +19,26 @@ TEST(PadCut, CountsCharactersNotBytesAndNeverSplitsASequence) {
   EXPECT_EQ(padCut("\xC3\xA9", 3), "\xC3\xA9  ");
 }
 
+TEST(Printable, MarksControlsAndInvalidUtf8AndKeepsEverythingElse) {
+  EXPECT_EQ(printable("~/Dev/web/.next"), "~/Dev/web/.next");
+  EXPECT_EQ(printable("h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9F\x91\xBB"),
+            "h\xC3\xA9llo \xE2\x9C\x93 \xF0\x9F\x91\xBB");
+  // A line feed would forge a line; escapes would drive the terminal.
+  EXPECT_EQ(printable("evil\n    1.2 GB  ~/fake"), "evil?    1.2 GB  ~/fake");
+  EXPECT_EQ(printable("\x1B[2J\t\r\x7F"), "?[2J???");
+  EXPECT_EQ(printable("\xC2\x9B"
+                      "31m \xC2\xA0"),
+            "?31m \xC2\xA0");                                     // C1 CSI; NBSP stays
+  EXPECT_EQ(printable("abc\xE2\x80\xAEtxt.exe"), "abc?txt.exe");  // right-to-left override
+  // One mark per maximal ill-formed run, and the bytes after it are kept.
+  EXPECT_EQ(printable("a\xFF"
+                      "b"),
+            "a?b");
+  EXPECT_EQ(printable("a\xE2\x9C"), "a?");
+  EXPECT_EQ(printable("\xED\xA0\x80x"), "???x");  // a UTF-16 surrogate is three bad bytes
+  EXPECT_EQ(printable(std::string_view("a\0b", 3)), "a?b");
+}
+
 TEST(PortList, JoinsPortsInOrder) {
   const std::vector<uint16_t> ports = {5173, 24678};
   EXPECT_EQ(portList(ports), ":5173 :24678");

@@ -95,6 +95,36 @@ TEST(GlimmetSettings, HostileFilesGiveDefaultsWithoutACrash) {
             GlimmetSettings{});
 }
 
+// A hand-edited time must never make a hook sleep for ever or overflow a
+// conversion: every time lands inside its range instead.
+TEST(GlimmetSettings, TimesOutsideTheirRangesMoveToTheNearestBound) {
+  const auto huge = loadFrom(R"({"gracePeriod": 1e308, "ghostMinimumAge": 1e18,
+                                 "samplingInterval": 1e300,
+                                 "reaper": {"sessionGrace": 1e18, "minimumAge": 1e308,
+                                            "interval": 1e18},
+                                 "agentNotify": {"approvalDelay": 1e308, "idleAfter": 1e18}})");
+  EXPECT_EQ(huge.gracePeriod, 15);
+  EXPECT_EQ(huge.ghostMinimumAge, 365 * 86400);
+  EXPECT_EQ(huge.samplingInterval, 3600);
+  EXPECT_EQ(huge.reaper.sessionGrace, 600);
+  EXPECT_EQ(huge.reaper.minimumAge, 365 * 86400);
+  EXPECT_EQ(huge.reaper.interval, 7 * 86400);
+  EXPECT_EQ(huge.agentNotify.approvalDelay, 86400);
+  EXPECT_EQ(huge.agentNotify.idleAfter, 86400);
+
+  const auto negative = loadFrom(R"({"gracePeriod": -5, "ghostMinimumAge": -1e308,
+                                     "reaper": {"sessionGrace": -1, "interval": 0}})");
+  EXPECT_EQ(negative.gracePeriod, 1);
+  EXPECT_EQ(negative.ghostMinimumAge, 0);
+  EXPECT_EQ(negative.reaper.sessionGrace, 0);
+  EXPECT_EQ(negative.reaper.interval, 60);
+
+  // Values inside their ranges are kept exactly.
+  const auto kept = loadFrom(R"({"reaper": {"sessionGrace": 0, "minimumAge": 5400.5}})");
+  EXPECT_EQ(kept.reaper.sessionGrace, 0);
+  EXPECT_EQ(kept.reaper.minimumAge, 5400.5);
+}
+
 TEST(DiskRules, ClampsOutOfBoundsNumbersAndEncodesAllKeys) {
   const auto rules =
       DiskRules::fromJson(json{{"staleProjectDays", 1}, {"discoveryDepth", 99}, {"maxWalkers", 0}});
