@@ -36,8 +36,8 @@ CommandSpec MCP::spec() {
                 // Settings and heartbeat are read for every message, so switching
                 // MCP on or off takes effect without a restart.
                 const auto server = liveMCPServer(context.environment, context.executable);
-                if (auto response = server.handle(*message))
-                  context.out.write(encodeMCPFrame(*response));
+                if (auto response = server.handle(message->body))
+                  context.out.write(encodeMCPResponse(*response, message->framing));
               }
             }
             return ExitStatus::ok;

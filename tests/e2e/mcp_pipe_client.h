@@ -1,6 +1,7 @@
 // glimmet mcp as an MCP client sees it: the real binary on a pair of pipes in
-// an IsolatedHome, written to in pieces and read one Content-Length frame at a
-// time, so tests can send what clients send, when they send it.
+// an IsolatedHome, written to in pieces and read one response at a time (a JSON
+// line or a Content-Length frame), so tests can send what clients send, when
+// they send it.
 #pragma once
 
 #include <fcntl.h>
@@ -77,23 +78,13 @@ class MCPPipe {
   }
 
   /// The next response body, or nothing when none is complete within `milliseconds`
-  /// (or the server closed its output). Fails the test on a malformed frame.
+  /// (or the server closed its output). Fails the test on anything that is
+  /// neither a whole JSON line nor a Content-Length frame.
   std::optional<std::string> readFrame(int milliseconds = 20000) {
     const auto deadline =
         std::chrono::steady_clock::now() + std::chrono::milliseconds(milliseconds);
     while (true) {
-      const auto header = buffer_.find("\r\n\r\n");
-      if (header != std::string::npos) {
-        const std::string prefix = "Content-Length: ";
-        if (buffer_.compare(0, prefix.size(), prefix) != 0)
-          throw std::runtime_error("not a frame: " + buffer_.substr(0, 80));
-        const auto length = std::stoul(buffer_.substr(prefix.size(), header - prefix.size()));
-        if (buffer_.size() >= header + 4 + length) {
-          auto body = buffer_.substr(header + 4, length);
-          buffer_.erase(0, header + 4 + length);
-          return body;
-        }
-      }
+      if (auto body = takeResponse()) return body;
       const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
                             deadline - std::chrono::steady_clock::now())
                             .count();
@@ -106,6 +97,8 @@ class MCPPipe {
       buffer_.append(chunk, static_cast<std::size_t>(count));
     }
   }
+  /// Whether the last response read was a Content-Length frame (else a line).
+  bool lastWasFramed() const { return lastWasFramed_; }
   std::optional<nlohmann::json> readMessage(int milliseconds = 20000) {
     const auto frame = readFrame(milliseconds);
     if (!frame) return std::nullopt;
@@ -147,11 +140,39 @@ class MCPPipe {
   const std::string& unread() const { return buffer_; }
 
  private:
+  // A line answer is one compact object and one line feed, with no carriage
+  // return and no header; a framed one is exactly "Content-Length: N\r\n\r\n".
+  std::optional<std::string> takeResponse() {
+    if (buffer_.empty()) return std::nullopt;
+    if (buffer_.front() == '{') {
+      const auto lineFeed = buffer_.find('\n');
+      if (lineFeed == std::string::npos) return std::nullopt;
+      auto body = buffer_.substr(0, lineFeed);
+      if (body.find('\r') != std::string::npos)
+        throw std::runtime_error("a carriage return in a line answer: " + body.substr(0, 80));
+      buffer_.erase(0, lineFeed + 1);
+      lastWasFramed_ = false;
+      return body;
+    }
+    const auto header = buffer_.find("\r\n\r\n");
+    if (header == std::string::npos) return std::nullopt;
+    const std::string prefix = "Content-Length: ";
+    if (buffer_.compare(0, prefix.size(), prefix) != 0)
+      throw std::runtime_error("not a frame: " + buffer_.substr(0, 80));
+    const auto length = std::stoul(buffer_.substr(prefix.size(), header - prefix.size()));
+    if (buffer_.size() < header + 4 + length) return std::nullopt;
+    auto body = buffer_.substr(header + 4, length);
+    buffer_.erase(0, header + 4 + length);
+    lastWasFramed_ = true;
+    return body;
+  }
+
   pid_t pid_ = 0;
   int input_ = -1;
   int output_ = -1;
   bool exited_ = false;
   int nextId_ = 100;
+  bool lastWasFramed_ = false;
   std::string buffer_;
 };
 

@@ -81,12 +81,29 @@ TEST_F(MCPServer, AClientSessionFromHandshakeToEndOfInput) {
   EXPECT_EQ(log[0]["result"], "ok");
 }
 
-TEST_F(MCPServer, BothFramingsInOneWriteAreEachAnsweredWithAFrame) {
+TEST_F(MCPServer, BothFramingsInOneWriteAreEachAnsweredInTheirOwn) {
   testing::MCPPipe mcp(home_);
   const auto framed = request(2, "ping").dump();
   mcp.write(request(1, "ping").dump() + "\nContent-Length: " + std::to_string(framed.size()) +
             "\r\n\r\n" + framed + request(3, "ping").dump() + "\n");
-  for (int id : {1, 2, 3}) EXPECT_EQ((*mcp.readMessage())["id"], id);
+  for (int id : {1, 2, 3}) {
+    EXPECT_EQ((*mcp.readMessage())["id"], id);
+    EXPECT_EQ(mcp.lastWasFramed(), id == 2) << id;
+  }
+}
+
+// A line answer stays one line whatever it carries: line feeds inside the
+// text of a tool's document are escaped, never written raw.
+TEST_F(MCPServer, ALineAnswerIsOneLineEvenWhenItsTextHasLineFeeds) {
+  turn(true);
+  testing::MCPPipe mcp(home_);
+  const auto answer = mcp.ask(request(1, "tools/list"));
+  EXPECT_FALSE(mcp.lastWasFramed());
+  EXPECT_EQ(answer["result"]["tools"].size(), 5u);
+  const auto status = mcp.call("status");  // a pretty-printed document in a text item
+  EXPECT_FALSE(mcp.lastWasFramed());
+  EXPECT_NE(status["content"][0]["text"].get<std::string>().find('\n'), std::string::npos);
+  EXPECT_EQ(mcp.unread(), "");
 }
 
 TEST_F(MCPServer, AFrameInTwoPiecesIsAnsweredOnceAfterTheSecond) {

@@ -87,7 +87,7 @@ void MCPFrameDecoder::dropAll() {
   scanned_ = 0;
 }
 
-std::optional<std::string> MCPFrameDecoder::next() {
+std::optional<MCPMessage> MCPFrameDecoder::next() {
   while (true) {
     auto rest = pending();
     // Blank lines between messages (a CRLF after a JSON line, say) are noise.
@@ -101,9 +101,10 @@ std::optional<std::string> MCPFrameDecoder::next() {
     bool progressed = false;
     // A "[" line is taken as a message too, so that a batch gets an answer
     // ("Parse error": the server takes single objects) instead of silence.
-    auto message = (rest.front() == '{' || rest.front() == '[') ? nextLine(rest, progressed)
-                                                                : nextFrame(rest, progressed);
-    if (message) return message;
+    const bool isLine = rest.front() == '{' || rest.front() == '[';
+    auto message = isLine ? nextLine(rest, progressed) : nextFrame(rest, progressed);
+    if (message)
+      return MCPMessage{std::move(*message), isLine ? MCPFraming::line : MCPFraming::contentLength};
     if (!progressed) return std::nullopt;
   }
 }
@@ -192,6 +193,13 @@ std::string encodeMCPFrame(std::string_view body) {
   std::string frame = "Content-Length: " + std::to_string(body.size()) + "\r\n\r\n";
   frame.append(body);
   return frame;
+}
+
+std::string encodeMCPResponse(std::string_view body, MCPFraming framing) {
+  if (framing == MCPFraming::contentLength) return encodeMCPFrame(body);
+  std::string line(body);
+  line.push_back('\n');
+  return line;
 }
 
 }  // namespace glimmet

@@ -12,6 +12,18 @@
 
 namespace glimmet {
 
+/// How a message arrived, which is how its answer goes back: a client that
+/// reads one JSON object per line can't read a Content-Length frame, and one
+/// that frames its requests expects framed answers.
+enum class MCPFraming { line, contentLength };
+
+struct MCPMessage {
+  std::string body;
+  MCPFraming framing = MCPFraming::line;
+
+  bool operator==(const MCPMessage&) const = default;
+};
+
 class MCPFrameDecoder {
  public:
   /// The largest message kept. No tool argument comes near it; anything longer
@@ -31,7 +43,7 @@ class MCPFrameDecoder {
   /// The next complete message, or nothing until more input arrives. Lines that
   /// are neither JSON nor a header, header blocks without a usable length and
   /// oversized messages are dropped on the way.
-  std::optional<std::string> next();
+  std::optional<MCPMessage> next();
 
   /// Bytes held for messages that have not fully arrived (for tests and limits).
   std::size_t buffered() const { return buffer_.size() - start_; }
@@ -50,8 +62,13 @@ class MCPFrameDecoder {
   std::uint64_t skipBody_ = 0;   ///< bytes of an oversized body still to drop
 };
 
-/// `body` framed as the server writes every response:
+/// `body` framed as a Content-Length message:
 /// "Content-Length: <bytes>\r\n\r\n<body>".
 std::string encodeMCPFrame(std::string_view body);
+
+/// A response in the framing of its request: the compact JSON body and one line
+/// feed for a line (the body never holds a raw line feed: the writer escapes
+/// them in strings and adds none between tokens), or a Content-Length frame.
+std::string encodeMCPResponse(std::string_view body, MCPFraming framing);
 
 }  // namespace glimmet

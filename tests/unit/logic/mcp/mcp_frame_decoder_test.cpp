@@ -14,7 +14,7 @@ using ::testing::IsEmpty;
 
 std::vector<std::string> drain(MCPFrameDecoder& decoder) {
   std::vector<std::string> messages;
-  while (auto message = decoder.next()) messages.push_back(*message);
+  while (auto message = decoder.next()) messages.push_back(message->body);
   return messages;
 }
 
@@ -27,6 +27,18 @@ std::vector<std::string> decode(std::string_view bytes) {
 TEST(MCPFrameDecoder, TakesLinesAndFramesFromOneRead) {
   EXPECT_THAT(decode("{\"a\":1}\nContent-Length: 7\r\n\r\n{\"b\":2}{\"c\":3}\n"),
               ElementsAre("{\"a\":1}", "{\"b\":2}", "{\"c\":3}"));
+}
+
+TEST(MCPFrameDecoder, EachMessageKnowsItsFramingAndIsAnsweredInIt) {
+  MCPFrameDecoder decoder;
+  decoder.feed("{\"a\":1}\nContent-Length: 7\r\n\r\n{\"b\":2}[3]\n");
+  EXPECT_EQ(decoder.next(), (MCPMessage{"{\"a\":1}", MCPFraming::line}));
+  EXPECT_EQ(decoder.next(), (MCPMessage{"{\"b\":2}", MCPFraming::contentLength}));
+  EXPECT_EQ(decoder.next(), (MCPMessage{"[3]", MCPFraming::line}));
+  EXPECT_EQ(decoder.next(), std::nullopt);
+  EXPECT_EQ(encodeMCPResponse("{\"id\":1}", MCPFraming::line), "{\"id\":1}\n");
+  EXPECT_EQ(encodeMCPResponse("{\"id\":1}", MCPFraming::contentLength),
+            "Content-Length: 8\r\n\r\n{\"id\":1}");
 }
 
 TEST(MCPFrameDecoder, WaitsForTheRestOfAFrameOrLine) {
