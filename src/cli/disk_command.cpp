@@ -35,10 +35,15 @@ std::string homeTrash(const Environment& environment, const std::string& home) {
   return home + "/.local/share/Trash";
 }
 
-// Without the rule file neither scan nor clean can tell what anything is.
+// Without the rule file neither scan nor clean can tell what anything is. A
+// file with a rule that fails its checks isn't used at all, and says which
+// rule and why rather than that nothing was found.
 LeftoverRuleSet leftoverRules(const CommandContext& context) {
+  std::filesystem::path file;
   try {
-    return LeftoverRuleSet::find(context.environment, context.executable);
+    return LeftoverRuleSet::find(context.environment, context.executable, &file);
+  } catch (const RuleError& error) {
+    throw CommandFailure(error.userMessage(file.string()), ExitStatus::cannotStart);
   } catch (const RuleFileError&) {
     throw CommandFailure(std::string(kMissingLeftoverRulesMessage), ExitStatus::cannotStart);
   }
@@ -181,19 +186,20 @@ class InterruptGuard {
   struct sigaction previousTerm_ {};
 };
 
-// The programs that planning these items may look up: git for worktrees, each
-// clean command's program and the command that stops a daemon first.
+// The programs that planning these items may look up: git for worktrees, and
+// each item's rule's clean command and the command that stops a daemon first
+// (from the rule file, never from the scan cache).
 std::vector<std::string> programsNamed(const std::vector<DiskItem>& items,
                                        const LeftoverRuleSet& rules) {
   std::vector<std::string> names = {"git"};
   const auto add = [&](const std::optional<std::vector<std::string>>& argv) {
     if (argv && !argv->empty()) names.push_back(argv->front());
   };
-  for (const auto& item : items) {
-    add(item.clean.argv);
-    add(item.clean.stopFirst);
-    if (const auto* rule = rules.rule(item.ruleID)) add(rule->clean.stopFirst);
-  }
+  for (const auto& item : items)
+    if (const auto* rule = rules.rule(item.ruleID)) {
+      add(rule->clean.argv);
+      add(rule->clean.stopFirst);
+    }
   return names;
 }
 

@@ -13,6 +13,7 @@
 
 #include "core/disk/measurement.h"
 #include "core/util/environment.h"
+#include "platform/link_free_open.h"
 
 namespace glimmet::platform {
 
@@ -20,6 +21,18 @@ namespace glimmet::platform {
 class TrashError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+/// The item at the path isn't the one asked for, or can't be reached without
+/// following a link: nothing moved.
+class TrashItemChanged : public TrashError {
+ public:
+  TrashItemChanged(ItemChange change, const std::string& what)
+      : TrashError(what), change_(change) {}
+  ItemChange change() const { return change_; }
+
+ private:
+  ItemChange change_;
 };
 
 struct TrashedItem {
@@ -34,8 +47,18 @@ class SystemTrash {
 
   /// Moves `item` (not followed if it is a link) into the Trash on its own
   /// mount. `now` is written as the deletion date, in local time.
+  ///
+  /// The item's folder is opened without following any link below the home
+  /// folder (the home folder's own path may pass through one; anywhere else,
+  /// none from "/" on), the item is checked through that descriptor against
+  /// `expected` (device and inode, as the scan recorded them) and renamed
+  /// relative to it into the Trash's files/ folder. A link on the way, an item
+  /// that is gone, a link or another item throws TrashItemChanged and nothing
+  /// moves. Without `expected`, whatever is at the path moves.
   TrashedItem moveToTrash(const std::filesystem::path& item,
-                          std::chrono::system_clock::time_point now) const;
+                          std::chrono::system_clock::time_point now,
+                          const std::optional<FileIdentity>& expected = std::nullopt,
+                          LinkFreeResolver resolver = LinkFreeResolver::automatic) const;
 
   /// The home trash, and this user's per-mount trashes that exist.
   std::vector<std::filesystem::path> trashRoots() const;
@@ -46,6 +69,7 @@ class SystemTrash {
   std::optional<int> homeTrashMount() const;
 
   std::filesystem::path homeTrash_;
+  std::filesystem::path home_;  ///< below it no folder may be a link
 };
 
 /// Percent-encodes a path for a .trashinfo Path= line: every byte outside the

@@ -13,6 +13,7 @@
 namespace glimmet {
 namespace {
 
+namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 using testing::withoutCarriageReturns;
 
@@ -122,6 +123,61 @@ TEST(DiskClean, MissingRulesStopBeforeAnything) {
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
             "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
+}
+
+TEST(DiskClean, ARuleThatFailsItsChecksSaysWhichAndWhy) {
+  CleanHome fixture;
+  auto rules = nlohmann::json::parse(kRules);
+  rules["rules"][1]["clean"]["argv"] = {"bash", "-c", "rm -rf ~"};
+  const auto file = fixture.home.dir().write("shell.json", rules.dump());
+  fixture.home.environment() = fixture.home.environment().with("GLIMMET_LEFTOVERS", file.string());
+  const auto expected = "Rule \"fixture-tool\" in " + file.string() +
+                        " is not valid: its clean command runs a shell (bash).\n";
+  for (const auto& command : std::vector<std::vector<std::string>>{
+           {"disk", "scan"}, {"disk", "clean", "x", "--dry-run"}}) {
+    const auto result = fixture.home.glimmet(command);
+    EXPECT_EQ(result.status, 3) << command[1];
+    EXPECT_EQ(result.out, expected);
+  }
+}
+
+// The scan cache names items; it never says what runs. Whatever clean command
+// an edited disk-cache.json gives the item, after the yes it goes where its
+// rule sends it: the Trash.
+TEST(DiskClean, AnEditedCacheCantChooseTheCommand) {
+  const std::vector<std::vector<std::string>> edits = {
+      {"rm", "-r", "-f", "{path}"}, {"sh", "-c", "rm -rf ~/.cache"}, {"/bin/rm", "-rf", "{path}"}};
+  for (const auto& argv : edits) {
+    SCOPED_TRACE(argv.front());
+    CleanHome fixture;
+    fixture.scan();
+    const std::string cachePath = "home/.local/share/Glimmet/disk-cache.json";
+    auto cache = nlohmann::json::parse(fixture.home.dir().read(cachePath));
+    bool edited = false;
+    for (auto& item : cache["lastResult"]["items"])
+      if (item["ruleID"] == "fixture-trash") {
+        item["clean"] = {{"kind", "toolCommand"}, {"argv", argv}};
+        edited = true;
+      }
+    ASSERT_TRUE(edited);
+    fixture.home.dir().write(cachePath, cache.dump());
+
+    const auto folder = fixture.home.home() / ".cache/fixture-trash";
+    const auto result =
+        fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-trash#fixture-trash"},
+                             {.input = "yes\n", .onTerminal = true});
+    const auto out = withoutCarriageReturns(result.out);
+    ASSERT_EQ(result.status, 0) << out;
+    EXPECT_THAT(out, HasSubstr("Will move to the Trash: ~/.cache/fixture-trash  (about "));
+    EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
+    EXPECT_THAT(out, ::testing::Not(HasSubstr("rm ")));
+    EXPECT_FALSE(fs::exists(folder));
+    EXPECT_EQ(fixture.home.dir().read("home/.local/share/Trash/files/fixture-trash/blob"),
+              std::string(50000, 't'));
+    EXPECT_TRUE(fs::exists(fixture.home.home() / ".cache/fixture-tool/it's here/blob"));
+    EXPECT_THAT(fixture.home.dir().read("home/.local/share/Glimmet/cleanup.jsonl"),
+                HasSubstr("\"action\":\"trash\""));
+  }
 }
 
 TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {

@@ -248,15 +248,26 @@ std::filesystem::path Archiver::archive(const DiskItem& item, const std::string&
   const auto copyPath = target(item.path, home, folder);
   const auto shownTarget = tildePath(copyPath.string(), home);
   const auto name = std::filesystem::path(item.path).filename().string();
-  const auto itemParent = std::filesystem::path(item.path).parent_path();
 
   struct stat existing {};
   if (::lstat(copyPath.c_str(), &existing) == 0)
     throw ArchiveError(shownTarget + " already exists");
-  UniqueFd from(::open(itemParent.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  struct stat original {};
-  if (!from || ::fstatat(from.get(), name.c_str(), &original, AT_SYMLINK_NOFOLLOW) != 0)
+  // The copy is read through the same kind of descriptor the move uses, so
+  // what is copied is what the scan measured and what then goes to the Trash.
+  if (!item.identity)
+    throw ArchiveItemChanged(
+        platform::ItemChange::otherItem,
+        tildePath(item.path, home) + " can't be confirmed, so nothing was copied");
+  auto reached = platform::holdItem(item.path, home, item.identity);
+  if (const auto* why = std::get_if<platform::ItemNotHeld>(&reached)) {
+    if (why->change)
+      throw ArchiveItemChanged(*why->change,
+                               tildePath(item.path, home) + " changed, so nothing was copied");
     throw ArchiveError("couldn't read " + tildePath(item.path, home) + ", so nothing was copied");
+  }
+  auto held = std::get<platform::HeldItem>(std::move(reached));
+  const auto& from = held.parent;
+  const struct stat original = held.status;
   bool started = false;
   try {
     const auto to = openFolders(folder, copyPath.parent_path().lexically_relative(folder));

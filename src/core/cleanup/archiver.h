@@ -13,6 +13,7 @@
 
 #include "core/cleanup/disk_protected_list.h"
 #include "core/disk/disk_item.h"
+#include "platform/link_free_open.h"
 
 namespace glimmet {
 
@@ -20,6 +21,18 @@ namespace glimmet {
 class ArchiveError : public std::runtime_error {
  public:
   using std::runtime_error::runtime_error;
+};
+
+/// The item isn't the one the scan measured, or can't be reached without a
+/// link: nothing was copied.
+class ArchiveItemChanged : public ArchiveError {
+ public:
+  ArchiveItemChanged(platform::ItemChange change, const std::string& what)
+      : ArchiveError(what), change_(change) {}
+  platform::ItemChange change() const { return change_; }
+
+ private:
+  platform::ItemChange change_;
 };
 
 namespace archive_reason {
@@ -46,7 +59,9 @@ class Archiver {
   static std::filesystem::path target(const std::string& itemPath, const std::string& home,
                                       const std::filesystem::path& folder);
 
-  /// Copies the item (links inside it are copied as links, never followed;
+  /// Reaches the item the way a move to the Trash does (no link on the way
+  /// below `home`, its identity as the scan recorded it, else
+  /// ArchiveItemChanged), then copies it (links inside it are copied as links, never followed;
   /// modes and modification times kept), flushes the copy to disk, and
   /// compares it with the original: the same names, kinds, link targets,
   /// sizes and contents. Returns where the copy is. Throws ArchiveError.

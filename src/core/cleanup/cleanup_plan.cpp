@@ -152,8 +152,10 @@ std::optional<std::string> CleanupPlanner::recheckGoneWorktree(const DiskItem& i
   return std::nullopt;
 }
 
-Resolution CleanupPlanner::resolve(const DiskItem& item, const LeftoverRule& rule) const {
+Resolution CleanupPlanner::resolve(const DiskItem& cached, const LeftoverRule& rule) const {
   using Kind = CleanAction::Kind;
+  auto item = cached;
+  item.clean = cleanActionFor(cached, rule);
   const auto& clean = item.clean;
   CleanupStep step{.item = item, .note = clean.note};
   switch (clean.kind) {
@@ -192,6 +194,9 @@ Resolution CleanupPlanner::resolve(const DiskItem& item, const LeftoverRule& rul
       const auto argv = clean.argv ? expandCleanArguments(*clean.argv, item) : std::nullopt;
       if (!argv) return std::string(skip_reason::noCommand);
       const auto& program = argv->front();
+      // The rule file refuses programs given by path; a rule made elsewhere gets
+      // the same answer here.
+      if (program.find('/') != std::string::npos) return std::string(skip_reason::noCommand);
       if (const auto found = locator_.locate(program)) {
         step.action = CleanupStep::Action::toolCommand;
         step.argv = *argv;
@@ -210,8 +215,10 @@ Resolution CleanupPlanner::resolve(const DiskItem& item, const LeftoverRule& rul
 
     case Kind::trash: {
       if (!item.isAbsolute()) return std::string(skip_reason::noCommand);
-      const auto& stop = clean.stopFirst ? clean.stopFirst : rule.clean.stopFirst;
+      const auto& stop = clean.stopFirst;
       if (stop && !stop->empty()) {
+        if (stop->front().find('/') != std::string::npos)
+          return std::string(skip_reason::noCommand);
         const auto found = locator_.locate(stop->front());
         if (!found)
           return lastComponent(stop->front()) +
@@ -234,6 +241,28 @@ void archiveAgentHistory(CleanupPlan& plan, const std::string& folder) {
       step.archiveTo = folder;
 }
 
+CleanAction cleanActionFor(const DiskItem& cached, const LeftoverRule& rule) {
+  using Kind = CleanAction::Kind;
+  if (cached.clean.kind == Kind::none) return CleanAction{.kind = Kind::none};
+  if (rule.clean.isGitWorktree() && cached.clean.kind == Kind::gitWorktreePrune)
+    return CleanAction{.kind = Kind::gitWorktreePrune};
+  return rule.clean;
+}
+
+DiskItem withRule(const DiskItem& cached, const LeftoverRule& rule) {
+  auto item = cached;
+  item.clean = cleanActionFor(cached, rule);
+  item.label = rule.label;
+  item.tool = rule.tool;
+  item.category = rule.category;
+  item.ifRemoved = rule.ifRemoved;
+  item.verified = rule.verified;
+  item.raiseSafety(rule.effectiveSafety());
+  if (rule.activeID && cached.ruleID == *rule.activeID && rule.activeSafety)
+    item.raiseSafety(*rule.activeSafety);
+  return item;
+}
+
 CleanupPlan CleanupPlanner::plan(const std::vector<DiskItem>& items, const std::string& home,
                                  const LivenessInput& liveness, SystemTime now) const {
   CleanupPlan plan{.id = randomUuid(), .createdAt = now, .home = home};
@@ -241,33 +270,41 @@ CleanupPlan CleanupPlanner::plan(const std::vector<DiskItem>& items, const std::
     plan.skipped.push_back({item, std::string(reason)});
   };
   for (const auto& chosen : items) {
+    const auto* rule = rules_.rule(chosen.ruleID);
     if (chosen.safety == DiskSafety::reportOnly) {
       skip(chosen, skip_reason::reportOnly);
       continue;
     }
-    if (chosen.clean.kind == CleanAction::Kind::copyOnly) {
-      if (chosen.clean.argv)
-        if (const auto argv = expandCleanArguments(*chosen.clean.argv, chosen))
-          plan.copyOnly.push_back({chosen, joinShellWords(*argv)});
-      continue;
-    }
-    if (chosen.clean.kind == CleanAction::Kind::none) {
-      skip(chosen, skip_reason::reportOnly);
-      continue;
-    }
-    const auto* rule = rules_.rule(chosen.ruleID);
     if (!rule) {
       skip(chosen, skip_reason::ruleChanged);
       continue;
     }
-    auto item = chosen;
+    // From here on the item carries what its rule says, not what the cache says.
+    auto item = withRule(chosen, *rule);
+    if (item.safety == DiskSafety::reportOnly || item.clean.kind == CleanAction::Kind::none) {
+      skip(item, skip_reason::reportOnly);
+      continue;
+    }
+    if (item.clean.kind == CleanAction::Kind::copyOnly) {
+      if (item.clean.argv)
+        if (const auto argv = expandCleanArguments(*item.clean.argv, item))
+          plan.copyOnly.push_back({item, joinShellWords(*argv)});
+      continue;
+    }
+    // Docker figures have a name for a path; everything else is a folder that
+    // must be checked on disk before it is touched.
+    const bool onDisk = rule->match != LeftoverRule::Match::docker;
+    if (onDisk != item.isAbsolute()) {
+      skip(item, onDisk ? skip_reason::noIdentity : skip_reason::changed);
+      continue;
+    }
     if (item.clean.kind == CleanAction::Kind::gitWorktreePrune) {
       // Its folder was already gone at scan time: only git's records are left.
       if (auto reason = recheckGoneWorktree(item)) {
         skip(item, *reason);
         continue;
       }
-    } else if (item.category != DiskCategory::docker && item.isAbsolute()) {
+    } else if (onDisk) {
       auto checked = revalidate(item);
       if (auto* reason = std::get_if<std::string>(&checked)) {
         skip(item, *reason);

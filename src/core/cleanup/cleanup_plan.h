@@ -74,6 +74,8 @@ inline constexpr std::string_view reportOnly = "Report only";
 inline constexpr std::string_view ruleChanged = "Its rule changed since the scan. Scan again.";
 inline constexpr std::string_view alreadyGone = "Already gone";
 inline constexpr std::string_view nowSymlink = "Changed since the scan: it's a symlink now";
+inline constexpr std::string_view linkOnTheWay =
+    "Changed since the scan: a folder on the way is a symlink now";
 inline constexpr std::string_view noIdentity = "Couldn't confirm it's the same folder. Scan again.";
 inline constexpr std::string_view changed = "Changed since the scan";
 inline constexpr std::string_view noAccess =
@@ -99,6 +101,17 @@ std::optional<std::vector<std::string>> expandCleanArguments(const std::vector<s
 /// name is taken as it is.
 std::string huggingFaceRepoID(const std::string& folderName);
 
+/// What an item of the scan cache is cleaned with: its rule's action, as the
+/// rule file says now. The cache only names items (path, rule id, identity and
+/// what the scan measured), so an action it holds is never run; what the scan
+/// found may only make it do less: nothing for an item it reported only, and
+/// git's prune instead of remove for a worktree whose folder was already gone.
+CleanAction cleanActionFor(const DiskItem& cached, const LeftoverRule& rule);
+
+/// The cached item with what its rule says: action, label, tool, category and
+/// what removing it means; its safety never below the rule's.
+DiskItem withRule(const DiskItem& cached, const LeftoverRule& rule);
+
 class CleanupPlanner {
  public:
   CleanupPlanner(DiskProtectedList protectedList, const LeftoverRuleSet& rules,
@@ -109,7 +122,7 @@ class CleanupPlanner {
   CleanupPlan plan(const std::vector<DiskItem>& items, const std::string& home,
                    const LivenessInput& liveness, SystemTime now) const;
 
-  /// The step for an item that passed the checks, by its clean action.
+  /// The step for an item that passed the checks, by its rule's clean action.
   Resolution resolve(const DiskItem& item, const LeftoverRule& rule) const;
 
   /// Checks that the path still names the measured folder and measures it again.

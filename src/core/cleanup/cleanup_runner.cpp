@@ -1,7 +1,5 @@
 #include "core/cleanup/cleanup_runner.h"
 
-#include <sys/stat.h>
-
 #include <filesystem>
 
 #include "core/util/home_path.h"
@@ -145,26 +143,30 @@ StepOutcome CleanupRunner::runCommand(const CleanupStep& step, const std::vector
 
 namespace {
 
-// The last look before the item is touched: the plan was checked moments ago,
-// but a path swapped for a link or another folder since then must not move.
-std::optional<StepOutcome> changedSincePlanned(const CleanupStep& step) {
-  struct stat now {};
-  if (::lstat(step.item.path.c_str(), &now) != 0) return skipped("Already gone");
-  if (S_ISLNK(now.st_mode)) return skipped("Changed since the scan: it's a symlink now");
-  if (step.item.identity && (step.item.identity->device != static_cast<uint64_t>(now.st_dev) ||
-                             step.item.identity->inode != static_cast<uint64_t>(now.st_ino)))
-    return skipped("Changed since the scan");
-  return std::nullopt;
+std::string_view changeReason(platform::ItemChange change) {
+  switch (change) {
+    case platform::ItemChange::gone:
+      return skip_reason::alreadyGone;
+    case platform::ItemChange::linkOnTheWay:
+      return skip_reason::linkOnTheWay;
+    case platform::ItemChange::isLink:
+      return skip_reason::nowSymlink;
+    case platform::ItemChange::otherItem:
+      return skip_reason::changed;
+  }
+  return skip_reason::changed;
 }
 
 }  // namespace
 
 StepOutcome CleanupRunner::archiveThenTrash(const CleanupPlan& plan,
                                             const CleanupStep& step) const {
-  if (auto changed = changedSincePlanned(step)) return *changed;
+  if (!step.item.identity) return skipped(std::string(skip_reason::noIdentity));
   std::filesystem::path copy;
   try {
     copy = archiver_.archive(step.item, plan.home, *step.archiveTo);
+  } catch (const ArchiveItemChanged& changed) {
+    return skipped(std::string(changeReason(changed.change())));
   } catch (const ArchiveError& error) {
     return failed(error.what());
   }
@@ -177,11 +179,17 @@ StepOutcome CleanupRunner::archiveThenTrash(const CleanupPlan& plan,
   return outcome;
 }
 
+// The check that the item is still the one planned happens inside the move,
+// through the descriptor the move renames from: a check made here by path
+// would leave a moment in which a folder on the way could become a link.
 StepOutcome CleanupRunner::moveToTrash(const CleanupStep& step) const {
-  if (auto changed = changedSincePlanned(step)) return *changed;
+  if (!step.item.identity) return skipped(std::string(skip_reason::noIdentity));
   try {
-    auto trashed = trash_.moveToTrash(step.item.path, std::chrono::system_clock::now());
+    auto trashed =
+        trash_.moveToTrash(step.item.path, std::chrono::system_clock::now(), step.item.identity);
     return {StepOutcome::Kind::trashed, {}, std::move(trashed)};
+  } catch (const platform::TrashItemChanged& changed) {
+    return skipped(std::string(changeReason(changed.change())));
   } catch (const platform::TrashError& error) {
     return failed(error.what());
   }

@@ -2,9 +2,9 @@
 #include "core/disk/leftover_rules.h"
 
 #include <algorithm>
-#include <array>
 #include <set>
 
+#include "core/disk/rule_validation.h"
 #include "core/disk/strict_json.h"
 #include "core/settings/shared_files.h"
 #include "core/util/data_file.h"
@@ -17,13 +17,6 @@ using Match = LeftoverRule::Match;
 
 // Far above any real rule file; a larger one is refused rather than read.
 constexpr size_t kMaxRuleFileBytes = 16 * 1024 * 1024;
-
-// A clean command is never a shell, a deleter or a privilege change, and never
-// carries a flag that skips the tool's own questions or takes more than asked.
-constexpr std::array<std::string_view, 10> kBannedPrograms = {
-    "rm", "rmdir", "sudo", "sh", "bash", "zsh", "env", "xargs", "find", "srm"};
-constexpr std::array<std::string_view, 8> kBannedArguments = {"--force",   "-f",    "-rf",   "-fr",
-                                                              "--volumes", "erase", "--yes", "-y"};
 
 template <typename Enum, typename Parse>
 bool decodeEnum(const nlohmann::json& object, std::string_view key, Enum& field, Parse parse,
@@ -111,47 +104,6 @@ std::optional<LeftoverRule> decodeRule(const nlohmann::json& json, bool& unknown
   return rule;
 }
 
-std::optional<std::string> bannedCommandReason(const std::vector<std::string>& command) {
-  if (command.empty()) return std::nullopt;
-  if (std::find(kBannedPrograms.begin(), kBannedPrograms.end(), command.front()) !=
-      kBannedPrograms.end())
-    return "banned program " + command.front();
-  for (const auto& argument : command)
-    if (std::find(kBannedArguments.begin(), kBannedArguments.end(), argument) !=
-        kBannedArguments.end())
-      return "banned argument " + argument;
-  return std::nullopt;
-}
-
-std::optional<std::string> validationFailure(const LeftoverRule& rule, bool unknownLookup,
-                                             std::set<std::string>& seenIds) {
-  if (!seenIds.insert(rule.id).second) return "duplicate id";
-  if (unknownLookup) return "unknown lookup";
-  for (const auto* command : {&rule.clean.argv, &rule.clean.stopFirst})
-    if (*command)
-      if (auto reason = bannedCommandReason(**command)) return reason;
-  if (rule.clean.kind == CleanAction::Kind::toolCommand &&
-      (!rule.clean.argv || rule.clean.argv->empty()))
-    return "empty argv";
-  if (rule.safety == DiskSafety::reportOnly && rule.clean.kind != CleanAction::Kind::none)
-    return "report-only with an action";
-  switch (rule.match) {
-    case Match::docker:
-      if (!rule.dockerKind) return "no docker kind";
-      break;
-    case Match::project:
-      if (rule.names.empty() && rule.namePrefixes.empty()) return "no names";
-      break;
-    case Match::path:
-    case Match::children:
-      if (rule.paths.empty()) return "no paths";
-      break;
-    case Match::worktree:
-      break;
-  }
-  return std::nullopt;
-}
-
 }  // namespace
 
 std::string_view rawValue(Match match) {
@@ -168,6 +120,10 @@ std::string_view rawValue(Match match) {
       return "docker";
   }
   return {};
+}
+
+std::string RuleError::userMessage(const std::string& file) const {
+  return "Rule \"" + ruleId_ + "\" in " + file + " is not valid: " + explanation_ + ".";
 }
 
 const LeftoverRule* LeftoverRuleSet::rule(std::string_view id) const {
@@ -196,8 +152,8 @@ LeftoverRuleSet LeftoverRuleSet::load(std::string_view bytes) {
   // Validation runs only over a fully decoded file, in file order.
   std::set<std::string> seenIds;
   for (size_t index = 0; index < set.rules.size(); ++index)
-    if (auto reason = validationFailure(set.rules[index], unknownLookups[index], seenIds))
-      throw RuleError(set.rules[index].id, *reason);
+    if (auto problem = ruleProblem(set.rules[index], unknownLookups[index], seenIds))
+      throw RuleError(set.rules[index].id, problem->reason, problem->explanation);
   return set;
 }
 
@@ -210,8 +166,10 @@ std::filesystem::path LeftoverRuleSet::locate(const Environment& environment,
 }
 
 LeftoverRuleSet LeftoverRuleSet::find(const Environment& environment,
-                                      const std::filesystem::path& executable) {
+                                      const std::filesystem::path& executable,
+                                      std::filesystem::path* located) {
   const auto path = locate(environment, executable);
+  if (located) *located = path;
   const auto bytes = platform::readFile(path, kMaxRuleFileBytes);
   if (!bytes) throw RuleFileError("can't read " + path.string());
   return load(*bytes);

@@ -27,19 +27,27 @@ class RuleFileError : public std::runtime_error {
   using std::runtime_error::runtime_error;
 };
 
-/// A rule that decodes but breaks a safety rule ("duplicate id", "banned program rm").
+/// A rule that decodes but breaks a safety rule. `reason` is the short form
+/// ("duplicate id", "banned program rm"); `explanation` says why in words the
+/// user reads ("its clean command runs a shell (sh)").
 class RuleError : public RuleFileError {
  public:
-  RuleError(std::string ruleId, std::string reason)
+  RuleError(std::string ruleId, std::string reason, std::string explanation)
       : RuleFileError("rule " + ruleId + ": " + reason),
         ruleId_(std::move(ruleId)),
-        reason_(std::move(reason)) {}
+        reason_(std::move(reason)),
+        explanation_(std::move(explanation)) {}
   const std::string& ruleId() const { return ruleId_; }
   const std::string& reason() const { return reason_; }
+  const std::string& explanation() const { return explanation_; }
+
+  /// Rule "x" in FILE is not valid: why.
+  std::string userMessage(const std::string& file) const;
 
  private:
   std::string ruleId_;
   std::string reason_;
+  std::string explanation_;
 };
 
 struct LeftoverRule {
@@ -103,9 +111,11 @@ struct LeftoverRuleSet {
   /// shipped beside the executable. Throws RuleFileError when none exists.
   static std::filesystem::path locate(const Environment& environment,
                                       const std::filesystem::path& executable);
-  /// locate, read and load.
+  /// locate, read and load. The file found is stored in `located` (when given)
+  /// before it is read, so that a RuleError can name it.
   static LeftoverRuleSet find(const Environment& environment,
-                              const std::filesystem::path& executable);
+                              const std::filesystem::path& executable,
+                              std::filesystem::path* located = nullptr);
 };
 
 }  // namespace glimmet

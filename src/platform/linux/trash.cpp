@@ -33,11 +33,7 @@ std::string failure(const std::string& what, int error) {
 std::optional<int> mountID(const fs::path& path) {
   const UniqueFd fd(::open(path.c_str(), O_PATH | O_NOFOLLOW | O_CLOEXEC));
   if (!fd) return std::nullopt;
-  std::ifstream info("/proc/self/fdinfo/" + std::to_string(fd.get()));
-  std::string line;
-  while (std::getline(info, line))
-    if (line.starts_with("mnt_id:")) return std::stoi(line.substr(7));
-  return std::nullopt;
+  return mountIDOf(fd.get());
 }
 
 // The mount point holding `path`: the highest ancestor on the same mount.
@@ -108,6 +104,39 @@ bool anythingAt(const fs::path& path) {
   return ::lstat(path.c_str(), &info) == 0 || errno != ENOENT;
 }
 
+bool anythingAt(int folder, const std::string& name) {
+  struct stat info {};
+  return ::fstatat(folder, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
+}
+
+// files/ or info/ of a Trash, never through a link, and only a folder of ours.
+UniqueFd openTrashFolder(int trash, const char* name, const fs::path& shown) {
+  UniqueFd fd(::openat(trash, name, O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+  struct stat info {};
+  if (!fd || ::fstat(fd.get(), &info) != 0 || !S_ISDIR(info.st_mode) || info.st_uid != ::getuid())
+    throw TrashError("The Trash folder " + (shown / name).string() + " isn't a folder of yours");
+  return fd;
+}
+
+std::string changeText(ItemChange change, const fs::path& item) {
+  switch (change) {
+    case ItemChange::gone:
+      return item.string() + " is gone";
+    case ItemChange::linkOnTheWay:
+      return "A folder on the way to " + item.string() + " is a symlink";
+    case ItemChange::isLink:
+      return item.string() + " is a symlink now";
+    case ItemChange::otherItem:
+      return "Something else is at " + item.string() + " now";
+  }
+  return item.string() + " changed";
+}
+
+[[noreturn]] void notHeld(const ItemNotHeld& why, const fs::path& item) {
+  if (why.change) throw TrashItemChanged(*why.change, changeText(*why.change, item));
+  throw TrashError(failure(item.string(), why.error));
+}
+
 void writeAll(int fd, const std::string& text) {
   std::size_t done = 0;
   while (done < text.size()) {
@@ -145,21 +174,26 @@ std::string trashInfoPathEncoding(std::string_view path) {
   return out;
 }
 
-SystemTrash::SystemTrash(const Environment& environment) {
+SystemTrash::SystemTrash(const Environment& environment) : home_(homeDir(environment)) {
   if (auto data = environment.absolutePath("XDG_DATA_HOME"))
     homeTrash_ = fs::path(*data) / "Trash";
   else
-    homeTrash_ = homeDir(environment) / ".local/share/Trash";
+    homeTrash_ = home_ / ".local/share/Trash";
 }
 
 TrashedItem SystemTrash::moveToTrash(const fs::path& given,
-                                     std::chrono::system_clock::time_point now) const {
+                                     std::chrono::system_clock::time_point now,
+                                     const std::optional<FileIdentity>& expected,
+                                     LinkFreeResolver resolver) const {
   const auto item = given.lexically_normal();
   if (!item.is_absolute() || !item.has_filename() || item == item.root_path())
     throw TrashError("Only a named absolute path can go to the Trash");
-  struct stat before {};
-  if (::lstat(item.c_str(), &before) != 0) throw TrashError(failure(item.string(), errno));
-  const auto itemMount = mountID(item);
+  // From here on the item is its folder's descriptor and its name there: a
+  // folder on the way swapped for a link can no longer redirect the move.
+  auto reached = holdItem(item, home_, expected, resolver);
+  if (auto* why = std::get_if<ItemNotHeld>(&reached)) notHeld(*why, item);
+  const auto held = std::get<HeldItem>(std::move(reached));
+  const auto itemMount = mountIDOf(held.parent.get());
   if (!itemMount) throw TrashError(failure(item.string(), errno));
 
   // The home trash sits under the data folder, which may not exist yet.
@@ -176,25 +210,30 @@ TrashedItem SystemTrash::moveToTrash(const fs::path& given,
   } else {
     const auto top = mountTop(item, *itemMount);
     const auto found = mountTrash(top);
-    if (!found || mountID(*found) != itemMount)
-      throw TrashError("There's no Trash on the volume that holds " + item.string());
+    if (!found) throw TrashError("There's no Trash on the volume that holds " + item.string());
     trash = *found;
     infoPath = item.lexically_relative(top).string();
   }
+  const UniqueFd trashFd(::open(trash.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC));
+  if (!trashFd) throw TrashError(failure("Couldn't open the Trash " + trash.string(), errno));
+  const auto files = openTrashFolder(trashFd.get(), "files", trash);
+  const auto infos = openTrashFolder(trashFd.get(), "info", trash);
+  if (mountIDOf(files.get()) != itemMount)
+    throw TrashError("There's no Trash on the volume that holds " + item.string());
 
-  const auto base = item.filename().string();
+  const auto base = held.name;
   for (int attempt = 1; attempt <= kMaxNames; ++attempt) {
     const auto name = candidateName(base, attempt);
-    const auto info = trash / "info" / (name + ".trashinfo");
-    const auto target = trash / "files" / name;
+    const auto infoName = name + ".trashinfo";
     // The info file reserves the name: whoever creates it first owns it.
-    UniqueFd fd(::open(info.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
+    UniqueFd fd(::openat(infos.get(), infoName.c_str(),
+                         O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC | O_NOFOLLOW, 0600));
     if (!fd) {
       if (errno == EEXIST) continue;
       throw TrashError(failure("Couldn't write to the Trash", errno));
     }
-    const auto removeInfo = [&] { ::unlink(info.c_str()); };
-    if (anythingAt(target)) {
+    const auto removeInfo = [&] { ::unlinkat(infos.get(), infoName.c_str(), 0); };
+    if (anythingAt(files.get(), name)) {
       fd = UniqueFd();
       removeInfo();
       continue;
@@ -209,14 +248,30 @@ TrashedItem SystemTrash::moveToTrash(const fs::path& given,
       throw;
     }
     fd = UniqueFd();
-    if (::renameat2(AT_FDCWD, item.c_str(), AT_FDCWD, target.c_str(), RENAME_NOREPLACE) != 0) {
+    if (::renameat2(held.parent.get(), held.name.c_str(), files.get(), name.c_str(),
+                    RENAME_NOREPLACE) != 0) {
       const int error = errno;
       removeInfo();
       if (error == EEXIST) continue;
+      if (error == ENOENT)
+        throw TrashItemChanged(ItemChange::gone, changeText(ItemChange::gone, item));
       throw TrashError(failure("Couldn't move " + item.string() + " to the Trash", error));
     }
-    return {target, FileIdentity{static_cast<uint64_t>(before.st_dev),
-                                 static_cast<uint64_t>(before.st_ino)}};
+    // The name could still have been given to something else in that same
+    // folder between the check and the rename: what moved must be what was
+    // checked, or it goes straight back.
+    struct stat moved {};
+    if (::fstatat(files.get(), name.c_str(), &moved, AT_SYMLINK_NOFOLLOW) != 0 ||
+        moved.st_dev != held.status.st_dev || moved.st_ino != held.status.st_ino) {
+      if (::renameat2(files.get(), name.c_str(), held.parent.get(), held.name.c_str(),
+                      RENAME_NOREPLACE) == 0) {
+        removeInfo();
+        throw TrashItemChanged(ItemChange::otherItem, changeText(ItemChange::otherItem, item));
+      }
+      throw TrashError("Something else took the place of " + item.string() +
+                       " and went to the Trash as " + (trash / "files" / name).string());
+    }
+    return {trash / "files" / name, held.identity()};
   }
   throw TrashError("The Trash has too many items named " + base);
 }

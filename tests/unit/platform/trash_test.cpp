@@ -76,6 +76,86 @@ TEST(SystemTrash, AnUnusableTrashLeavesTheItemWhereItWas) {
   EXPECT_THROW(f.trash.moveToTrash("relative/path", f.now), TrashError);
 }
 
+FileIdentity identityOf(const std::filesystem::path& path) {
+  struct stat info {};
+  EXPECT_EQ(::lstat(path.c_str(), &info), 0) << path;
+  return {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
+}
+
+std::optional<ItemChange> changeOfMove(const TrashFixture& f, const std::filesystem::path& item,
+                                       const FileIdentity& identity, LinkFreeResolver resolver) {
+  try {
+    f.trash.moveToTrash(item, f.now, identity, resolver);
+  } catch (const TrashItemChanged& changed) {
+    return changed.change();
+  }
+  return std::nullopt;
+}
+
+bool trashIsEmpty(const TrashFixture& f) {
+  for (const char* folder : {"data/Trash/files", "data/Trash/info"})
+    if (std::filesystem::exists(f.dir / folder) && !std::filesystem::is_empty(f.dir / folder))
+      return false;
+  return true;
+}
+
+// The identity is taken when the plan is made; then a folder on the way is
+// swapped for a link to a folder outside that holds an item of the same name.
+TEST(SystemTrash, AFolderOnTheWaySwappedForALinkMovesNothing) {
+  for (const auto resolver : {LinkFreeResolver::automatic, LinkFreeResolver::componentWalk}) {
+    TrashFixture f;
+    const auto item = f.dir.write("home/proj/cache/x", "mine").parent_path();
+    const auto identity = identityOf(item);
+    f.dir.write("outside/cache/x", "not part of it");
+    std::filesystem::rename(f.dir / "home/proj", f.dir / "moved-proj");
+    std::filesystem::create_directory_symlink(f.dir / "outside", f.dir / "home/proj");
+
+    EXPECT_EQ(changeOfMove(f, item, identity, resolver), ItemChange::linkOnTheWay);
+    EXPECT_EQ(f.dir.read("outside/cache/x"), "not part of it");
+    EXPECT_EQ(f.dir.read("moved-proj/cache/x"), "mine");
+    EXPECT_TRUE(trashIsEmpty(f));
+
+    // A link to the very item is still a link on the way: nothing moves either.
+    std::filesystem::remove(f.dir / "home/proj");
+    std::filesystem::create_directory_symlink(f.dir / "moved-proj", f.dir / "home/proj");
+    EXPECT_EQ(changeOfMove(f, item, identity, resolver), ItemChange::linkOnTheWay);
+    EXPECT_EQ(f.dir.read("moved-proj/cache/x"), "mine");
+    EXPECT_TRUE(trashIsEmpty(f));
+  }
+}
+
+TEST(SystemTrash, AnotherItemAtThePathMovesNothing) {
+  TrashFixture f;
+  const auto item = f.dir.write("home/cache/x", "planned").parent_path();
+  const auto identity = identityOf(item);
+  std::filesystem::rename(item, f.dir / "planned");
+  f.dir.write("home/cache/y", "someone else's");
+  EXPECT_EQ(changeOfMove(f, item, identity, LinkFreeResolver::automatic), ItemChange::otherItem);
+  EXPECT_EQ(f.dir.read("home/cache/y"), "someone else's");
+
+  std::filesystem::remove_all(item);
+  std::filesystem::create_directory_symlink(f.dir / "planned", item);
+  EXPECT_EQ(changeOfMove(f, item, identity, LinkFreeResolver::automatic), ItemChange::isLink);
+  std::filesystem::remove(item);
+  EXPECT_EQ(changeOfMove(f, item, identity, LinkFreeResolver::automatic), ItemChange::gone);
+  EXPECT_TRUE(trashIsEmpty(f));
+}
+
+TEST(SystemTrash, AHomeFolderReachedThroughALinkStillWorksAndKeepsTheOriginalPath) {
+  testing::TempDir dir;
+  dir.write("var/home/me/cache/x", "1");
+  std::filesystem::create_directory_symlink(dir / "var/home", dir / "home");
+  const Environment environment({{"HOME", (dir / "home/me").string()},
+                                 {"XDG_DATA_HOME", (dir / "home/me/.local/share").string()}});
+  const SystemTrash trash(environment);
+  const auto item = dir / "home/me/cache";
+  const auto moved = trash.moveToTrash(item, std::chrono::system_clock::now(), identityOf(item));
+  EXPECT_EQ(moved.trashPath, dir / "home/me/.local/share/Trash/files/cache");
+  EXPECT_EQ(dir.read("var/home/me/.local/share/Trash/files/cache/x"), "1");
+  EXPECT_THAT(dir.read("var/home/me/.local/share/Trash/info/cache.trashinfo"),
+              HasSubstr("\nPath=" + item.string() + "\n"));
+}
+
 TEST(TrashInfo, PathsArePercentEncodedExceptSlashes) {
   EXPECT_EQ(trashInfoPathEncoding("/home/me/a b/ü#?"), "/home/me/a%20b/%C3%BC%23%3F");
   EXPECT_EQ(trashInfoPathEncoding("/x/it's(1)~-_.!*"), "/x/it's(1)~-_.!*");

@@ -17,10 +17,15 @@ namespace {
 namespace fs = std::filesystem;
 using ::testing::HasSubstr;
 
+// An item as the scan records it: with the identity of what is there now.
 DiskItem itemAt(const fs::path& path) {
   DiskItem item;
   item.path = path.string();
   item.ruleID = "claude-chats";
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) == 0)
+    item.identity =
+        FileIdentity{static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
   return item;
 }
 

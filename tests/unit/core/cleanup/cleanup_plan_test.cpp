@@ -48,7 +48,9 @@ struct Fixture {
                          .stopFirst = std::vector<std::string>{"ollama-stop", "now"}}),
         rule("copy", {.kind = CleanAction::Kind::copyOnly,
                       .argv = std::vector<std::string>{"nvm", "uninstall", "{name}"}}),
+        rule("chats", {.kind = CleanAction::Kind::trash}),
     };
+    rules.rules.back().category = DiskCategory::agentHistory;
   }
 
   // A measured item as the scan recorded it, with the folder's current identity.
@@ -136,8 +138,7 @@ TEST(CleanupPlanner, ProtectedAndReportOnlyItemsAreSkipped) {
 
 TEST(CleanupPlanner, AChatUsedAgainSinceTheScanIsSkipped) {
   Fixture f;
-  auto chats = f.item("chats", "trash-rule");
-  chats.category = DiskCategory::agentHistory;
+  auto chats = f.item("chats", "chats");
   chats.modified = SystemTime(std::chrono::seconds(1'000'000'000));
   EXPECT_EQ(onlySkip(f.plan({chats})), "Changed since the scan: a chat here was used again");
 }
@@ -185,6 +186,46 @@ TEST(CleanupPlanner, CopyOnlyItemsGetAQuotedCommandAndNoStep) {
   EXPECT_TRUE(plan.skipped.empty());
   ASSERT_EQ(plan.copyOnly.size(), 1u);
   EXPECT_EQ(plan.copyOnly[0].command, "nvm uninstall 'v 18'");
+}
+
+// The scan cache only names items: whatever action, kind or category an
+// edited cache gives one, the rule file decides what runs.
+TEST(CleanupPlanner, TheActionComesFromTheRuleNeverFromTheCache) {
+  Fixture f;
+  for (const auto& argv : std::vector<std::vector<std::string>>{
+           {"rm", "-r", "-f", "{path}"}, {"sh", "-c", "rm -rf ~"}, {"/bin/rm", "-rf", "{path}"}}) {
+    auto edited = f.item("edited", "trash-rule");
+    edited.clean = {.kind = CleanAction::Kind::toolCommand, .argv = argv, .terminalOnly = false};
+    const auto plan = f.plan({edited});
+    ASSERT_EQ(plan.steps.size(), 1u) << argv.front();
+    EXPECT_EQ(plan.steps[0].action, CleanupStep::Action::trash);
+    EXPECT_FALSE(plan.steps[0].argv);
+    EXPECT_EQ(plan.steps[0].item.clean, f.rules.rule("trash-rule")->clean);
+    std::filesystem::remove_all(edited.path);
+  }
+
+  // A cached kind that would skip the checks on disk doesn't: a worktree kind
+  // on a trash rule, a Docker category on a folder.
+  auto disguised = f.item("disguised", "trash-rule");
+  disguised.clean.kind = CleanAction::Kind::gitWorktreePrune;
+  disguised.category = DiskCategory::docker;
+  disguised.identity.reset();
+  EXPECT_EQ(onlySkip(f.plan({disguised})), "Couldn't confirm it's the same folder. Scan again.");
+
+  // A command shown to copy is the rule's too.
+  auto copy = f.item("v 18", "copy");
+  copy.clean.argv = std::vector<std::string>{"rm", "-rf", "/"};
+  const auto plan = f.plan({copy});
+  ASSERT_EQ(plan.copyOnly.size(), 1u);
+  EXPECT_EQ(plan.copyOnly[0].command, "nvm uninstall 'v 18'");
+
+  // What the scan found may only make an item do less.
+  auto reported = f.item("reported", "tool-rule");
+  reported.clean = CleanAction{};
+  EXPECT_EQ(onlySkip(f.plan({reported})), "Report only");
+  auto lowered = f.item("lowered", "tool-rule");
+  f.rules.rules[1].safety = DiskSafety::reportOnly;
+  EXPECT_EQ(onlySkip(f.plan({lowered})), "Report only");
 }
 
 TEST(CleanArguments, PlaceholdersExpandAndModelFoldersNameTheirRepository) {

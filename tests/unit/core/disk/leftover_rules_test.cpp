@@ -4,6 +4,8 @@
 
 #include <gtest/gtest.h>
 
+#include <filesystem>
+
 #include "support/temp_dir.h"
 
 namespace glimmet {
@@ -121,6 +123,93 @@ TEST(LeftoverRules, ValidationNamesTheFirstFailingRuleAndItsReason) {
   auto worktree = baseRule("git-worktree");
   worktree["match"] = "worktree";
   EXPECT_EQ(failure({worktree}), "valid");
+}
+
+// What a user reads for a rule that fails its checks, or "valid".
+std::string message(nlohmann::json rule) {
+  try {
+    LeftoverRuleSet::load(file({baseRule("fine"), std::move(rule)}));
+  } catch (const RuleError& error) {
+    return error.reason() + " | " + error.userMessage("leftovers.json");
+  }
+  return "valid";
+}
+
+nlohmann::json toolRule(std::vector<std::string> argv) {
+  auto rule = baseRule("r");
+  rule["clean"] = {{"kind", "toolCommand"}, {"argv", std::move(argv)}};
+  return rule;
+}
+
+TEST(LeftoverRules, CleanCommandsNeverRunAShellADeleterOrAProgramByPath) {
+  const std::string prefix = "Rule \"r\" in leftovers.json is not valid: ";
+  for (const std::vector<std::string>& argv :
+       std::vector<std::vector<std::string>>{{"sh", "-c", "rm -rf ~"},
+                                             {"dash"},
+                                             {"bash", "-c", "x"},
+                                             {"fish"},
+                                             {"tcsh"},
+                                             {"busybox", "rm", "{path}"},
+                                             {"/usr/bin/zsh", "-c", "x"}}) {
+    const auto name = std::filesystem::path(argv.front()).filename().string();
+    EXPECT_EQ(message(toolRule(argv)), "banned program " + argv.front() + " | " + prefix +
+                                           "its clean command runs a shell (" + name + ").");
+  }
+  EXPECT_EQ(message(toolRule({"/bin/rm", "-r", "{path}"})),
+            "banned program /bin/rm | " + prefix +
+                "its clean command runs rm, which changes files itself.");
+  EXPECT_EQ(
+      message(toolRule({"env", "sh", "-c", "x"})),
+      "banned program env | " + prefix + "its clean command runs env, which runs other commands.");
+  EXPECT_EQ(message(toolRule({"xargs", "rm"})).substr(0, 20), "banned program xargs");
+  EXPECT_EQ(message(toolRule({"git", "gc"})).substr(0, 18), "banned program git");
+  EXPECT_EQ(message(toolRule({"/usr/bin/pnpm", "store", "prune"})),
+            "program by path /usr/bin/pnpm | " + prefix +
+                "its clean command names its program by path (/usr/bin/pnpm); programs are "
+                "named and found on your PATH.");
+  EXPECT_EQ(message(toolRule({"./clean", "{path}"})).substr(0, 15), "program by path");
+  EXPECT_EQ(message(toolRule({"{name}", "clean"})).substr(0, 23), "program by placeholder ");
+  EXPECT_EQ(
+      message(toolRule({"python3", "-c", "import shutil"})),
+      "banned argument -c | " + prefix + "its clean command runs code given inline (python3 -c).");
+  EXPECT_EQ(message(toolRule({"node", "--eval", "x"})).substr(0, 22), "banned argument --eval");
+  // An interpreter running one of its own modules is a tool's own command.
+  EXPECT_EQ(message(toolRule({"python3.11", "-m", "pip", "cache", "purge"})), "valid");
+  EXPECT_EQ(message(toolRule({"pnpm", "store", "prune"})), "valid");
+
+  auto stopper = baseRule("r");
+  stopper["clean"] = {{"kind", "trash"}, {"stopFirst", {"sudo", "systemctl", "stop", "ollama"}}};
+  EXPECT_EQ(message(stopper), "banned program sudo | " + prefix +
+                                  "its stop command runs sudo, which runs commands as another "
+                                  "user.");
+}
+
+TEST(LeftoverRules, PathPatternsAndNamesStayWhereTheyPoint) {
+  const std::string prefix = "Rule \"r\" in leftovers.json is not valid: ";
+  const auto withPaths = [](nlohmann::json paths) {
+    auto rule = baseRule("r");
+    rule["match"] = "path";
+    rule["paths"] = std::move(paths);
+    return rule;
+  };
+  EXPECT_EQ(message(withPaths({"~/.cache/x", "~/.cache/../.ssh"})),
+            "path with .. | " + prefix +
+                "its path \"~/.cache/../.ssh\" climbs out of a folder "
+                "with ...");
+  EXPECT_EQ(message(withPaths({"{XDG_CACHE_HOME}/.."})).substr(0, 12), "path with ..");
+  EXPECT_EQ(message(withPaths({".cache/pip"})).substr(0, 13), "relative path");
+  // ".." only as a whole component: a name with dots in it is a name.
+  EXPECT_EQ(message(withPaths({"~/.cache/..hidden", "/opt/x..y"})), "valid");
+
+  auto roots = withPaths({"~/.gemini/tmp"});
+  roots["agentRoots"] = {"~/.gemini/../.ssh"};
+  EXPECT_EQ(message(roots).substr(0, 12), "path with ..");
+  auto names = baseRule("r");
+  names["names"] = {"../.ssh"};
+  EXPECT_EQ(message(names), "not a folder name ../.ssh | " + prefix +
+                                "\"../.ssh\" isn't one plain file or folder name.");
+  names["names"] = {".."};
+  EXPECT_EQ(message(names).substr(0, 17), "not a folder name");
 }
 
 TEST(LeftoverRules, AnUnverifiedRuleIsNeverSaferThanReview) {
