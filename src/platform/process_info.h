@@ -24,7 +24,9 @@ struct KernelSummary {
   pid_t ppid = 0;
   pid_t pgid = 0;
   pid_t sid = 0;
-  uid_t uid = 0;  ///< effective user id
+  uid_t uid = 0;       ///< effective user id
+  uid_t realUid = 0;   ///< who started it: differs from uid in a setuid program
+  uid_t savedUid = 0;  ///< what a setuid program can switch back to
   ProcessStatus status = ProcessStatus::other;
   std::string name;             ///< the kernel's short command name
   std::uint64_t startTime = 0;  ///< microseconds since 1970, stable for the incarnation
@@ -72,6 +74,10 @@ class ProcessHandle {
   /// Signals exactly the incarnation this handle was opened on: a process that
   /// took over its pid since then is never hit.
   SignalDelivery signal(int number) const;
+  /// Signals the whole process group this handle's process leads, through the
+  /// handle where the kernel allows it, so a group id left behind by an exited
+  /// leader and taken by a newcomer is never hit; killpg otherwise.
+  SignalDelivery signalGroup(int number) const;
 
  private:
   friend class ProcessTable;

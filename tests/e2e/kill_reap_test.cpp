@@ -5,10 +5,13 @@
 #include <gtest/gtest.h>
 #include <netinet/in.h>
 #include <sys/socket.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include <atomic>
 #include <csignal>
+#include <filesystem>
 #include <fstream>
 #include <thread>
 
@@ -17,6 +20,7 @@
 #include "platform/unique_fd.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
+#include "support/run_process.h"
 
 namespace glimmet {
 namespace {
@@ -39,6 +43,15 @@ bool canBind(int port) {
   address.sin_port = htons(static_cast<std::uint16_t>(port));
   address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
   return ::bind(fd.get(), reinterpret_cast<sockaddr*>(&address), sizeof address) == 0;
+}
+
+// A copy of `program` at `path` that anyone can run: the build tree may lie
+// in a folder other users can't enter.
+std::filesystem::path copyOf(const std::filesystem::path& program,
+                             const std::filesystem::path& path) {
+  std::filesystem::copy_file(program, path);
+  std::filesystem::permissions(path, std::filesystem::perms(0755));
+  return path;
 }
 
 // Ghosts may be as young as the test's own processes; the session grace is short.
@@ -118,6 +131,72 @@ TEST(Kill, RefusesWhatIsNotOursToStopAndSaysWhy) {
               "Couldn't stop PID " + std::to_string(theirs.pid()) + ": owned by another user.\n");
     EXPECT_TRUE(alive(theirs.pid()));
   }
+}
+
+// The member ignores SIGTERM by exec'ing into a program named postgres: from
+// then on it is a local database, and the SIGKILL after the grace leaves it be.
+TEST(Kill, AMemberThatBecomesADatabaseDuringTheGraceIsNotSIGKILLed) {
+  testing::IsolatedHome home;
+  const auto postgres = copyOf(testing::helperBinary(), home.root() / "postgres");
+  auto tree = ChildProcess::helper({"exec-on-term", postgres.string(), "postgres", "sleep"});
+  const auto member = static_cast<pid_t>(tree.reportedNumbers().at(1));
+
+  const auto result = home.glimmet({"kill", "--grace", "1", std::to_string(tree.pid())});
+  EXPECT_EQ(result.status, 2) << result.out;
+  EXPECT_EQ(result.out, "Couldn't stop everything in PID " + std::to_string(tree.pid()) + ".\n");
+  EXPECT_EQ(tree.readReport(), std::to_string(member));  // the exec'd program started
+  EXPECT_TRUE(alive(member));
+  EXPECT_EQ(SystemProcessInspector(::geteuid()).live(member)->name, "postgres");
+  const auto entries = KillLog(home.sharedFolder()).read();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].result, KillLogEntry::Result::partlyStopped);
+  EXPECT_EQ(entries[0].signal, "SIGTERM");
+}
+
+// glimmet runs as an ordinary user against a tree of that user's processes; one
+// member, during the grace period, execs a setuid-root program. Its real uid
+// stays the user's, so the kernel would let the SIGKILL through: glimmet must
+// not send it.
+TEST(Kill, AnOrdinaryUserNeverSIGKILLsAMemberThatBecameSetuidRoot) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to make a setuid-root program";
+  testing::IsolatedHome home;
+  struct statvfs volume {};
+  if (::statvfs(home.root().c_str(), &volume) != 0 || (volume.f_flag & ST_NOSUID) != 0)
+    GTEST_SKIP() << "the temporary folder is on a nosuid mount";
+  constexpr uid_t kNobody = 65534;
+  const auto helper = copyOf(testing::helperBinary(), home.root() / "helper");
+  const auto glimmet = copyOf(GLIMMET_BINARY, home.root() / "glimmet");
+  const auto setuidRoot = copyOf(testing::helperBinary(), home.root() / "setuid-helper");
+  ASSERT_EQ(::chown(setuidRoot.c_str(), 0, 0), 0);
+  ASSERT_EQ(::chmod(setuidRoot.c_str(), 04755), 0);
+  // nobody's own home, where its kill log goes.
+  for (const auto& entry : std::filesystem::recursive_directory_iterator(home.home()))
+    ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::lchown(home.home().c_str(), kNobody, kNobody), 0);
+
+  auto tree = ChildProcess::spawn(
+      {helper.string(), "exec-on-term", setuidRoot.string(), "setuid-helper", "sleep"},
+      {.cwd = "/", .uid = kNobody});
+  ASSERT_FALSE(tree.readReport().empty());
+  const auto member = static_cast<pid_t>(tree.reportedNumbers().at(1));
+
+  const auto result =
+      testing::runProcess({"/usr/bin/setpriv", "--reuid=65534", "--regid=65534", "--clear-groups",
+                           glimmet.string(), "kill", "--grace", "1", std::to_string(tree.pid())},
+                          home.environment());
+  EXPECT_EQ(result.status, 2) << result.out << result.err;
+  EXPECT_EQ(result.out, "Couldn't stop everything in PID " + std::to_string(tree.pid()) + ".\n");
+  EXPECT_EQ(tree.readReport(), std::to_string(member));  // the setuid program started
+  ASSERT_TRUE(alive(member));
+  const auto live = SystemProcessInspector(0).live(member);
+  ASSERT_TRUE(live);
+  EXPECT_EQ(live->realUid, kNobody);
+  EXPECT_EQ(live->effectiveUid, 0u);
+  const auto entries = KillLog(home.sharedFolder()).read();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].result, KillLogEntry::Result::partlyStopped);
+  EXPECT_EQ(entries[0].signal, "SIGTERM");
+  // The test, as root, stops what it started when `tree` goes.
 }
 
 TEST(Reap, AnOrphanedDevServerIsListedThenReapedOnlyWhenAsked) {

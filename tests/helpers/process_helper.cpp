@@ -93,8 +93,8 @@ int listenOn(const std::string& address, bool reusePort = false, int port = 0,
 
 int usage() {
   std::fputs(
-      "modes: sleep | ignore-term | name NAME | spawn N | child-as WORD0 [WORDS] | double-fork | "
-      "setsid | "
+      "modes: sleep | ignore-term | name NAME | spawn N | child-as WORD0 [WORDS] | "
+      "exec-on-term PATH ARG0 [ARGS] | double-fork | setsid | "
       "listen ADDR | listen-fork ADDR | reuseport ADDR [PORT] | http ADDR | silent ADDR | "
       "banner ADDR | tls ADDR\n",
       stderr);
@@ -149,6 +149,28 @@ int main(int argc, char** argv) {
       execv("/proc/self/exe", words.data());
       fail("execv");
     }
+    report(std::to_string(getpid()) + " " + std::to_string(child));
+    waitForever();
+  }
+  if (mode == "exec-on-term" && argc > 3) {
+    // Reports "parent child": the parent dies on SIGTERM, the child instead
+    // becomes PATH (with ARG0 ARGS as its argv), as a member that execs a setuid
+    // or protected program during the grace period does.
+    sigset_t term;
+    sigemptyset(&term);
+    sigaddset(&term, SIGTERM);
+    sigprocmask(SIG_BLOCK, &term, nullptr);  // before fork: no SIGTERM can be lost
+    const pid_t child = fork();
+    if (child < 0) fail("fork");
+    if (child == 0) {
+      int received = 0;
+      while (sigwait(&term, &received) != 0) {
+      }
+      sigprocmask(SIG_UNBLOCK, &term, nullptr);
+      execv(argv[2], argv + 3);
+      fail("execv");
+    }
+    sigprocmask(SIG_UNBLOCK, &term, nullptr);
     report(std::to_string(getpid()) + " " + std::to_string(child));
     waitForever();
   }

@@ -17,55 +17,106 @@ MemberOutcome outcome(MemberOutcome::Kind kind) {
 
 }  // namespace
 
-std::optional<SkipReason> TreeKiller::check(const ProcessRecord& record,
-                                            const std::vector<std::uint16_t>& ports,
-                                            const std::optional<std::string>& repoPath,
-                                            pid_t& livePGID) const {
+std::optional<SkipReason> TreeKiller::checkLive(const LiveProcess& live,
+                                                const ProcessIdentity& expected,
+                                                const std::vector<std::uint16_t>& ports,
+                                                const std::optional<std::string>& repoPath) const {
   using Kind = SkipReason::Kind;
-  const auto live = inspector_.state(record.pid());
-  if (!live) return SkipReason::of(Kind::gone);
-  if (live->startTime != record.identity.startTime) return SkipReason::of(Kind::pidReused);
-  if (record.pid() < kLowestSignallablePID) return SkipReason::of(Kind::belowMinimumPID);
-  if (live->uid != context_.currentUID) return SkipReason::of(Kind::otherUser);
-  if (live->status == ProcessStatus::zombie) return SkipReason::of(Kind::zombie);
-  if (auto reason = checkProtection(protectionSubject(record, ports, repoPath), context_,
-                                    protectedList_, systemProcesses_)) {
+  if (live.identity.pid != expected.pid) return SkipReason::of(Kind::gone);
+  if (live.identity.startTime != expected.startTime) return SkipReason::of(Kind::pidReused);
+  if (live.identity.pid < kLowestSignallablePID) return SkipReason::of(Kind::belowMinimumPID);
+  // The kernel lets us signal a setuid program we started (its real uid is
+  // ours), but it runs as someone else: not ours to stop.
+  if (!live.whollyOwnedBy(context_.currentUID)) return SkipReason::of(Kind::otherUser);
+  if (live.status == ProcessStatus::zombie) return SkipReason::of(Kind::zombie);
+  // What it runs now decides: a member that exec'd into a database or an agent
+  // is protected from then on.
+  const ProtectionSubject subject{.pid = live.identity.pid,
+                                  .uid = live.effectiveUid,
+                                  .name = live.name,
+                                  .path = live.path,
+                                  .commandLine = live.commandLine(),
+                                  .hasControllingTTY = live.hasControllingTTY,
+                                  .ports = ports,
+                                  .repoPath = repoPath};
+  if (auto reason = checkProtection(subject, context_, protectedList_, systemProcesses_)) {
     return SkipReason::protectedBy(std::move(*reason));
   }
-  livePGID = live->pgid;
   return std::nullopt;
 }
 
-bool TreeKiller::oneGroupSignalReaches(const std::vector<Member>& members, pid_t pgid) const {
-  if (members.size() < 2 || pgid < kLowestSignallablePID) return false;
-  std::set<pid_t> inGroup;
-  for (const auto& member : members)
-    if (member.livePGID == pgid) inGroup.insert(member.record->pid());
-  if (!inGroup.contains(pgid)) return false;  // its leader must be one of ours
-  // killpg reaches everything in the group: that must be only what we checked.
-  return std::ranges::all_of(inspector_.groupMembers(pgid),
-                             [&](pid_t pid) { return inGroup.contains(pid); });
+std::optional<SkipReason> TreeKiller::preflight(Member& member,
+                                                const std::optional<std::string>& repoPath) const {
+  using Kind = SkipReason::Kind;
+  const ProcessRecord& record = *member.record;
+  const auto live = inspector_.live(record.pid());
+  if (live) {
+    if (auto reason = checkLive(*live, record.identity, member.ports, repoPath)) return reason;
+    member.livePGID = live->pgid;
+  } else {
+    const auto state = inspector_.state(record.pid());
+    if (!state) return SkipReason::of(Kind::gone);
+    if (state->startTime != record.identity.startTime) return SkipReason::of(Kind::pidReused);
+    // Exec'ing as we look: it stays a member outside any group signal, and the
+    // check before its own signal decides (which refuses what can't be read whole).
+    member.livePGID = 0;
+  }
+  // The snapshot's view counts too: what was protected a moment ago stays so.
+  if (auto reason = checkProtection(protectionSubject(record, member.ports, repoPath), context_,
+                                    protectedList_, systemProcesses_)) {
+    return SkipReason::protectedBy(std::move(*reason));
+  }
+  return std::nullopt;
 }
 
-std::vector<SignalOutcome> TreeKiller::deliver(const std::vector<Member>& members, int number) {
-  std::vector<SignalOutcome> outcomes(members.size(), SignalOutcome::refused);
-  if (members.empty()) return outcomes;
+bool TreeKiller::groupSignalMayReach(const std::vector<Member>& members, pid_t pgid) const {
+  if (members.size() < 2 || pgid < kLowestSignallablePID) return false;
+  // Its leader must be one of ours.
+  return std::ranges::any_of(members, [&](const Member& member) {
+    return member.record->pid() == pgid && member.livePGID == pgid;
+  });
+}
+
+std::vector<SignalResult> TreeKiller::deliver(const std::vector<Member>& members, int number,
+                                              const std::optional<std::string>& repoPath) {
+  std::vector<SignalResult> results(members.size());
+  if (members.empty()) return results;
+  const auto checkFor = [&](const Member& member) -> SignalCheck {
+    return [this, target = &member, &repoPath](const LiveProcess& live) {
+      return checkLive(live, target->record->identity, target->ports, repoPath);
+    };
+  };
   const pid_t pgid = members.front().livePGID;
-  if (oneGroupSignalReaches(members, pgid) &&
-      signaller_.signalGroup(pgid, number) == SignalOutcome::sent) {
-    // Members that left the group (a setsid child) still need their own signal.
-    for (std::size_t i = 0; i < members.size(); ++i) {
-      outcomes[i] = members[i].livePGID == pgid
-                        ? SignalOutcome::sent
-                        : signaller_.signal(members[i].record->identity, number);
+  std::set<pid_t> reachedByGroup;
+  // killpg reaches everything in the group as it is when the signal goes: that
+  // must be only members of this tree, each passing its check right then.
+  const GroupCheck groupCheck = [&](const std::vector<LiveProcess>& group) {
+    reachedByGroup.clear();
+    for (const auto& live : group) {
+      const auto member = std::ranges::find_if(members, [&](const Member& candidate) {
+        return candidate.record->identity == live.identity;
+      });
+      if (member == members.end() || checkFor(*member)(live)) return false;
+      reachedByGroup.insert(live.identity.pid);
     }
-    return outcomes;
+    return reachedByGroup.contains(pgid);
+  };
+  if (groupSignalMayReach(members, pgid) &&
+      signaller_.signalGroup(pgid, number, groupCheck) == SignalOutcome::sent) {
+    // Members that were not in the group (a setsid child) still need their own signal.
+    for (std::size_t i = 0; i < members.size(); ++i) {
+      results[i] =
+          reachedByGroup.contains(members[i].record->pid())
+              ? SignalResult{SignalOutcome::sent, std::nullopt}
+              : signaller_.signal(members[i].record->identity, number, checkFor(members[i]));
+    }
+    return results;
   }
   // Root first, then descendants breadth first: a parent that goes first can't
   // restart the children it sees dying.
   for (std::size_t i = 0; i < members.size(); ++i)
-    outcomes[i] = signaller_.signal(members[i].record->identity, number);
-  return outcomes;
+    results[i] = signaller_.signal(members[i].record->identity, number, checkFor(members[i]));
+  return results;
 }
 
 std::vector<bool> TreeKiller::awaitExit(const std::vector<Member>& members, double seconds) {
@@ -99,8 +150,8 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
   const ProcessRecord* root = snapshot.record(target.pid);
   if (root == nullptr) return refuse(SkipReason::of(SkipReason::Kind::gone));
   if (root->identity != target) return refuse(SkipReason::of(SkipReason::Kind::pidReused));
-  Member rootMember{root};
-  if (auto reason = check(*root, ports, repoPath, rootMember.livePGID)) return refuse(*reason);
+  Member rootMember{root, 0, ports};
+  if (auto reason = preflight(rootMember, repoPath)) return refuse(*reason);
 
   // Each member to signal keeps its slot in the report.
   std::vector<Member> members = {rootMember};
@@ -108,7 +159,7 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
   report.outcomes.push_back({root->identity, outcome(Kind::survived)});
   for (const ProcessRecord* descendant : snapshot.descendants(root->pid())) {
     Member member{descendant};
-    if (auto reason = check(*descendant, {}, repoPath, member.livePGID)) {
+    if (auto reason = preflight(member, repoPath)) {
       report.outcomes.push_back({descendant->identity, skipped(*reason)});
       continue;
     }
@@ -125,21 +176,37 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
     for (const auto index : which) chosen.push_back(members[index]);
     return chosen;
   };
+  // Members that got SIGTERM and then failed the check before SIGKILL: they
+  // exec'd a setuid program, changed owner or became a protected program. They
+  // are left alone, skipped with that reason, but they are still running and
+  // were part of what we set out to stop, so the report is partial. (A member
+  // that fails its check before its first signal is skipped as in preflight.)
+  std::set<std::size_t> escaped;
   // Signals `number` to the members listed in `which` (indices into members) and
-  // returns those that received it.
-  const auto signalAll = [&](const std::vector<std::size_t>& which, int number,
-                             Kind ifAlreadyGone) {
-    const auto outcomes = deliver(membersAt(which), number);
+  // returns those that received it. `afterSIGTERM`: they were sent SIGTERM
+  // before, so one found gone now was stopped by it.
+  const auto signalAll = [&](const std::vector<std::size_t>& which, int number, bool afterSIGTERM) {
+    const auto results = deliver(membersAt(which), number, repoPath);
     std::vector<std::size_t> reached;
     for (std::size_t i = 0; i < which.size(); ++i) {
-      switch (outcomes[i]) {
+      const auto& result = results[i];
+      if (result.failedCheck) {
+        const SkipReason& reason = *result.failedCheck;
+        if (afterSIGTERM && (reason.alreadyStopped() || reason.kind == SkipReason::Kind::zombie)) {
+          set(which[i], outcome(Kind::stoppedBySIGTERM));
+        } else {
+          set(which[i], skipped(reason));
+          if (afterSIGTERM) escaped.insert(which[i]);
+        }
+        continue;
+      }
+      switch (result.outcome) {
         case SignalOutcome::sent:
           reached.push_back(which[i]);
           break;
         case SignalOutcome::noSuchProcess:
-          set(which[i], ifAlreadyGone == Kind::skipped
-                            ? skipped(SkipReason::of(SkipReason::Kind::gone))
-                            : outcome(ifAlreadyGone));
+          set(which[i], afterSIGTERM ? outcome(Kind::stoppedBySIGTERM)
+                                     : skipped(SkipReason::of(SkipReason::Kind::gone)));
           break;
         case SignalOutcome::notPermitted:
         case SignalOutcome::refused:
@@ -167,24 +234,26 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
   for (std::size_t i = 0; i < everyone.size(); ++i) everyone[i] = i;
   std::vector<std::size_t> alive;
   if (options.immediateSIGKILL) {
-    alive = signalAll(everyone, SIGKILL, Kind::skipped);
+    alive = signalAll(everyone, SIGKILL, false);
   } else {
-    const auto reached = signalAll(everyone, SIGTERM, Kind::skipped);
+    const auto reached = signalAll(everyone, SIGTERM, false);
     const auto survivors = wait(reached, options.gracePeriod, Kind::stoppedBySIGTERM);
     // One that exits between the last look and SIGKILL still went on SIGTERM.
-    alive = survivors.empty() ? survivors : signalAll(survivors, SIGKILL, Kind::stoppedBySIGTERM);
+    alive = survivors.empty() ? survivors : signalAll(survivors, SIGKILL, true);
   }
   if (!alive.empty()) {
     for (const auto index : wait(alive, KillLimits::kWaitAfterSIGKILL, Kind::stoppedBySIGKILL))
       set(index, outcome(Kind::survived));
   }
 
-  // The root went away on its own before anything reached it: nothing was stopped.
-  if (report.signalsSent.empty() && report.outcomes.front().outcome.kind == Kind::skipped &&
+  // Nothing was sent and the root was left alone: it went away on its own, or
+  // stopped being ours to stop between the preflight and its signal.
+  const MemberOutcome& rootOutcome = report.outcomes.front().outcome;
+  if (report.signalsSent.empty() && rootOutcome.kind == Kind::skipped &&
       !report.anyNotPermitted()) {
-    return refuse(SkipReason::of(SkipReason::Kind::gone));
+    return refuse(rootOutcome.reason.value_or(SkipReason::of(SkipReason::Kind::gone)));
   }
-  bool allStopped = true;
+  bool allStopped = escaped.empty();
   for (const auto slot : slots) {
     const auto& member = report.outcomes[slot];
     if (member.outcome.stopped()) {

@@ -1,6 +1,7 @@
 // Stopping one process together with its descendants, safely: every member is
-// checked against the live system right before it is signalled, SIGTERM comes
-// first, and SIGKILL only for what outlived the grace period.
+// checked against the live system right before each signal it gets (SIGKILL
+// included: a member may exec a setuid or protected program during the grace
+// period), SIGTERM comes first, and SIGKILL only for what outlived the grace.
 #pragma once
 
 #include <cstdint>
@@ -42,15 +43,24 @@ class TreeKiller {
   struct Member {
     const ProcessRecord* record;
     pid_t livePGID = 0;
+    /// What the protection rules know of it beyond the process: the root's ports.
+    std::vector<std::uint16_t> ports;
   };
 
-  std::optional<SkipReason> check(const ProcessRecord& record,
-                                  const std::vector<std::uint16_t>& ports,
-                                  const std::optional<std::string>& repoPath,
-                                  pid_t& livePGID) const;
-  bool oneGroupSignalReaches(const std::vector<Member>& members, pid_t pgid) const;
-  /// Sends `number` to `members`; returns the outcome for each, in order.
-  std::vector<SignalOutcome> deliver(const std::vector<Member>& members, int number);
+  /// Why `live` must not get a signal meant for `expected`, or nothing. The
+  /// same checks run before every signal: identity, owner (real, effective and
+  /// saved uid), zombie, lowest pid, and protection on what it runs now.
+  std::optional<SkipReason> checkLive(const LiveProcess& live, const ProcessIdentity& expected,
+                                      const std::vector<std::uint16_t>& ports,
+                                      const std::optional<std::string>& repoPath) const;
+  /// The check before anything is sent: the live one, and protection as the
+  /// snapshot saw the process too.
+  std::optional<SkipReason> preflight(Member& member,
+                                      const std::optional<std::string>& repoPath) const;
+  bool groupSignalMayReach(const std::vector<Member>& members, pid_t pgid) const;
+  /// Sends `number` to `members`; returns the result for each, in order.
+  std::vector<SignalResult> deliver(const std::vector<Member>& members, int number,
+                                    const std::optional<std::string>& repoPath);
   /// Waits up to `seconds` for them to exit; true for each one that did.
   std::vector<bool> awaitExit(const std::vector<Member>& members, double seconds);
 

@@ -16,29 +16,26 @@ std::optional<LiveProcessState> SystemProcessInspector::state(pid_t pid) const {
       .path = summary.uid == currentUid_ ? handle->executablePath() : std::nullopt};
 }
 
+std::optional<LiveProcess> SystemProcessInspector::live(pid_t pid) const {
+  const auto handle = table_.open(pid);
+  if (!handle) return std::nullopt;
+  return readLiveProcess(*handle, currentUid_);
+}
+
 bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process) {
   const auto live = inspector.state(process.pid);
   return !live || live->startTime != process.startTime || live->status == ProcessStatus::zombie;
 }
 
-template <typename Keep>
-std::vector<pid_t> SystemProcessInspector::pidsWhere(Keep keep) const {
+std::vector<pid_t> SystemProcessInspector::childPids(pid_t ppid) const {
   std::vector<pid_t> pids;
   for (const pid_t pid : table_.allPids()) {
     const auto handle = table_.open(pid);
     if (!handle) continue;
     const auto reading = handle->read();
-    if (reading && keep(reading->summary)) pids.push_back(pid);
+    if (reading && reading->summary.ppid == ppid) pids.push_back(pid);
   }
   return pids;
-}
-
-std::vector<pid_t> SystemProcessInspector::childPids(pid_t ppid) const {
-  return pidsWhere([ppid](const platform::KernelSummary& summary) { return summary.ppid == ppid; });
-}
-
-std::vector<pid_t> SystemProcessInspector::groupMembers(pid_t pgid) const {
-  return pidsWhere([pgid](const platform::KernelSummary& summary) { return summary.pgid == pgid; });
 }
 
 }  // namespace glimmet

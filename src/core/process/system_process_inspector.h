@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "core/process/live_process.h"
 #include "core/process/process_record.h"
 #include "platform/process_info.h"
 
@@ -29,10 +30,11 @@ struct LiveProcessState {
 class ProcessInspector {
  public:
   virtual ~ProcessInspector() = default;
-  /// Nothing when the process is gone (or is a kernel thread).
+  /// Nothing when the process is gone (or is a kernel thread). Cheap: for polling.
   virtual std::optional<LiveProcessState> state(pid_t pid) const = 0;
-  /// The pids whose process group is `pgid` now, in listing order.
-  virtual std::vector<pid_t> groupMembers(pid_t pgid) const = 0;
+  /// Everything the checks before a signal look at; nothing when the process is
+  /// gone or is in the middle of an exec.
+  virtual std::optional<LiveProcess> live(pid_t pid) const = 0;
 };
 
 /// Whether `process` has ended: gone, its pid taken by another process, or a
@@ -45,14 +47,11 @@ class SystemProcessInspector final : public ProcessInspector {
   explicit SystemProcessInspector(uid_t currentUid) : currentUid_(currentUid) {}
 
   std::optional<LiveProcessState> state(pid_t pid) const override;
+  std::optional<LiveProcess> live(pid_t pid) const override;
   /// The pids whose parent is `ppid` now, in listing order.
   std::vector<pid_t> childPids(pid_t ppid) const;
-  std::vector<pid_t> groupMembers(pid_t pgid) const override;
 
  private:
-  template <typename Keep>
-  std::vector<pid_t> pidsWhere(Keep keep) const;
-
   uid_t currentUid_;
   platform::ProcessTable table_;
 };

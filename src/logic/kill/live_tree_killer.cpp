@@ -5,7 +5,8 @@
 namespace glimmet {
 
 LiveTreeKiller::LiveTreeKiller(const CommandInputs& inputs, KillClock& clock)
-    : inspector_(inputs.uid()),
+    : signaller_(inputs.uid()),
+      inspector_(inputs.uid()),
       killer_(signaller_, inspector_, inputs.protectedList, inputs.context,
               platform::systemProcessTable(), clock) {}
 

@@ -146,8 +146,8 @@ std::optional<KernelReading> ProcessHandle::read() const {
   if (!statusText) return std::nullopt;
   const auto status = procfs::parseStatus(*statusText);
   // The owner of /proc/<pid> can read as root for non-dumpable tasks; the
-  // effective uid of the status text is the one that counts.
-  if (!status.effectiveUid) return std::nullopt;
+  // uids of the status text are the ones that count.
+  if (!status.realUid || !status.effectiveUid || !status.savedUid) return std::nullopt;
 
   KernelReading reading;
   KernelSummary& summary = reading.summary;
@@ -156,6 +156,8 @@ std::optional<KernelReading> ProcessHandle::read() const {
   summary.pgid = stat->pgid;
   summary.sid = stat->sid;
   summary.uid = *status.effectiveUid;
+  summary.realUid = *status.realUid;
+  summary.savedUid = *status.savedUid;
   summary.status = statusFromState(stat->state);
   summary.name = stat->comm;
   summary.startTime = table_->startTimeFromTicks(stat->startTicks);

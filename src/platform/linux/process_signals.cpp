@@ -39,6 +39,22 @@ SignalDelivery ProcessHandle::signal(int number) const {
   return deliveryOf(::kill(pid_, number));
 }
 
+SignalDelivery ProcessHandle::signalGroup(int number) const {
+#ifdef SYS_pidfd_send_signal
+  // Debian 12's headers predate the flag (Linux 6.9).
+  constexpr unsigned kSignalProcessGroup = 1u << 2;
+  const long result =
+      ::syscall(SYS_pidfd_send_signal, directory_.get(), number, nullptr, kSignalProcessGroup);
+  if (result == 0 || (errno != ENOSYS && errno != EINVAL)) {
+    return deliveryOf(static_cast<int>(result));
+  }
+#endif
+  // Older kernels: the group id is this pid, and it can't have been taken by
+  // another group while the handle still reads.
+  if (!read()) return SignalDelivery::noSuchProcess;
+  return signalProcessGroup(pid_, number);
+}
+
 SignalDelivery signalProcessGroup(pid_t pgid, int number) {
   if (pgid <= 0) return SignalDelivery::failed;  // killpg(0) would be our own group
   return deliveryOf(::killpg(pgid, number));

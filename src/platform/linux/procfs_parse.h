@@ -32,7 +32,11 @@ std::optional<StatFields> parseStat(std::string_view text);
 
 /// The fields of /proc/<pid>/status that the snapshot needs.
 struct StatusFields {
-  std::optional<uid_t> effectiveUid;  ///< second number of the Uid: line
+  // The Uid: line: real, effective, saved (and filesystem) uid. A setuid program
+  // shows the user as its real uid and its owner as the effective and saved ones.
+  std::optional<uid_t> realUid;
+  std::optional<uid_t> effectiveUid;
+  std::optional<uid_t> savedUid;
   std::uint64_t vmRssKiB = 0;
   std::uint64_t rssAnonKiB = 0;
   std::uint64_t rssShmemKiB = 0;

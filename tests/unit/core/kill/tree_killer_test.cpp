@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <csignal>
+#include <functional>
 #include <map>
 #include <set>
 
@@ -18,40 +19,72 @@ constexpr uid_t kMe = 501;
 constexpr std::uint64_t kStart = 1'000'000;
 
 // Processes that exit on SIGTERM unless told to ignore it, and always on SIGKILL.
+// The signaller runs the killer's checks over the scripted live state, as the
+// real one does over procfs.
 struct ScriptedSystem final : ProcessInspector, Signaller {
-  std::map<pid_t, LiveProcessState> alive;
+  std::map<pid_t, LiveProcess> alive;
   std::set<pid_t> ignoresTerm;
   std::set<pid_t> forbidden;  // answers EPERM
+  // What a process does when SIGTERM reaches it instead of exiting: it exec's,
+  // changes owner, or forks, during the grace period.
+  std::map<pid_t, std::function<void(ScriptedSystem&)>> onTerm;
   std::vector<std::string> calls;
 
-  void add(pid_t pid, pid_t pgid, uid_t uid = kMe) {
-    alive[pid] = {.startTime = kStart, .uid = uid, .pgid = pgid, .status = {}, .path = {}};
+  void add(const ProcessRecord& r) {
+    alive[r.pid()] = {.identity = r.identity,
+                      .pgid = r.pgid,
+                      .realUid = r.uid,
+                      .effectiveUid = r.uid,
+                      .savedUid = r.uid,
+                      .status = ProcessStatus::running,
+                      .name = r.name,
+                      .path = r.path,
+                      .argv = r.argv,
+                      .hasControllingTTY = r.hasControllingTTY};
   }
   std::optional<LiveProcessState> state(pid_t pid) const override {
     const auto found = alive.find(pid);
     if (found == alive.end()) return std::nullopt;
+    const LiveProcess& live = found->second;
+    return LiveProcessState{.startTime = live.identity.startTime,
+                            .uid = live.effectiveUid,
+                            .pgid = live.pgid,
+                            .status = live.status,
+                            .path = live.path};
+  }
+  std::optional<LiveProcess> live(pid_t pid) const override {
+    const auto found = alive.find(pid);
+    if (found == alive.end()) return std::nullopt;
     return found->second;
   }
-  std::vector<pid_t> groupMembers(pid_t pgid) const override {
-    std::vector<pid_t> pids;
-    for (const auto& [pid, live] : alive)
-      if (live.pgid == pgid) pids.push_back(pid);
-    return pids;
-  }
   void deliver(pid_t pid, int number) {
-    if (number == SIGKILL || !ignoresTerm.contains(pid)) alive.erase(pid);
+    if (number == SIGKILL) {
+      alive.erase(pid);
+    } else if (const auto reaction = onTerm.find(pid); reaction != onTerm.end()) {
+      reaction->second(*this);
+    } else if (!ignoresTerm.contains(pid)) {
+      alive.erase(pid);
+    }
   }
-  SignalOutcome signal(const ProcessIdentity& process, int number) override {
+  SignalResult signal(const ProcessIdentity& process, int number,
+                      const SignalCheck& check) override {
+    const auto found = alive.find(process.pid);
+    if (found == alive.end() || found->second.identity != process) {
+      return {SignalOutcome::noSuchProcess, std::nullopt};
+    }
+    if (auto reason = check(found->second)) return {SignalOutcome::refused, reason};
     calls.push_back("kill " + std::to_string(process.pid) + " " + std::to_string(number));
-    if (forbidden.contains(process.pid)) return SignalOutcome::notPermitted;
-    const auto live = state(process.pid);
-    if (!live || live->startTime != process.startTime) return SignalOutcome::noSuchProcess;
+    if (forbidden.contains(process.pid)) return {SignalOutcome::notPermitted, std::nullopt};
     deliver(process.pid, number);
-    return SignalOutcome::sent;
+    return {SignalOutcome::sent, std::nullopt};
   }
-  SignalOutcome signalGroup(pid_t pgid, int number) override {
+  SignalOutcome signalGroup(pid_t pgid, int number, const GroupCheck& check) override {
+    std::vector<LiveProcess> group;
+    for (const auto& [pid, live] : alive)
+      if (live.pgid == pgid) group.push_back(live);
+    if (!check(group)) return SignalOutcome::refused;
     calls.push_back("killpg " + std::to_string(pgid) + " " + std::to_string(number));
-    for (const pid_t pid : groupMembers(pgid)) deliver(pid, number);
+    for (const auto& live : group) deliver(live.identity.pid, number);
     return SignalOutcome::sent;
   }
 };
@@ -87,7 +120,7 @@ struct TreeKillerTest : ::testing::Test {
   TreeKiller killer{system, system, protectedList, context, systemTable, clock};
 
   ProcessSnapshot snapshotOf(std::vector<ProcessRecord> records) {
-    for (const auto& r : records) system.add(r.pid(), r.pgid, r.uid);
+    for (const auto& r : records) system.add(r);
     return ProcessSnapshot({}, std::move(records));
   }
   KillReport kill(const ProcessSnapshot& snapshot, pid_t pid, KillOptions options = {}) {
@@ -163,7 +196,7 @@ TEST_F(TreeKillerTest, RefusesTheRootWithoutSendingAnything) {
   system.alive[200].status = ProcessStatus::zombie;
   EXPECT_EQ(kill(snapshot, 200).refusal->kind, SkipReason::Kind::zombie);
   system.alive[200].status = ProcessStatus::running;
-  system.alive[200].startTime = kStart + 1;  // another process took the pid
+  system.alive[200].identity.startTime = kStart + 1;  // another process took the pid
   EXPECT_EQ(kill(snapshot, 200).refusal->kind, SkipReason::Kind::pidReused);
   system.alive.erase(200);
   const auto gone = kill(snapshot, 200);
@@ -196,16 +229,131 @@ TEST_F(TreeKillerTest, ANotPermittedMemberMakesThePartialReport) {
 
 TEST_F(TreeKillerTest, ARootThatExitsBeforeItsSignalIsReportedAsAlreadyStopped) {
   struct VanishingSignaller final : Signaller {
-    SignalOutcome signal(const ProcessIdentity&, int) override {
+    SignalResult signal(const ProcessIdentity&, int, const SignalCheck&) override {
+      return {SignalOutcome::noSuchProcess, std::nullopt};
+    }
+    SignalOutcome signalGroup(pid_t, int, const GroupCheck&) override {
       return SignalOutcome::noSuchProcess;
     }
-    SignalOutcome signalGroup(pid_t, int) override { return SignalOutcome::noSuchProcess; }
   } vanishing;
   TreeKiller racing{vanishing, system, protectedList, context, systemTable, clock};
   const auto snapshot = snapshotOf({record(200, 1, 200)});
   const auto report = racing.kill({200, kStart}, snapshot, {}, std::nullopt, {});
   EXPECT_EQ(report.status, KillReport::Status::refused);
   EXPECT_TRUE(report.refusal->alreadyStopped());
+}
+
+// During the grace period a member that ignored SIGTERM becomes something that
+// is not ours to stop: the check before SIGKILL sees it and sends nothing.
+struct OwnerChange {
+  const char* what;
+  void (*apply)(LiveProcess&);
+};
+
+class AfterSIGTERM : public TreeKillerTest, public ::testing::WithParamInterface<OwnerChange> {};
+
+TEST_P(AfterSIGTERM, AMemberWhoseOwnerChangedIsNotSIGKILLed) {
+  const auto snapshot =
+      snapshotOf({record(200, 1, 200), record(201, 200, 200), record(202, 200, 200)});
+  system.ignoresTerm = {202};
+  system.onTerm[201] = [](ScriptedSystem& s) { GetParam().apply(s.alive[201]); };
+  const auto report = kill(snapshot, 200, KillOptions::make(1));
+
+  EXPECT_TRUE(system.alive.contains(201)) << GetParam().what;
+  EXPECT_THAT(system.calls, ElementsAre("killpg 200 15", "kill 202 9"));
+  EXPECT_EQ(report.outcomes[1].outcome.kind, MemberOutcome::Kind::skipped);
+  EXPECT_EQ(report.outcomes[1].outcome.reason->kind, SkipReason::Kind::otherUser);
+  // It is still running, and we meant to stop it: not everything stopped.
+  EXPECT_EQ(report.status, KillReport::Status::partial);
+  EXPECT_FALSE(report.anyNotPermitted());
+  EXPECT_EQ(report.freedBytes, 2'000'000u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    TreeKiller, AfterSIGTERM,
+    ::testing::Values(
+        // exec of a setuid-root program: the kernel would still let us signal it.
+        OwnerChange{"setuid exec", [](LiveProcess& p) { p.effectiveUid = p.savedUid = 0; }},
+        OwnerChange{"setuid() to another user",
+                    [](LiveProcess& p) { p.realUid = p.effectiveUid = p.savedUid = 65534; }},
+        OwnerChange{"only the real uid", [](LiveProcess& p) { p.realUid = 0; }},
+        // A setuid program that dropped its effective uid for a while can take it back.
+        OwnerChange{"only the saved uid", [](LiveProcess& p) { p.savedUid = 0; }}));
+
+TEST_F(TreeKillerTest, AMemberThatExecdIntoADatabaseIsNotSIGKILLed) {
+  const auto snapshot = snapshotOf({record(200, 1, 200), record(201, 200, 201)});
+  system.onTerm[201] = [](ScriptedSystem& s) {
+    s.alive[201].name = "postgres";
+    s.alive[201].argv = {"postgres", "-D", "/var/lib/db"};
+  };
+  const auto report = kill(snapshot, 200, KillOptions::make(1));
+  EXPECT_TRUE(system.alive.contains(201));
+  EXPECT_THAT(system.calls, ElementsAre("killpg 200 15", "kill 201 15"));
+  EXPECT_EQ(report.outcomes[1].outcome.reason->text(), "protected by default: local databases");
+  EXPECT_EQ(report.status, KillReport::Status::partial);
+  EXPECT_THAT(report.signalsSent, ElementsAre(SIGTERM));
+}
+
+TEST_F(TreeKillerTest, ProtectionLooksAtWhatTheMemberRunsNowAndWhatTheSnapshotSaw) {
+  protectedList.userRules.push_back({ProtectedList::UserRule::Kind::commandGlob, "*agent.js*"});
+  const auto snapshot = snapshotOf(
+      {record(200, 1, 200), record(201, 200, 200), record(202, 200, 200), record(203, 200, 200)});
+  system.alive[201].name = "claude";  // exec'd into an agent after the snapshot
+  system.alive[202].argv = {"node", "agent.js"};
+  system.alive[203].path = "/opt/Cursor.app/Contents/MacOS/Cursor";
+  const auto report = kill(snapshot, 200, KillOptions::make(1, true));
+  EXPECT_THAT(system.calls, ElementsAre("kill 200 9"));
+  for (std::size_t i = 1; i <= 3; ++i) {
+    EXPECT_EQ(report.outcomes[i].outcome.reason->kind, SkipReason::Kind::protectedProcess) << i;
+  }
+  // Skipped before anything was sent to them, as in any preflight: not partial.
+  EXPECT_EQ(report.status, KillReport::Status::done);
+}
+
+TEST_F(TreeKillerTest, AGroupJoinedByANewcomerGetsMemberSignalsNotKillpg) {
+  const auto snapshot =
+      snapshotOf({record(200, 1, 200), record(201, 200, 200), record(202, 200, 200)});
+  system.ignoresTerm = {200, 201, 202};
+  // 201 forks during the grace period: the child is in the group but was never checked.
+  system.onTerm[201] = [](ScriptedSystem& s) {
+    s.alive[300] = s.alive[201];
+    s.alive[300].identity = {300, kStart + 5};
+  };
+  kill(snapshot, 200, KillOptions::make(1));
+  EXPECT_THAT(system.calls, ElementsAre("killpg 200 15", "kill 200 9", "kill 201 9", "kill 202 9"));
+  EXPECT_TRUE(system.alive.contains(300));
+}
+
+TEST_F(TreeKillerTest, AGroupWithOneMemberNowOwnedByRootGetsMemberSignalsNotKillpg) {
+  const auto snapshot =
+      snapshotOf({record(200, 1, 200), record(201, 200, 200), record(202, 200, 200)});
+  system.ignoresTerm = {200, 202};
+  system.onTerm[201] = [](ScriptedSystem& s) { s.alive[201].effectiveUid = 0; };
+  const auto report = kill(snapshot, 200, KillOptions::make(1));
+  EXPECT_THAT(system.calls, ElementsAre("killpg 200 15", "kill 200 9", "kill 202 9"));
+  EXPECT_TRUE(system.alive.contains(201));
+  EXPECT_EQ(report.outcomes[1].outcome.reason->kind, SkipReason::Kind::otherUser);
+}
+
+TEST_F(TreeKillerTest, ARootThatChangesOwnerBeforeItsSignalIsRefusedForThatReason) {
+  // The check at signal time differs from the preflight one: the root became
+  // another user's in between, so it is refused as such, not as "already stopped".
+  struct ChangingInspector final : ProcessInspector {
+    ScriptedSystem& system;
+    explicit ChangingInspector(ScriptedSystem& s) : system(s) {}
+    std::optional<LiveProcessState> state(pid_t pid) const override { return system.state(pid); }
+    std::optional<LiveProcess> live(pid_t pid) const override {
+      auto seen = system.live(pid);
+      system.alive[pid].realUid = 0;  // right after we looked
+      return seen;
+    }
+  } changing{system};
+  TreeKiller racing{system, changing, protectedList, context, systemTable, clock};
+  const auto snapshot = snapshotOf({record(200, 1, 200)});
+  const auto report = racing.kill({200, kStart}, snapshot, {}, std::nullopt, {});
+  EXPECT_EQ(report.status, KillReport::Status::refused);
+  EXPECT_EQ(report.refusal->text(), "owned by another user");
+  EXPECT_TRUE(system.calls.empty());
 }
 
 }  // namespace

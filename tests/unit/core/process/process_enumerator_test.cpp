@@ -211,7 +211,12 @@ TEST(SystemProcessInspector, TellsTheSameIncarnationAndFindsChildren) {
   EXPECT_EQ(inspector.state(child.pid()), state);
   EXPECT_THAT(inspector.childPids(child.pid()),
               ElementsAre(static_cast<pid_t>(pids[1]), static_cast<pid_t>(pids[2])));
-  EXPECT_EQ(inspector.groupMembers(child.pid()).size(), 3u);
+  const auto live = inspector.live(child.pid());
+  ASSERT_TRUE(live);
+  EXPECT_EQ(live->identity.startTime, state->startTime);
+  EXPECT_TRUE(live->whollyOwnedBy(getuid()));
+  EXPECT_EQ(live->path, testing::helperBinary().string());
+  EXPECT_EQ(live->commandLine(), testing::helperBinary().string() + " spawn 2");
   child.kill();
   EXPECT_FALSE(inspector.state(child.pid()));
 }
