@@ -23,7 +23,8 @@ CommandSpec Kill::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            auto inputs = CommandInputs::load(context.environment, context.executable);
+            inputs.warnings = &context.error;
             const auto outcome = runKill(
                 inputs, {.target = *parseKillTarget(target), .force = force, .grace = grace});
             context.out.line(outcome.line);

@@ -23,6 +23,7 @@ CommandSpec MCP::spec() {
       .run =
           [](CommandContext& context) {
             MCPFrameDecoder decoder;
+            MCPLogNotice notice(context.error);
             std::vector<char> chunk(kReadChunk);
             // peek() blocks for one read of whatever the client has sent; readsome()
             // then takes just those bytes, so a message is answered as soon as it
@@ -35,7 +36,7 @@ CommandSpec MCP::spec() {
               while (auto message = decoder.next()) {
                 // Settings and heartbeat are read for every message, so switching
                 // MCP on or off takes effect without a restart.
-                const auto server = liveMCPServer(context.environment, context.executable);
+                const auto server = liveMCPServer(context.environment, context.executable, notice);
                 if (auto response = server.handle(message->body))
                   context.out.write(encodeMCPResponse(*response, message->framing));
               }

@@ -40,7 +40,8 @@ CommandSpec Reap::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            auto inputs = CommandInputs::load(context.environment, context.executable);
+            inputs.warnings = &context.error;
             SystemKillClock clock;
             const ReapRequest request{
                 .dryRun = dryRun,

@@ -34,7 +34,8 @@ CommandSpec Stop::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
+            auto inputs = CommandInputs::load(context.environment, context.executable);
+            inputs.warnings = &context.error;
             return runStopIdle(
                 inputs, {.olderThanMinutes = olderThan, .json = json}, context.out, [&context] {
                   return confirmation(platform::isTerminal(STDIN_FILENO), context.input);

@@ -4,6 +4,7 @@
 
 #include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
+#include "platform/files.h"
 
 namespace glimmet {
 namespace {
@@ -39,8 +40,14 @@ std::string CleanupLogEntry::encodeLine() const {
 }
 
 void CleanupLog::append(const CleanupLogEntry& entry) const {
-  appendUnderLock(directory_, shared_files::cleanupLog, shared_files::cleanupLogLock,
-                  entry.encodeLine() + "\n");
+  try {
+    appendUnderLock(directory_, shared_files::cleanupLog, shared_files::cleanupLogLock,
+                    entry.encodeLine() + "\n", *lockWait_);
+  } catch (const platform::LockTimeout&) {
+    // Held still: later steps try once more without waiting; each says it was skipped.
+    *lockWait_ = std::chrono::milliseconds::zero();
+    throw;
+  }
 }
 
 }  // namespace glimmet

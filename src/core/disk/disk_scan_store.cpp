@@ -8,7 +8,6 @@
 
 #include "core/disk/strict_json.h"
 #include "core/settings/json_store.h"
-#include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
 #include "core/util/csv.h"
 #include "core/util/home_path.h"
@@ -205,14 +204,12 @@ void recordDiskHistory(const std::filesystem::path& folder, const DiskScanResult
   const auto rows = diskHistoryRows(result);
   // The header goes first when the file is new or empty; deciding that under the
   // same lock as the append keeps two first scans from both writing it.
-  platform::createDirectories(folder, 0700);
-  const auto lock = platform::LockedFile::acquire(folder / shared_files::diskHistoryLock);
-  std::error_code error;
-  const auto path = folder / shared_files::diskHistory;
-  const bool fresh =
-      !std::filesystem::exists(path, error) || std::filesystem::file_size(path, error) == 0;
-  platform::appendToFile(
-      path,
+  const auto shared = platform::SharedFolder::create(folder);
+  const auto lock = shared.lock(shared_files::diskHistoryLock, shared_files::commandLockWait);
+  const auto size = shared.size(shared_files::diskHistory);
+  const bool fresh = !size || *size == 0;
+  shared.append(
+      shared_files::diskHistory,
       (fresh ? "scan_id,time,rule_id,category,safety,path,bytes,unique_bytes,items\n" : "") + rows);
 }
 

@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ghosts/signature_set.h"
+#include "core/settings/json_store.h"
 #include "core/settings/shared_files.h"
 #include "platform/files.h"
 
@@ -128,8 +129,9 @@ std::string_view Origin::keyword() const {
 
 AncestryRecorder AncestryRecorder::fromJson(std::string_view bytes) {
   AncestryRecorder recorder;
-  const json document = json::parse(bytes, nullptr, /*allow_exceptions=*/false);
-  if (!document.is_array()) return recorder;
+  const auto parsed = parseSharedJson(bytes);
+  if (!parsed || !parsed->is_array()) return recorder;
+  const json& document = *parsed;
   std::unordered_map<ProcessIdentity, Record> records;
   records.reserve(document.size());
   for (const auto& item : document) {
@@ -143,7 +145,9 @@ AncestryRecorder AncestryRecorder::fromJson(std::string_view bytes) {
 }
 
 AncestryRecorder AncestryRecorder::load(const std::filesystem::path& folder) {
-  const auto bytes = platform::readFile(folder / shared_files::ancestry, kMaxAncestryFileBytes);
+  const auto shared = platform::SharedFolder::open(folder);
+  const auto bytes =
+      shared ? shared->read(shared_files::ancestry, kMaxAncestryFileBytes) : std::nullopt;
   return bytes ? fromJson(*bytes) : AncestryRecorder();
 }
 

@@ -2,7 +2,6 @@
 #include "core/ghosts/protection_store.h"
 
 #include <algorithm>
-#include <filesystem>
 
 #include "core/error.h"
 #include "core/settings/shared_files.h"
@@ -16,17 +15,20 @@ using Rule = ProtectedList::UserRule;
 
 // A file we can't read as rules is moved aside before the first save replaces
 // it, so that a hand edit gone wrong loses nothing.
-void keepUnreadableFile(const JSONStore& store) {
-  const auto path = store.directory() / shared_files::protectedRules;
-  std::error_code error;
-  if (!std::filesystem::exists(path, error)) return;
+void keepUnreadableFile(const JSONStore& store, const platform::SharedFolder& folder) {
+  if (!folder.contains(shared_files::protectedRules)) return;
   const auto json = store.loadJson(shared_files::protectedRules);
   if (json && ProtectedList::fromJson(*json)) return;
-  std::filesystem::rename(path, path.string() + ".unreadable", error);
+  try {
+    folder.rename(shared_files::protectedRules,
+                  std::string(shared_files::protectedRules) + ".unreadable");
+  } catch (const platform::SystemError&) {
+    // The save below replaces it all the same.
+  }
 }
 
-void save(const JSONStore& store, const ProtectedList& list) {
-  keepUnreadableFile(store);
+void save(const JSONStore& store, const platform::SharedFolder& folder, const ProtectedList& list) {
+  keepUnreadableFile(store, folder);
   store.save(list, shared_files::protectedRules);
 }
 
@@ -49,28 +51,26 @@ ProtectedList loadProtectedList(const JSONStore& store) {
 
 bool addProtectedGlob(const JSONStore& store, const std::string& pattern) {
   validateProtectedGlob(pattern);
-  platform::createDirectories(store.directory(), 0700);
-  const auto lock =
-      platform::LockedFile::acquire(store.directory() / shared_files::protectedRulesLock);
+  const auto folder = platform::SharedFolder::create(store.directory());
+  const auto lock = folder.lock(shared_files::protectedRulesLock, shared_files::commandLockWait);
   auto list = loadProtectedList(store);
   const Rule rule{Rule::Kind::commandGlob, pattern};
   if (std::find(list.userRules.begin(), list.userRules.end(), rule) != list.userRules.end())
     return false;
   list.userRules.push_back(rule);
-  save(store, list);
+  save(store, folder, list);
   return true;
 }
 
 bool removeProtectedGlob(const JSONStore& store, const std::string& pattern) {
   // Without the folder there is no rule to remove, and nothing is created.
-  std::error_code error;
-  if (!std::filesystem::is_directory(store.directory(), error)) return false;
-  const auto lock =
-      platform::LockedFile::acquire(store.directory() / shared_files::protectedRulesLock);
+  const auto folder = platform::SharedFolder::open(store.directory());
+  if (!folder) return false;
+  const auto lock = folder->lock(shared_files::protectedRulesLock, shared_files::commandLockWait);
   auto list = loadProtectedList(store);
   const auto removed = std::erase(list.userRules, Rule{Rule::Kind::commandGlob, pattern});
   if (removed == 0) return false;
-  save(store, list);
+  save(store, *folder, list);
   return true;
 }
 

@@ -2,6 +2,7 @@
 
 #include "core/error.h"
 #include "core/output/json_writer.h"
+#include "core/util/json_nesting.h"
 #include "platform/files.h"
 
 namespace glimmet::hooks {
@@ -14,6 +15,11 @@ constexpr std::string_view kInvalidJson =
     "Your Claude Code settings file isn't valid JSON, so Glimmet won't change it.";
 constexpr std::string_view kNotAnObject =
     "Your Claude Code settings file isn't a JSON object, so Glimmet won't change it.";
+constexpr std::string_view kTooDeep =
+    "Your Claude Code settings file is nested too deeply, so Glimmet won't change it.";
+// Real settings nest a handful of levels; the bound keeps the rewrite, which
+// walks the whole value, within the JSON writer's own limit.
+constexpr std::size_t kMaxConfigDepth = 256;
 
 // Removes our entries from every group of every event; groups left empty go too.
 // Anything that isn't shaped like a hook group is someone else's and stays.
@@ -89,6 +95,8 @@ bool HookInstaller::isInstalled() const {
 
 json HookInstaller::parsedObject(const ConfigSnapshot& snapshot) const {
   if (!snapshot.exists || snapshot.bytes.empty()) return json::object();
+  if (jsonNestedDeeperThan(snapshot.bytes, kMaxConfigDepth))
+    throw CommandFailure(std::string(kTooDeep), ExitStatus::cannotStart);
   // Comments (JSONC) are refused too: rewriting would silently drop them.
   json root = json::parse(snapshot.bytes, nullptr, false);
   if (root.is_discarded()) throw CommandFailure(std::string(kInvalidJson), ExitStatus::cannotStart);

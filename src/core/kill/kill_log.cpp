@@ -3,9 +3,9 @@
 
 #include <cmath>
 #include <csignal>
-#include <fstream>
 
 #include "core/kill/secret_masker.h"
+#include "core/settings/json_store.h"
 #include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
 #include "core/util/csv.h"
@@ -23,8 +23,14 @@ constexpr Trigger kTriggers[] = {Trigger::manual, Trigger::killAll, Trigger::rea
 constexpr Result kResults[] = {Result::stopped, Result::partlyStopped, Result::refused,
                                Result::dryRun};
 
-// A line longer than this is not one of ours; it is skipped unread.
+// A line longer than this is not one of ours; it is skipped unread. Entries
+// are a few hundred bytes; a masked command line can make one longer.
 constexpr size_t kMaxLineBytes = 1 << 20;
+// Only the log's tail is read: the newest 8 MiB hold some twenty thousand
+// stops, far more than the disk scan's "when was its server last killed"
+// needs, and a log grown without bound (or /dev/zero linked in its place)
+// costs no more to read than that.
+constexpr size_t kKillLogTailBytes = 8 << 20;
 
 std::optional<Result> resultFromText(std::string_view value) {
   for (const auto result : kResults)
@@ -144,8 +150,9 @@ std::string KillLogEntry::encodeLine() const {
 }
 
 std::optional<KillLogEntry> KillLogEntry::decodeLine(std::string_view line) {
-  const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
-  if (!json.is_object()) return std::nullopt;
+  const auto parsed = parseSharedJson(line);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  const auto& json = *parsed;
   const auto string = [&](const char* key) -> const std::string* {
     const auto found = json.find(key);
     return found != json.end() && found->is_string() ? found->get_ptr<const std::string*>()
@@ -199,7 +206,17 @@ void KillLog::append(const std::vector<KillLogEntry>& entries) const {
   if (entries.empty()) return;
   std::string bytes;
   for (const auto& entry : entries) bytes += entry.encodeLine() + "\n";
-  appendUnderLock(directory_, shared_files::killLog, shared_files::killLogLock, bytes);
+  try {
+    appendUnderLock(directory_, shared_files::killLog, shared_files::killLogLock, bytes,
+                    *lockWait_);
+  } catch (const platform::LockTimeout&) {
+    // Whoever holds the lock holds it still: the next stop of this command
+    // tries once more without waiting, and the person hears about it once.
+    if (*lockWait_ != std::chrono::milliseconds::zero() && warnings_ != nullptr)
+      *warnings_ << kBusyKillLogMessage << '\n';
+    *lockWait_ = std::chrono::milliseconds::zero();
+    throw;
+  }
 }
 
 bool KillLog::appendIfPossible(const std::vector<KillLogEntry>& entries) const {
@@ -213,20 +230,34 @@ bool KillLog::appendIfPossible(const std::vector<KillLogEntry>& entries) const {
 
 std::vector<KillLogEntry> KillLog::read() const {
   std::vector<KillLogEntry> entries;
-  std::error_code error;
-  if (!std::filesystem::exists(directory_ / shared_files::killLog, error)) return entries;
+  const auto folder = platform::SharedFolder::open(directory_);
+  if (!folder || !folder->contains(shared_files::killLog)) return entries;
+  // The lock keeps a writer from appending half a line while this reads; one
+  // held too long only risks a torn last line, which doesn't decode.
+  std::optional<platform::LockedFile> lock;
   try {
-    // The lock keeps a writer from appending half a line while this reads.
-    const auto lock = platform::LockedFile::acquire(directory_ / shared_files::killLogLock);
-    std::ifstream file(directory_ / shared_files::killLog, std::ios::binary);
-    std::string line;
-    while (std::getline(file, line)) {
-      if (line.empty() || line.size() > kMaxLineBytes) continue;
-      if (auto entry = KillLogEntry::decodeLine(line)) entries.push_back(std::move(*entry));
-    }
-  } catch (const std::exception&) {
-    // A log that can't be locked or read is the same as an empty one to readers.
+    lock.emplace(folder->lock(shared_files::killLogLock, shared_files::commandLockWait));
+  } catch (const platform::SystemError&) {
   }
+  std::string line;
+  bool overlong = false;
+  folder->readTail(shared_files::killLog, kKillLogTailBytes, [&](std::string_view chunk) {
+    while (!chunk.empty()) {
+      const size_t end = chunk.find('\n');
+      const auto piece = chunk.substr(0, end);
+      // A line past the limit is dropped as it streams by, never gathered.
+      if (!overlong && line.size() + piece.size() <= kMaxLineBytes)
+        line.append(piece);
+      else
+        overlong = true;
+      if (end == std::string_view::npos) return;
+      chunk.remove_prefix(end + 1);
+      if (!overlong && !line.empty())
+        if (auto entry = KillLogEntry::decodeLine(line)) entries.push_back(std::move(*entry));
+      line.clear();
+      overlong = false;
+    }
+  });
   return entries;
 }
 

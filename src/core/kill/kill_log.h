@@ -8,13 +8,16 @@
 #include <cstdint>
 #include <filesystem>
 #include <map>
+#include <memory>
 #include <nlohmann/json.hpp>
 #include <optional>
+#include <ostream>
 #include <string>
 #include <string_view>
 #include <vector>
 
 #include "core/output/iso8601.h"
+#include "core/settings/shared_files.h"
 
 namespace glimmet {
 
@@ -68,26 +71,40 @@ struct KillLogTotals {
   static KillLogTotals of(const std::vector<KillLogEntry>& entries);
 };
 
+/// Said once on the command's warning stream when the kill log's lock stayed held.
+inline constexpr std::string_view kBusyKillLogMessage =
+    "Couldn't add to the kill log: another program kept it locked.";
+
 class KillLog {
  public:
-  /// The log in `directory`, the shared folder.
-  explicit KillLog(std::filesystem::path directory) : directory_(std::move(directory)) {}
+  /// The log in `directory`, the shared folder. A lock that stays held is said
+  /// once on `warnings` (standard error) when given.
+  explicit KillLog(std::filesystem::path directory, std::ostream* warnings = nullptr)
+      : directory_(std::move(directory)), warnings_(warnings) {}
 
-  /// Appends every entry in one write under the lock. Throws platform::SystemError
-  /// when the folder, the lock file or the log can't be written; callers that only
-  /// record a stop ignore it and still report the stop.
+  /// Appends every entry in one write under the lock, waiting up to 10 seconds
+  /// for it; once a wait has run out, later appends through this log don't wait.
+  /// Throws platform::LockTimeout when the lock stayed held and
+  /// platform::SystemError when the folder, the lock file or the log can't be
+  /// written; callers that only record a stop ignore it and still report the stop.
   void append(const std::vector<KillLogEntry>& entries) const;
   /// The same for callers that only record a stop: a log that can't be written
   /// must not hide the stop itself, so the failure is only returned.
   bool appendIfPossible(const std::vector<KillLogEntry>& entries) const;
-  /// Every whole entry in file order, read under the lock; lines that don't decode
-  /// are skipped. A missing or unreadable log is empty.
+  /// The whole entries of the log's last 8 MiB in file order, read under the lock
+  /// (when it comes within 10 seconds); lines that don't decode or run past
+  /// 1 MiB are skipped. A missing, unreadable or unusable log (a link, a FIFO,
+  /// another user's) is empty.
   std::vector<KillLogEntry> read() const;
   /// The entries whose time is not earlier than `since`.
   std::vector<KillLogEntry> entriesSince(SystemTime since) const;
 
  private:
   std::filesystem::path directory_;
+  std::ostream* warnings_ = nullptr;
+  // Shared by copies, so a reaper's copy and the command's agree.
+  std::shared_ptr<std::chrono::milliseconds> lockWait_ =
+      std::make_shared<std::chrono::milliseconds>(shared_files::commandLockWait);
 };
 
 /// The CSV export: a header line, then one line per entry in the given order.

@@ -88,6 +88,11 @@ void appendDouble(std::string& out, double value) {
   out.append(buffer, result.ptr);
 }
 
+// Far deeper than any document or shared file; the bound keeps a hostile value
+// from taking the call stack (each level is a few frames) or the memory that
+// its indentation would cost.
+constexpr int kMaxWriteDepth = 512;
+
 void appendIndent(std::string& out, int depth) {
   out.append(static_cast<size_t>(depth) * 2, ' ');
 }
@@ -118,6 +123,8 @@ void appendContainer(std::string& out, const nlohmann::json& value, int depth, c
 void appendValue(std::string& out, const nlohmann::json& value, int depth,
                  const JsonWriteOptions& options) {
   using Type = nlohmann::json::value_t;
+  if (depth > kMaxWriteDepth)
+    throw std::invalid_argument("This value is nested too deeply to be written as JSON.");
   switch (value.type()) {
     case Type::null:
       out.append("null");

@@ -16,7 +16,8 @@ struct JsonWriteOptions {
 /// Encodes `value` without a trailing line feed. Object keys come out in byte order
 /// because nlohmann::json keeps objects in a std::map of std::string. Invalid UTF-8 in
 /// strings and keys becomes U+FFFD. Throws std::invalid_argument for NaN or infinity,
-/// which JSON cannot carry.
+/// which JSON cannot carry, and for a value nested more than 512 levels deep, which
+/// nothing of ours is: no value can exhaust the stack.
 std::string writeJson(const nlohmann::json& value, JsonWriteOptions options = {});
 
 /// Appends `text` to `out` with every ill-formed UTF-8 sequence replaced by U+FFFD.

@@ -2,6 +2,7 @@
 #include "core/settings/json_store.h"
 
 #include "core/output/json_writer.h"
+#include "core/util/json_nesting.h"
 #include "platform/files.h"
 
 namespace glimmet {
@@ -13,20 +14,24 @@ constexpr size_t kMaxStoredFileBytes = 8 * 1024 * 1024;
 
 }  // namespace
 
-std::optional<nlohmann::json> JSONStore::loadJson(std::string_view name) const {
-  const auto bytes = platform::readFile(directory_ / name, kMaxStoredFileBytes);
-  if (!bytes) return std::nullopt;
-  // nlohmann's parser keeps its own stack, so deep nesting costs heap, not the
-  // call stack; invalid UTF-8 is a parse error.
-  auto json = nlohmann::json::parse(*bytes, nullptr, /*allow_exceptions=*/false);
+std::optional<nlohmann::json> parseSharedJson(std::string_view text) {
+  if (jsonNestedDeeperThan(text, kMaxSharedJsonDepth)) return std::nullopt;
+  auto json = nlohmann::json::parse(text, nullptr, /*allow_exceptions=*/false);
   if (json.is_discarded()) return std::nullopt;
   return json;
 }
 
+std::optional<nlohmann::json> JSONStore::loadJson(std::string_view name) const {
+  const auto folder = platform::SharedFolder::open(directory_);
+  if (!folder) return std::nullopt;
+  const auto bytes = folder->read(name, kMaxStoredFileBytes);
+  if (!bytes) return std::nullopt;
+  return parseSharedJson(*bytes);
+}
+
 void JSONStore::saveJson(const nlohmann::json& value, std::string_view name) const {
   const std::string encoded = writeJson(value, {.escapeSlashes = true});
-  platform::createDirectories(directory_, 0700);
-  platform::writeFileAtomically(directory_ / name, encoded, 0600);
+  platform::SharedFolder::create(directory_).replace(name, encoded);
 }
 
 }  // namespace glimmet

@@ -8,6 +8,14 @@
 
 namespace glimmet {
 
+/// The shared files nest a few levels; text nested deeper is not one of ours
+/// and reads as corrupt, before it is parsed.
+inline constexpr std::size_t kMaxSharedJsonDepth = 64;
+
+/// `text` parsed, or nothing when it is not JSON (invalid UTF-8 included) or
+/// nests deeper than kMaxSharedJsonDepth.
+std::optional<nlohmann::json> parseSharedJson(std::string_view text);
+
 /// A record the store can hold: `static std::optional<T> fromJson(const json&)`
 /// (nothing when the value is not valid for the type) and `json toJson() const`.
 template <typename T>
@@ -22,8 +30,9 @@ class JSONStore {
 
   const std::filesystem::path& directory() const { return directory_; }
 
-  /// The parsed file, or nothing when it is missing, unreadable, too large or not
-  /// JSON. Never throws: a missing and a corrupt file are the same to callers.
+  /// The parsed file, or nothing when it is missing, unusable (a link, a FIFO,
+  /// another user's), too large, too deep or not JSON. Never throws: a missing
+  /// and a corrupt file are the same to callers.
   std::optional<nlohmann::json> loadJson(std::string_view name) const;
 
   template <StoredRecord T>
@@ -35,7 +44,8 @@ class JSONStore {
 
   /// Creates the folder (0700) when missing and replaces `name` atomically with the
   /// pretty-printed, key-sorted encoding (slashes escaped). Throws
-  /// platform::SystemError carrying the system's description.
+  /// platform::SystemError carrying the system's description, also when the
+  /// folder is another user's.
   void saveJson(const nlohmann::json& value, std::string_view name) const;
 
   template <StoredRecord T>

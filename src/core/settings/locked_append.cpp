@@ -6,10 +6,11 @@
 namespace glimmet {
 
 void appendUnderLock(const std::filesystem::path& directory, std::string_view file,
-                     std::string_view lockFile, std::string_view bytes) {
-  platform::createDirectories(directory, 0700);
-  const auto lock = platform::LockedFile::acquire(directory / lockFile);
-  platform::appendToFile(directory / file, bytes);
+                     std::string_view lockFile, std::string_view bytes,
+                     std::chrono::milliseconds wait) {
+  const auto folder = platform::SharedFolder::create(directory);
+  const auto lock = folder.lock(lockFile, wait);
+  folder.append(file, bytes);
 }
 
 }  // namespace glimmet

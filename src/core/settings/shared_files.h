@@ -35,6 +35,12 @@ inline constexpr std::string_view diskHistoryLock = "disk-history.csv.lock";
 inline constexpr std::string_view cleanupLog = "cleanup.jsonl";
 inline constexpr std::string_view cleanupLogLock = "cleanup.jsonl.lock";
 
+// How long a writer waits for a lock that another program holds before it skips
+// its write. notify runs in an agent's hook and mcp answers an agent, so both
+// wait least; a lock held longer than this is stuck, not busy.
+inline constexpr std::chrono::milliseconds hookLockWait{2000};
+inline constexpr std::chrono::milliseconds commandLockWait{10000};
+
 // The data files shipped beside the tool, and the variables that override them.
 inline constexpr std::string_view signatureFile = "signatures.json";
 inline constexpr std::string_view signatureOverride = "GLIMMET_SIGNATURES";

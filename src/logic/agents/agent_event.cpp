@@ -5,6 +5,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/output/json_writer.h"
+#include "core/settings/json_store.h"
 
 namespace glimmet {
 namespace {
@@ -89,8 +90,9 @@ std::string encodeAgentEventLine(const AgentEvent& event) {
 }
 
 std::optional<AgentEvent> decodeAgentEvent(std::string_view line) {
-  const auto json = nlohmann::json::parse(line, nullptr, /*allow_exceptions=*/false);
-  if (!json.is_object()) return std::nullopt;
+  const auto parsed = parseSharedJson(line);
+  if (!parsed || !parsed->is_object()) return std::nullopt;
+  const auto& json = *parsed;
   const auto* id = requiredString(json, "id");
   const auto* time = requiredString(json, "time");
   const auto* agent = requiredString(json, "agent");

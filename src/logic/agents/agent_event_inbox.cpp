@@ -1,8 +1,6 @@
 // AgentEventInbox over the platform's locked files.
 #include "logic/agents/agent_event_inbox.h"
 
-#include <sys/stat.h>
-
 #include "core/settings/shared_files.h"
 #include "platform/files.h"
 
@@ -17,29 +15,28 @@ constexpr size_t kLargestDrainedLog = 64 * 1024 * 1024;
 
 void AgentEventInbox::append(const AgentEvent& event) const {
   const std::string line = encodeAgentEventLine(event);
-  platform::createDirectories(folder_, 0700);
-  const auto lock = platform::LockedFile::acquire(folder_ / shared_files::agentEventsLock);
-  const auto log = folder_ / shared_files::agentEvents;
-  struct stat info {};
-  if (::stat(log.c_str(), &info) == 0 &&
-      static_cast<uint64_t>(info.st_size) > kAgentEventInboxLimit) {
+  const auto folder = platform::SharedFolder::create(folder_);
+  // An agent's hook is waiting on this: a lock held past the short wait costs
+  // the event, never the agent's turn.
+  const auto lock = folder.lock(shared_files::agentEventsLock, shared_files::hookLockWait);
+  const auto size = folder.size(shared_files::agentEvents);
+  if (size && *size > kAgentEventInboxLimit) {
     // Replacing rather than truncating in place: a reader that ignores the lock
     // still sees the old log or the new one, never a torn one.
-    platform::writeFileAtomically(log, line, 0600);
+    folder.replace(shared_files::agentEvents, line);
     return;
   }
-  platform::appendToFile(log, line);
+  folder.append(shared_files::agentEvents, line);
 }
 
 std::vector<AgentEvent> AgentEventInbox::drain(SystemTime now) const {
   std::optional<std::string> bytes;
   {
-    platform::createDirectories(folder_, 0700);
-    const auto lock = platform::LockedFile::acquire(folder_ / shared_files::agentEventsLock);
-    const auto log = folder_ / shared_files::agentEvents;
-    bytes = platform::readFile(log, kLargestDrainedLog);
+    const auto folder = platform::SharedFolder::create(folder_);
+    const auto lock = folder.lock(shared_files::agentEventsLock, shared_files::commandLockWait);
+    bytes = folder.read(shared_files::agentEvents, kLargestDrainedLog);
     if (!bytes || bytes->empty()) return {};
-    platform::writeFileAtomically(log, "", 0600);
+    folder.replace(shared_files::agentEvents, "");
   }
   std::vector<AgentEvent> events;
   std::string_view rest = *bytes;
@@ -55,9 +52,10 @@ std::vector<AgentEvent> AgentEventInbox::drain(SystemTime now) const {
 }
 
 bool AgentEventInbox::hasPendingEvents() const {
-  struct stat info {};
-  const auto log = folder_ / shared_files::agentEvents;
-  return ::stat(log.c_str(), &info) == 0 && info.st_size > 0;
+  const auto folder = platform::SharedFolder::open(folder_);
+  if (!folder) return false;
+  const auto size = folder->size(shared_files::agentEvents);
+  return size && *size > 0;
 }
 
 }  // namespace glimmet

@@ -16,7 +16,9 @@ class AgentEventInbox {
 
   /// Appends one line under the lock, creating the folder (0700) and the files
   /// (0600) as needed. A log already past 256 KiB is started afresh with this line,
-  /// so an inbox nobody drains stays bounded. Throws platform::SystemError.
+  /// so an inbox nobody drains stays bounded. The lock is waited on for about
+  /// 2 seconds (an agent's hook is waiting): platform::LockTimeout after that,
+  /// platform::SystemError for anything else, a planted link or FIFO included.
   void append(const AgentEvent& event) const;
 
   /// Takes every line out of the log under the lock (leaving it empty) and returns

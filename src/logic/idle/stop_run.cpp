@@ -41,7 +41,7 @@ std::vector<PlannedServer> plannedServers(const IdlePlan& plan, const CLISurvey&
 // killer works from a snapshot taken now: children started since are part of the
 // tree, and a server that exited (or whose pid was reused) is refused as gone.
 bool stopServer(const PlannedServer& server, const ProcessSnapshot& now, TreeKiller& killer,
-                const CommandInputs& inputs) {
+                const CommandInputs& inputs, const KillLog& killLog) {
   const auto report = killer.kill(server.identity, now, server.candidate.ports, server.repoPath,
                                   KillOptions::make(inputs.settings.gracePeriod));
   const auto* root = now.record(server.identity.pid);
@@ -50,7 +50,7 @@ bool stopServer(const PlannedServer& server, const ProcessSnapshot& now, TreeKil
                              .time = std::chrono::system_clock::now(),
                              .home = inputs.home.string(),
                              .repoPath = server.repoPath};
-    KillLog(inputs.sharedFolder).appendIfPossible({killLogEntry(report, *root, log)});
+    killLog.appendIfPossible({killLogEntry(report, *root, log)});
   }
   return report.status == KillReport::Status::done;
 }
@@ -95,11 +95,12 @@ ExitStatus runStopIdle(const CommandInputs& inputs, const StopIdleRequest& reque
   SystemKillClock clock;
   LiveTreeKiller live(inputs, clock);
   ProcessEnumerator enumerator(inputs.uid());
+  const KillLog killLog(inputs.sharedFolder, inputs.warnings);
   bool allStopped = planned.size() == plan.stop.size();
   for (const auto& server : planned) {
     const auto now = enumerator.snapshot(std::chrono::system_clock::now());
     const auto ports = portList(server.candidate.ports);
-    if (stopServer(server, now, live.killer(), inputs)) {
+    if (stopServer(server, now, live.killer(), inputs, killLog)) {
       out.line("Freed " + ports + " and " + decimalBytes(server.candidate.footprint) + ".");
     } else {
       out.line("Couldn't stop " + ports + ".");

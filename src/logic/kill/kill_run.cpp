@@ -90,7 +90,8 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
                        .time = std::chrono::system_clock::now(),
                        .home = inputs.home.string(),
                        .repoPath = repoPath};
-    KillLog(inputs.sharedFolder).appendIfPossible({killLogEntry(report, *root, log)});
+    KillLog(inputs.sharedFolder, inputs.warnings)
+        .appendIfPossible({killLogEntry(report, *root, log)});
   }
   return describeKill(report, target);
 }

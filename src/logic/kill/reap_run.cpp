@@ -122,7 +122,7 @@ ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, Kil
   }
 
   LiveTreeKiller live(inputs, clock);
-  Reaper reaper(live.killer(), KillLog(inputs.sharedFolder),
+  Reaper reaper(live.killer(), KillLog(inputs.sharedFolder, inputs.warnings),
                 KillOptions::make(inputs.settings.gracePeriod));
   const KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
                                   .time = snapshot.takenAt(),

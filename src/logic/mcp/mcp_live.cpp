@@ -12,6 +12,7 @@
 #include "logic/ports/ports_document.h"
 #include "logic/status/status_document.h"
 #include "logic/survey/cli_survey.h"
+#include "platform/files.h"
 #include "platform/paths.h"
 
 namespace glimmet {
@@ -24,7 +25,14 @@ std::string documentText(const nlohmann::json& document) {
 
 }  // namespace
 
-MCPServer liveMCPServer(const Environment& environment, const std::filesystem::path& executable) {
+void MCPLogNotice::lockWasHeld() {
+  if (said_) return;
+  said_ = true;
+  warnings_ << "Couldn't add to the MCP call log: another program kept it locked.\n" << std::flush;
+}
+
+MCPServer liveMCPServer(const Environment& environment, const std::filesystem::path& executable,
+                        MCPLogNotice& notice) {
   const auto folder = platform::sharedDataDir(environment);
   const JSONStore store(folder);
   const auto now = std::chrono::system_clock::now();
@@ -56,7 +64,14 @@ MCPServer liveMCPServer(const Environment& environment, const std::filesystem::p
     return SafetyGate::verdict(safetyFacts(target, view));
   };
   server.requestQuit = [folder](const MCPQuitRequest& request) { addToMCPInbox(folder, request); };
-  server.log = [folder](const MCPLogEntry& entry) { appendMCPLog(folder, entry); };
+  server.log = [folder, &notice](const MCPLogEntry& entry) {
+    try {
+      appendMCPLog(folder, entry);
+    } catch (const platform::LockTimeout&) {
+      notice.lockWasHeld();
+      throw;
+    }
+  };
   server.now = [] { return std::chrono::system_clock::now(); };
   server.newRequestId = randomUuid;
   return server;

@@ -2,9 +2,9 @@
 #include "logic/mcp/mcp_records.h"
 
 #include <cerrno>
-#include <system_error>
 
 #include "core/output/json_writer.h"
+#include "core/settings/json_store.h"
 #include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
 #include "platform/files.h"
@@ -39,24 +39,23 @@ nlohmann::json MCPQuitRequest::toJson() const {
 }
 
 void appendMCPLog(const std::filesystem::path& folder, const MCPLogEntry& entry) {
-  appendUnderLock(folder, shared_files::mcpLog, shared_files::mcpLogLock, entry.line() + "\n");
+  appendUnderLock(folder, shared_files::mcpLog, shared_files::mcpLogLock, entry.line() + "\n",
+                  shared_files::hookLockWait);
 }
 
-void addToMCPInbox(const std::filesystem::path& folder, const MCPQuitRequest& request) {
-  platform::createDirectories(folder, 0700);
-  const auto lock = platform::LockedFile::acquire(folder / shared_files::mcpInboxLock);
-  const auto path = folder / shared_files::mcpInbox;
+void addToMCPInbox(const std::filesystem::path& directory, const MCPQuitRequest& request) {
+  const auto folder = platform::SharedFolder::create(directory);
+  const auto lock = folder.lock(shared_files::mcpInboxLock, shared_files::hookLockWait);
   auto requests = nlohmann::json::array();
-  if (const auto text = platform::readFile(path, kMaxInboxBytes)) {
-    auto decoded = nlohmann::json::parse(*text, nullptr, /*allow_exceptions=*/false);
-    if (decoded.is_array()) requests = std::move(decoded);
-  } else {
-    std::error_code error;
-    if (std::filesystem::exists(path, error) || error)
-      throw platform::SystemError("Couldn't read the quit inbox", EIO);
+  if (const auto text = folder.read(shared_files::mcpInbox, kMaxInboxBytes)) {
+    // Too deep to be ours counts as undecodable: the inbox starts over small.
+    auto decoded = parseSharedJson(*text);
+    if (decoded && decoded->is_array()) requests = std::move(*decoded);
+  } else if (folder.contains(shared_files::mcpInbox)) {
+    throw platform::SystemError("Couldn't read the quit inbox", EIO);
   }
   requests.push_back(request.toJson());
-  platform::writeFileAtomically(path, writeJson(requests, {.escapeSlashes = true}) + "\n", 0600);
+  folder.replace(shared_files::mcpInbox, writeJson(requests, {.escapeSlashes = true}) + "\n");
 }
 
 }  // namespace glimmet

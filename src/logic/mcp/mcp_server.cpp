@@ -4,6 +4,7 @@
 #include <cmath>
 #include <limits>
 
+#include "core/util/json_nesting.h"
 #include "core/util/utf8.h"
 #include "logic/mcp/mcp_text.h"
 
@@ -21,31 +22,14 @@ constexpr const char* kMissingTarget = "Say which pid, port or sessionPid.";
 
 // Requests nested deeper than this are refused before they are parsed: no MCP
 // message comes close, and a copied `id` must stay cheap to write back.
-constexpr int kMaxNesting = 128;
+constexpr std::size_t kMaxNesting = 128;
 
 std::string compact(const json& value) {
   return value.dump(-1, ' ', false, json::error_handler_t::replace);
 }
 
 bool nestedTooDeeply(std::string_view text) {
-  int depth = 0;
-  bool inString = false;
-  for (std::size_t i = 0; i < text.size(); ++i) {
-    const char c = text[i];
-    if (inString) {
-      if (c == '\\')
-        ++i;
-      else if (c == '"')
-        inString = false;
-    } else if (c == '"') {
-      inString = true;
-    } else if (c == '{' || c == '[') {
-      if (++depth > kMaxNesting) return true;
-    } else if (c == '}' || c == ']') {
-      --depth;
-    }
-  }
-  return false;
+  return jsonNestedDeeperThan(text, kMaxNesting);
 }
 
 json textResult(std::string text, bool isError) {

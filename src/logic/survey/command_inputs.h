@@ -7,6 +7,7 @@
 
 #include <filesystem>
 #include <optional>
+#include <ostream>
 
 #include "core/ghosts/protection.h"
 #include "core/ghosts/signature_engine.h"
@@ -22,6 +23,9 @@ struct CommandInputs {
   ProtectedList protectedList;
   ProtectionContext context;
   std::optional<SignatureEngine> signatures;  ///< absent when missing or invalid
+  /// Where a shared-folder write skipped because its lock stayed held is said
+  /// (standard error, so documents on standard output stay whole); none: silent.
+  std::ostream* warnings = nullptr;
 
   uid_t uid() const { return context.currentUID; }
 

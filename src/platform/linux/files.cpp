@@ -2,7 +2,6 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
-#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -96,15 +95,6 @@ void appendToFile(const fs::path& path, std::string_view bytes) {
   }));
   if (!fd) throw SystemError("Couldn't open " + path.string(), errno);
   if (!writeAll(fd.get(), bytes)) throw SystemError("Couldn't write " + path.string(), errno);
-}
-
-LockedFile LockedFile::acquire(const fs::path& lockPath) {
-  UniqueFd fd(retryOnInterrupt(
-      [&] { return ::open(lockPath.c_str(), O_RDWR | O_CREAT | O_CLOEXEC | O_NOCTTY, 0600); }));
-  if (!fd) throw SystemError("Couldn't open " + lockPath.string(), errno);
-  if (retryOnInterrupt([&] { return ::flock(fd.get(), LOCK_EX); }) != 0)
-    throw SystemError("Couldn't lock " + lockPath.string(), errno);
-  return LockedFile(std::move(fd));
 }
 
 bool isTerminal(int fd) {

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <csignal>
+#include <fstream>
 
 #include "core/kill/secret_masker.h"
 #include "support/temp_dir.h"
@@ -93,6 +94,58 @@ TEST(KillLog, AppendsUnderA0600LockAndSkipsTornLines) {
   EXPECT_EQ(entries[0].pid, 1);
   EXPECT_EQ(entries[2].pid, 3);
   EXPECT_TRUE(KillLog(dir / "missing").read().empty());
+}
+
+TEST(KillLog, ReadsOnlyTheTailAndDropsOverlongLinesUnbuffered) {
+  testing::TempDir dir;
+  const KillLog log(dir / "Glimmet");
+  log.append({entry(1)});
+  // A 50 MB line with no end in sight of the tail, then two whole entries.
+  {
+    std::ofstream file(dir / "Glimmet/killlog.jsonl", std::ios::app | std::ios::binary);
+    const std::string block(1 << 20, 'x');
+    for (int i = 0; i < 50; ++i) file << block;
+    file << "\n";
+  }
+  log.append({entry(2), entry(3)});
+  const auto entries = log.read();
+  ASSERT_EQ(entries.size(), 2u) << "the first entry lies before the tail";
+  EXPECT_EQ(entries[0].pid, 2);
+  EXPECT_EQ(entries[1].pid, 3);
+
+  // An over-long line inside the tail goes, the lines around it stay.
+  const testing::TempDir other;
+  const KillLog small(other / "Glimmet");
+  small.append({entry(4)});
+  {
+    std::ofstream file(other / "Glimmet/killlog.jsonl", std::ios::app | std::ios::binary);
+    file << std::string(2 << 20, '{') << "\n";
+  }
+  small.append({entry(5)});
+  const auto kept = small.read();
+  ASSERT_EQ(kept.size(), 2u);
+  EXPECT_EQ(kept[0].pid, 4);
+  EXPECT_EQ(kept[1].pid, 5);
+}
+
+TEST(KillLog, ALinkOrFifoInTheLogsPlaceIsNeitherFollowedNorWaitedOn) {
+  testing::TempDir dir;
+  const KillLog log(dir / "Glimmet");
+  log.append({entry(1)});
+  std::filesystem::remove(dir / "Glimmet/killlog.jsonl");
+  std::filesystem::create_symlink("/dev/zero", dir / "Glimmet/killlog.jsonl");
+  EXPECT_TRUE(log.read().empty());
+  EXPECT_FALSE(log.appendIfPossible({entry(2)}));
+  std::filesystem::remove(dir / "Glimmet/killlog.jsonl");
+  ASSERT_EQ(::mkfifo((dir / "Glimmet/killlog.jsonl").c_str(), 0600), 0);
+  EXPECT_TRUE(log.read().empty());
+  EXPECT_FALSE(log.appendIfPossible({entry(3)}));
+  std::filesystem::remove(dir / "Glimmet/killlog.jsonl.lock");
+  std::filesystem::create_symlink(dir / "elsewhere", dir / "Glimmet/killlog.jsonl.lock");
+  std::filesystem::remove(dir / "Glimmet/killlog.jsonl");
+  EXPECT_FALSE(log.appendIfPossible({entry(4)}));
+  EXPECT_FALSE(std::filesystem::exists(dir / "elsewhere"));
+  EXPECT_FALSE(std::filesystem::exists(dir / "Glimmet/killlog.jsonl"));
 }
 
 TEST(KillLog, TwoProcessesAppendingAtOnceWriteWholeLines) {

@@ -63,6 +63,22 @@ TEST(JsonWriter, WritesNumbersBooleansAndEmptyContainers) {
             "  \"negative\" : -3,\n  \"record\" : {},\n  \"whole\" : 3,\n  \"yes\" : true\n}");
 }
 
+TEST(JsonWriter, RefusesValuesNestedTooDeeplyWithoutTakingTheStack) {
+  // nlohmann builds and frees deep values without recursion; the writer must
+  // not recurse through them either.
+  json deep = json::array();
+  for (int level = 0; level < 100'000; ++level) deep = json::array({std::move(deep)});
+  EXPECT_THROW(writeJson(deep), std::invalid_argument);
+  json object = json::object();
+  for (int level = 0; level < 100'000; ++level) object = json{{"a", std::move(object)}};
+  EXPECT_THROW(writeJson(object, {.escapeSlashes = true}), std::invalid_argument);
+
+  json fine = 1;
+  for (int level = 0; level < 300; ++level) fine = json::array({std::move(fine)});
+  const auto text = writeJson(fine);
+  EXPECT_EQ(json::parse(text), fine);
+}
+
 TEST(JsonWriter, RefusesNonFiniteNumbers) {
   EXPECT_THROW(writeJson(json(std::numeric_limits<double>::infinity())), std::invalid_argument);
 }

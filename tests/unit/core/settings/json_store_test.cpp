@@ -13,6 +13,7 @@ namespace glimmet {
 namespace {
 
 using nlohmann::json;
+constexpr std::chrono::milliseconds kWait{10000};
 
 TEST(JSONStore, MissingAndCorruptFilesLoadAsNothing) {
   testing::TempDir dir;
@@ -22,6 +23,23 @@ TEST(JSONStore, MissingAndCorruptFilesLoadAsNothing) {
   EXPECT_FALSE(store.loadJson("corrupt.json"));
   std::filesystem::create_directory(dir / "folder.json");
   EXPECT_FALSE(store.loadJson("folder.json"));
+}
+
+TEST(JSONStore, FilesNestedDeeperThan64ReadAsCorrupt) {
+  testing::TempDir dir;
+  JSONStore store(dir.path());
+  const auto nested = [](int depth) {
+    return std::string(static_cast<size_t>(depth), '[') +
+           std::string(static_cast<size_t>(depth), ']');
+  };
+  dir.write("ok.json", nested(64));
+  dir.write("deep.json", nested(65));
+  dir.write("hostile.json", nested(100'000));
+  dir.write("strings.json", "[\"" + std::string(1000, '[') + "\"]");
+  EXPECT_TRUE(store.loadJson("ok.json"));
+  EXPECT_FALSE(store.loadJson("deep.json"));
+  EXPECT_FALSE(store.loadJson("hostile.json"));
+  EXPECT_TRUE(store.loadJson("strings.json")) << "brackets inside strings don't nest";
 }
 
 TEST(JSONStore, SaveCreatesThePrivateFolderAndWritesSortedKeysWithEscapedSlashes) {
@@ -63,8 +81,8 @@ TEST(JSONStore, AFailedSaveLeavesThePreviousFileIntact) {
 TEST(LockedAppend, AppendsUnderAPrivateLockFile) {
   testing::TempDir dir;
   const auto folder = dir / "Glimmet";
-  appendUnderLock(folder, "events.jsonl", "events.lock", "{\"a\":1}\n");
-  appendUnderLock(folder, "events.jsonl", "events.lock", "{\"a\":2}\n");
+  appendUnderLock(folder, "events.jsonl", "events.lock", "{\"a\":1}\n", kWait);
+  appendUnderLock(folder, "events.jsonl", "events.lock", "{\"a\":2}\n", kWait);
   EXPECT_EQ(dir.read("Glimmet/events.jsonl"), "{\"a\":1}\n{\"a\":2}\n");
   struct stat info {};
   ASSERT_EQ(::stat((folder / "events.lock").c_str(), &info), 0);
@@ -78,7 +96,8 @@ TEST(LockedAppend, ConcurrentWritersNeverInterleave) {
   for (int child = 0; child < 4; ++child) {
     const pid_t pid = ::fork();
     if (pid == 0) {
-      for (int i = 0; i < 10; ++i) appendUnderLock(dir.path(), "log.jsonl", "log.lock", line);
+      for (int i = 0; i < 10; ++i)
+        appendUnderLock(dir.path(), "log.jsonl", "log.lock", line, kWait);
       ::_exit(0);
     }
     children.push_back(pid);

@@ -62,6 +62,31 @@ TEST(MCPRecords, InboxKeepsEarlierRequestsAndStartsOverFromAnUndecodableFile) {
   EXPECT_EQ(json::parse(*platform::readFile(inbox, 1 << 20)).size(), 1u);
 }
 
+TEST(MCPRecords, ADeeplyNestedInboxStartsOverSmall) {
+  testing::TempDir dir;
+  const auto folder = dir.path() / "Glimmet";
+  std::filesystem::create_directories(folder);
+  const auto inbox = folder / "mcp-inbox.json";
+  platform::writeFileAtomically(inbox, std::string(100'000, '[') + std::string(100'000, ']'), 0600);
+  addToMCPInbox(folder, request("A"));
+  const auto text = *platform::readFile(inbox, 1 << 20);
+  EXPECT_LT(text.size(), 1000u);
+  EXPECT_EQ(json::parse(text).size(), 1u);
+}
+
+TEST(MCPRecords, AnInboxThatIsALinkIsNotFollowed) {
+  testing::TempDir dir;
+  const auto folder = dir.path() / "Glimmet";
+  std::filesystem::create_directories(folder);
+  dir.write("theirs.json", "[]");
+  std::filesystem::create_symlink(dir.path() / "theirs.json", folder / "mcp-inbox.json");
+  std::filesystem::create_symlink(dir.path() / "made.jsonl", folder / "mcp-log.jsonl");
+  EXPECT_THROW(addToMCPInbox(folder, request("A")), platform::SystemError);
+  EXPECT_THROW(appendMCPLog(folder, {SystemTime(), "ports", "ports", "ok"}), platform::SystemError);
+  EXPECT_EQ(dir.read("theirs.json"), "[]");
+  EXPECT_FALSE(std::filesystem::exists(dir.path() / "made.jsonl"));
+}
+
 TEST(MCPRecords, ConcurrentWritersLoseNoRequest) {
   testing::TempDir dir;
   const auto folder = dir.path() / "Glimmet";
