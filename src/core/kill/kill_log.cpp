@@ -18,8 +18,9 @@ namespace {
 using Trigger = KillLogEntry::Trigger;
 using Result = KillLogEntry::Result;
 
-constexpr Trigger kTriggers[] = {Trigger::manual, Trigger::killAll, Trigger::reaper,
-                                 Trigger::cli,    Trigger::alert,   Trigger::mcp};
+constexpr Trigger kTriggers[] = {Trigger::manual,    Trigger::killAll, Trigger::reaper,
+                                 Trigger::cli,       Trigger::alert,   Trigger::mcp,
+                                 Trigger::sessionEnd};
 constexpr Result kResults[] = {Result::stopped, Result::partlyStopped, Result::refused,
                                Result::dryRun};
 
@@ -63,6 +64,8 @@ std::string_view rawValue(Trigger trigger) {
       return "alert";
     case Trigger::mcp:
       return "mcp";
+    case Trigger::sessionEnd:
+      return "sessionEnd";
   }
   return {};
 }
@@ -81,6 +84,8 @@ std::string_view label(Trigger trigger) {
       return "From an alert";
     case Trigger::mcp:
       return "Assistant request";
+    case Trigger::sessionEnd:
+      return "Session end";
   }
   return {};
 }
