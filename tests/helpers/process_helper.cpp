@@ -96,7 +96,7 @@ int usage() {
       "modes: sleep | ignore-term | name NAME | spawn N | child-as WORD0 [WORDS] | "
       "exec-on-term PATH ARG0 [ARGS] | double-fork | setsid | "
       "listen ADDR | listen-fork ADDR | reuseport ADDR [PORT] | http ADDR | silent ADDR | "
-      "banner ADDR | tls ADDR\n",
+      "banner ADDR | tls ADDR | agent [setsid] PATH [ARGS] [-- [setsid] PATH [ARGS]]...\n",
       stderr);
   return 64;
 }
@@ -200,6 +200,44 @@ int main(int argc, char** argv) {
     waitpid(child, nullptr, 0);
     report(buffer);
     waitForever();
+  }
+  if (mode == "agent") {
+    // Stands in for an agent: starts each command (separated by "--"; "setsid"
+    // first detaches it the way nohup and daemons do), reports their pids, and
+    // exits once its input ends, leaving them to be re-parented.
+    std::vector<std::vector<char*>> commands(1);
+    for (int i = 2; i < argc; ++i) {
+      if (std::string_view(argv[i]) == "--")
+        commands.emplace_back();
+      else
+        commands.back().push_back(argv[i]);
+    }
+    std::string line;
+    for (auto& words : commands) {
+      const bool detach = !words.empty() && std::string_view(words.front()) == "setsid";
+      if (detach) words.erase(words.begin());
+      if (words.empty()) return usage();
+      words.push_back(nullptr);
+      const pid_t child = fork();
+      if (child < 0) fail("fork");
+      if (child == 0) {
+        if (detach) {
+          setsid();
+          signal(SIGHUP, SIG_IGN);
+        }
+        const int devNull = open("/dev/null", O_RDWR);
+        if (devNull < 0 || dup2(devNull, STDIN_FILENO) < 0 || dup2(devNull, STDOUT_FILENO) < 0)
+          fail("dev/null");
+        execv(words.front(), words.data());
+        fail("execv");
+      }
+      line += (line.empty() ? "" : " ") + std::to_string(child);
+    }
+    report(line);
+    char buffer[64];
+    while (read(STDIN_FILENO, buffer, sizeof buffer) > 0) {
+    }
+    std::_Exit(0);
   }
   if (mode == "listen") {
     listenOn(value);

@@ -181,6 +181,15 @@ void AncestryRecorder::observe(const ProcessSnapshot& snapshot,
   std::erase_if(seen_, [&](const ProcessIdentity& identity) { return !alive.contains(identity); });
 }
 
+void AncestryRecorder::prune(const ProcessSnapshot& snapshot) {
+  const auto before = records_.size();
+  std::erase_if(records_, [&](const auto& entry) {
+    const ProcessRecord* process = snapshot.record(entry.first.pid);
+    return process == nullptr || process->identity != entry.first;
+  });
+  if (records_.size() != before) isDirty_ = true;
+}
+
 const AncestryRecorder::Record* AncestryRecorder::recordFor(const ProcessIdentity& identity) const {
   const auto found = records_.find(identity);
   return found == records_.end() ? nullptr : &found->second;

@@ -80,6 +80,10 @@ class AncestryRecorder {
   void observe(const ProcessSnapshot& snapshot, std::chrono::system_clock::time_point now,
                MatchCache& cache);
 
+  /// Drops the records of processes that are no longer in `snapshot`: a watch that
+  /// observes for hours keeps only what may still be left behind.
+  void prune(const ProcessSnapshot& snapshot);
+
   const Record* recordFor(const ProcessIdentity& identity) const;
   std::size_t size() const { return records_.size(); }
   bool isDirty() const { return isDirty_; }

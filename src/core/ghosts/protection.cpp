@@ -49,6 +49,23 @@ constexpr BuiltInDefault kDefaults[] = {
      [](const ProtectionSubject& s) {
        return startsWith(s.name, "OrbStack") || contains(s.path, "/OrbStack.app/");
      }},
+    // The engines and their plumbing, which on Linux run on the host itself: as
+    // root, `kill :PORT` on a published port would otherwise stop docker-proxy.
+    {"containers", "Container engines",
+     [](const ProtectionSubject& s) {
+       return isOneOf(s.name, {"dockerd",     "dockerd-rootless.sh",
+                               "containerd",  "docker-proxy",
+                               "rootlesskit", "rootlesskit-docker-proxy",
+                               "slirp4netns", "pasta",
+                               "podman",      "conmon",
+                               "catatonit",   "aardvark-dns",
+                               "buildkitd",   "kubelet",
+                               "kube-proxy",  "k3s",
+                               "k3s-server",  "k3s-agent",
+                               "k0s",         "crio",
+                               "cri-dockerd"}) ||
+              startsWith(s.name, "containerd-shim");
+     }},
     {"databases", "Local databases",
      [](const ProtectionSubject& s) {
        return isOneOf(s.name, {"postgres", "mysqld", "redis-server", "mongod"});
@@ -92,16 +109,6 @@ bool ruleMatches(const Rule& rule, const ProtectionSubject& subject) {
     }
   }
   return false;
-}
-
-bool isSystemProcess(const ProtectionSubject& subject, const platform::SystemProcessTable& system) {
-  if (subject.path &&
-      std::any_of(system.pathPrefixes.begin(), system.pathPrefixes.end(),
-                  [&](const std::string& prefix) { return startsWith(*subject.path, prefix); }))
-    return true;
-  return std::find(system.names.begin(), system.names.end(), subject.name) != system.names.end() ||
-         std::any_of(system.namePrefixes.begin(), system.namePrefixes.end(),
-                     [&](const std::string& prefix) { return startsWith(subject.name, prefix); });
 }
 
 bool isShellName(std::string_view name) {
@@ -213,7 +220,7 @@ std::optional<ProtectionReason> checkProtection(const ProtectionSubject& subject
     return reason(Kind::glimmetItself);
   if (subject.path && context.ownExecutablePath && *subject.path == *context.ownExecutablePath)
     return reason(Kind::glimmetItself);
-  if (isSystemProcess(subject, system)) return reason(Kind::systemProcess);
+  if (system.holds(subject.name, subject.path)) return reason(Kind::systemProcess);
   if (context.frontmostAppPID && *context.frontmostAppPID == subject.pid)
     return reason(Kind::frontmostApp);
   if (subject.hasControllingTTY && (!context.shellsOnlyForTTY || isShellName(subject.name)))

@@ -18,8 +18,9 @@ namespace {
 using Trigger = KillLogEntry::Trigger;
 using Result = KillLogEntry::Result;
 
-constexpr Trigger kTriggers[] = {Trigger::manual, Trigger::killAll, Trigger::reaper,
-                                 Trigger::cli,    Trigger::alert,   Trigger::mcp};
+constexpr Trigger kTriggers[] = {Trigger::manual,    Trigger::killAll, Trigger::reaper,
+                                 Trigger::cli,       Trigger::alert,   Trigger::mcp,
+                                 Trigger::sessionEnd};
 constexpr Result kResults[] = {Result::stopped, Result::partlyStopped, Result::refused,
                                Result::dryRun};
 
@@ -69,6 +70,8 @@ std::string_view rawValue(Trigger trigger) {
       return "alert";
     case Trigger::mcp:
       return "mcp";
+    case Trigger::sessionEnd:
+      return "sessionEnd";
   }
   return {};
 }
@@ -87,6 +90,8 @@ std::string_view label(Trigger trigger) {
       return "From an alert";
     case Trigger::mcp:
       return "Assistant request";
+    case Trigger::sessionEnd:
+      return "Session end";
   }
   return {};
 }

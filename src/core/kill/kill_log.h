@@ -22,8 +22,9 @@
 namespace glimmet {
 
 struct KillLogEntry {
-  /// Who asked for the stop.
-  enum class Trigger { manual, killAll, reaper, cli, alert, mcp };
+  /// Who asked for the stop. sessionEnd: an agent's session-end hook, which
+  /// reaps what that session left behind once it has exited.
+  enum class Trigger { manual, killAll, reaper, cli, alert, mcp, sessionEnd };
   /// How the stop ended; "dry run" entries record what a stop would have done.
   enum class Result { stopped, partlyStopped, refused, dryRun };
 

@@ -8,14 +8,10 @@
 #include <unordered_map>
 #include <unordered_set>
 
+#include "platform/system_processes.h"
+
 namespace glimmet {
 namespace {
-
-constexpr std::array<std::string_view, 8> kExcludedNames = {
-    "launchd", "kernel_task", "WindowServer",   "loginwindow",
-    "Finder",  "Dock",        "SystemUIServer", "coreaudiod"};
-constexpr std::array<std::string_view, 7> kExcludedPathPrefixes = {
-    "/System/", "/usr/libexec/", "/usr/sbin/", "/sbin/", "/Library/Apple/", "/bin/", "/usr/bin/"};
 
 bool containsAny(std::string_view text, std::initializer_list<std::string_view> needles) {
   return std::any_of(needles.begin(), needles.end(),
@@ -193,12 +189,10 @@ std::string_view rawValue(SessionActivity activity) {
   return "waiting";
 }
 
+// The platform's one system table, so that sessions, protection and the safety
+// verdicts agree: on Linux an agent's server run by /usr/bin/python3 is the user's.
 bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path) {
-  if (pid < AgentSessionBuilder::kLowestPID) return true;
-  if (std::find(kExcludedNames.begin(), kExcludedNames.end(), name) != kExcludedNames.end())
-    return true;
-  return path && std::any_of(kExcludedPathPrefixes.begin(), kExcludedPathPrefixes.end(),
-                             [&](std::string_view prefix) { return path->starts_with(prefix); });
+  return pid < AgentSessionBuilder::kLowestPID || platform::systemProcessTable().holds(name, path);
 }
 
 SessionChildKind AgentSessionBuilder::kindOf(const TrackedProcess& process) {

@@ -7,28 +7,16 @@
 #include "core/process/process_enumerator.h"
 #include "core/util/ascii.h"
 #include "logic/kill/live_tree_killer.h"
+#include "logic/kill/session_watch.h"
 #include "logic/reaper/reap_selection.h"
 #include "logic/survey/process_views.h"
 
 namespace glimmet {
 namespace {
 
-constexpr double kSessionPollSeconds = 2;
-constexpr double kLongestSessionWait = 86400;
-
 std::string described(const Ghost& ghost) {
   return displayCommand(ghost.root) + " (PID " + std::to_string(ghost.root.pid()) + ", " +
          ghost.origin.fullLabel() + ")";
-}
-
-// Returns when the session's root is gone or its pid belongs to another process,
-// or after a day, whichever comes first.
-void awaitSessionEnd(const ProcessIdentity& session, uid_t uid, KillClock& clock) {
-  const SystemProcessInspector inspector(uid);
-  const double began = clock.now();
-  while (clock.now() - began < kLongestSessionWait && !hasExited(inspector, session)) {
-    clock.sleep(kSessionPollSeconds);
-  }
 }
 
 }  // namespace
@@ -83,6 +71,35 @@ ReapOutcome describeReap(const ReapResult& result, bool quiet) {
   return outcome;
 }
 
+std::vector<Ghost> chooseGhosts(const std::vector<Ghost>& ghosts, const ReapRequest& request,
+                                const std::optional<ProcessIdentity>& session, ReaperRules rules,
+                                std::chrono::system_clock::time_point now) {
+  if (request.includeDevServers) rules.includeOrphanedDevServers = true;
+  const bool sessionEnded = request.afterExit && session;
+  // After the session's end: what that session left behind, however young.
+  const ReapCause cause = sessionEnded ? ReapCause{.trigger = ReapTrigger::sessionEnd,
+                                                   .subject = session,
+                                                   .minimumAgeOverride = std::nullopt}
+                                       : ReapCause{.trigger = ReapTrigger::cli,
+                                                   .subject = std::nullopt,
+                                                   .minimumAgeOverride = request.olderThan};
+  std::vector<Ghost> chosen;
+  for (const auto& ghost : ghosts) {
+    if (!selects(ghost, rules, cause, now)) continue;
+    if (session &&
+        !(ghost.origin.kind == Origin::Kind::exact && ghost.origin.rootIdentity == *session)) {
+      continue;
+    }
+    // An age asked for on the command line still holds after the session's end.
+    if (sessionEnded && request.olderThan && *request.olderThan > 0 &&
+        ghost.root.age(now) < *request.olderThan)
+      continue;
+    if (request.agent && asciiLower(ghost.origin.agent) != asciiLower(*request.agent)) continue;
+    chosen.push_back(ghost);
+  }
+  return chosen;
+}
+
 ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, KillClock& clock) {
   if (!inputs.signatures) {
     ReapOutcome missing{.lines = {}, .status = ExitStatus::cannotStart};
@@ -90,43 +107,42 @@ ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, Kil
     return missing;
   }
   ProcessEnumerator enumerator(inputs.uid());
+  auto recorder = AncestryRecorder::load(inputs.sharedFolder);
   std::optional<ProcessIdentity> session;
+  const bool afterExit = request.session && request.afterExit;
   if (request.session) {
     const auto before = enumerator.snapshot(std::chrono::system_clock::now(), false);
     session = findSession(*request.session, before, *inputs.signatures);
-    if (request.afterExit) {
-      awaitSessionEnd(*session, inputs.uid(), clock);
+    if (afterExit) {
+      // Nobody else records this session's processes while it lives, so the
+      // wait does, or what it leaves behind would have no origin once it exits.
+      watchSessionEnd(
+          *session, [&] { return enumerator.snapshot(std::chrono::system_clock::now(), false); },
+          *inputs.signatures, recorder, clock);
       clock.sleep(inputs.settings.reaper.sessionGrace);
     }
   }
 
   const auto snapshot = enumerator.snapshot(std::chrono::system_clock::now());
   SystemView view(inputs, snapshot);
-  GhostScanner scanner(*inputs.signatures, AncestryRecorder::load(inputs.sharedFolder));
-  const auto report = ghostReport(inputs, view, scanner);
-
-  ReaperRules rules = inputs.settings.reaper;
-  if (request.includeDevServers) rules.includeOrphanedDevServers = true;
-  const ReapCause cause{.trigger = ReapTrigger::cli,
-                        .subject = std::nullopt,
-                        .minimumAgeOverride = request.olderThan};
-  std::vector<Ghost> chosen;
-  for (const auto& ghost : report.ghosts) {
-    if (!selects(ghost, rules, cause, snapshot.takenAt())) continue;
-    if (session &&
-        !(ghost.origin.kind == Origin::Kind::exact && ghost.origin.rootIdentity == *session)) {
-      continue;
-    }
-    if (request.agent && asciiLower(ghost.origin.agent) != asciiLower(*request.agent)) continue;
-    chosen.push_back(ghost);
-  }
+  GhostScanner scanner(*inputs.signatures, std::move(recorder));
+  // The session's leftovers are reaped however young; the usual minimum age
+  // is for ghosts nobody saw being left.
+  const auto report =
+      ghostReport(inputs, view, scanner, afterExit ? std::optional<double>(0) : std::nullopt);
+  const auto chosen =
+      chooseGhosts(report.ghosts, request, session, inputs.settings.reaper, snapshot.takenAt());
 
   LiveTreeKiller live(inputs, clock);
   Reaper reaper(live.killer(), KillLog(inputs.sharedFolder, inputs.warnings),
                 KillOptions::make(inputs.settings.gracePeriod));
-  const KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
-                                  .time = snapshot.takenAt(),
-                                  .home = inputs.home.string()};
+  KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
+                            .time = snapshot.takenAt(),
+                            .home = inputs.home.string()};
+  if (afterExit) {
+    logContext.trigger = KillLogEntry::Trigger::sessionEnd;
+    logContext.rule = sessionEndRuleText(inputs.settings.reaper);
+  }
   return describeReap(reaper.reap(chosen, snapshot, request.dryRun, logContext), request.quiet);
 }
 

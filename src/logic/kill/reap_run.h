@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <chrono>
 #include <optional>
 #include <string>
 #include <vector>
@@ -38,7 +39,17 @@ ProcessIdentity findSession(pid_t pid, const ProcessSnapshot& snapshot,
 /// The lines and status of a finished reap.
 ReapOutcome describeReap(const ReapResult& result, bool quiet);
 
-/// `clock` paces the wait for the session's end and its grace period.
+/// The ghosts a run stops, in report order. With `afterExit` and a session the
+/// session-end rules apply: exact origins of that session, of any age (unless
+/// --older-than asks for one); otherwise the command-line rules, narrowed to the
+/// session's exact origins when one is given. `--agent` narrows either.
+std::vector<Ghost> chooseGhosts(const std::vector<Ghost>& ghosts, const ReapRequest& request,
+                                const std::optional<ProcessIdentity>& session, ReaperRules rules,
+                                std::chrono::system_clock::time_point now);
+
+/// With `afterExit` it waits for the session's end, recording what the session
+/// runs meanwhile, then `sessionGrace`. `clock` paces the wait for the session's end and its grace
+/// period.
 ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, KillClock& clock);
 
 }  // namespace glimmet

@@ -13,18 +13,10 @@ bool startsWith(std::string_view text, std::string_view prefix) {
   return text.substr(0, prefix.size()) == prefix;
 }
 
-// The same system-process rule the session builder applies: a low pid, a
-// system name, or an executable under a system folder.
+// The session builder's rule: a low pid, or a name or executable of the
+// platform's system table.
 bool isSystemProcess(const ProcessRecord& record, const platform::SystemProcessTable& system) {
-  if (record.pid() < 100) return true;
-  const auto& names = system.names;
-  if (std::find(names.begin(), names.end(), record.name) != names.end()) return true;
-  for (const auto& prefix : system.namePrefixes)
-    if (startsWith(record.name, prefix)) return true;
-  if (record.path)
-    for (const auto& prefix : system.pathPrefixes)
-      if (startsWith(*record.path, prefix)) return true;
-  return false;
+  return record.pid() < 100 || system.holds(record.name, record.path);
 }
 
 bool isGlimmet(const ProcessRecord& record, const ProtectionContext& context) {

@@ -53,7 +53,8 @@ std::vector<DevServer> devServers(const CommandInputs& inputs, SystemView& view,
                               ghostPIDs, inputs.uid(), now);
 }
 
-GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScanner& scanner) {
+GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScanner& scanner,
+                        std::optional<double> minimumAge) {
   const auto& snapshot = view.snapshot();
   const auto now = snapshot.takenAt();
   GhostScanFacts facts;
@@ -75,7 +76,7 @@ GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScan
     return status.info->mainRepoPath;
   };
   return scanner.scan(snapshot, inputs.protectedList, inputs.context,
-                      inputs.settings.ghostMinimumAge, facts);
+                      minimumAge.value_or(inputs.settings.ghostMinimumAge), facts);
 }
 
 }  // namespace glimmet

@@ -3,6 +3,7 @@
 // snapshot so they describe the same instant.
 #pragma once
 
+#include <optional>
 #include <set>
 #include <vector>
 
@@ -38,7 +39,9 @@ class SystemView {
 std::vector<DevServer> devServers(const CommandInputs& inputs, SystemView& view, MatchCache* cache,
                                   const std::set<pid_t>& ghostPIDs);
 
-/// Throws nothing; needs the signatures (the caller checks).
-GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScanner& scanner);
+/// Throws nothing; needs the signatures (the caller checks). `minimumAge`
+/// replaces the settings' ghostMinimumAge when given.
+GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScanner& scanner,
+                        std::optional<double> minimumAge = std::nullopt);
 
 }  // namespace glimmet

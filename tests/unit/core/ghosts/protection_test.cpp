@@ -125,6 +125,21 @@ TEST_F(ProtectionFixture, UserRulesOfEveryKind) {
   EXPECT_EQ(labelOf(server), std::nullopt);
 }
 
+TEST_F(ProtectionFixture, ContainerEnginesAndTheirPlumbingAreADefaultOfTheirOwn) {
+  for (const char* name :
+       {"dockerd", "containerd", "containerd-shim-runc-v2", "docker-proxy", "rootlesskit",
+        "slirp4netns", "podman", "conmon", "buildkitd", "kubelet", "k3s", "kube-proxy", "crio"})
+    EXPECT_EQ(labelOf(subject(name, std::string("/usr/bin/") + name)),
+              "Protected by default: Container engines")
+        << name;
+  EXPECT_EQ(labelOf(subject("docker", "/usr/bin/docker")), std::nullopt)
+      << "the client is the user's command, not the engine";
+  EXPECT_EQ(labelOf(subject("docker-proxyish")), std::nullopt);
+  list.disabledDefaults = {"containers"};
+  EXPECT_EQ(labelOf(subject("docker-proxy", "/usr/bin/docker-proxy")), std::nullopt);
+  EXPECT_EQ(labelOf(subject("postgres")), "Protected by default: Local databases");
+}
+
 TEST(ProtectedList, ReadsAndWritesTheFileFormat) {
   const auto json =
       nlohmann::json::parse(R"({"userRules": [{"kind": "commandGlob", "pattern": "*next dev*"},

@@ -78,9 +78,9 @@ TEST(AgentSessionBuilder, AReparentedProcessStaysWhileItsRecordedAgentLives) {
 
 TEST(AgentSessionBuilder, SystemAndForeignProcessesNeverRootOrJoinASession) {
   auto systemRoot = agent(99, 1);
-  auto excludedName = agent(1000, 1, "Finder");
+  auto excludedName = agent(1000, 1, "gnome-shell");
   auto excludedPath = agent(1001, 1);
-  excludedPath.path = "/usr/bin/claude";
+  excludedPath.path = "/usr/sbin/claude";
   auto foreignRoot = agent(1002, 1);
   foreignRoot.uid = 0;
   auto noName = agent(1003, 1);
@@ -91,14 +91,30 @@ TEST(AgentSessionBuilder, SystemAndForeignProcessesNeverRootOrJoinASession) {
 
   auto root = agent(1100, 1);
   auto low = process(50, 1100, "low");
-  auto binary = process(1101, 1100, "ls");
-  binary.path = "/bin/ls";
+  auto binary = process(1101, 1100, "systemd-run");
+  binary.path = "/usr/libexec/systemd-run";
   auto others = process(1102, 1100, "node");
   others.uid = 0;
   auto mine = process(1103, 1102, "node");  // below a foreign process, still in the tree
   const auto sessions = build({root, low, binary, others, mine});
   ASSERT_EQ(sessions.size(), 1u);
   EXPECT_THAT(childPIDs(sessions[0]), ElementsAre(1103));
+}
+
+// Debian's interpreters live in /usr/bin: a server an agent runs with them is the
+// user's work, with its port in the session.
+TEST(AgentSessionBuilder, AnInterpreterFromUsrBinIsAChildWithItsPort) {
+  auto root = agent(1000, 1);
+  auto python = process(1001, 1000, "python3", "/usr/bin/python3 -m http.server 0");
+  python.path = "/usr/bin/python3.11";
+  python.ports = {8000};
+  auto node = process(1002, 1000, "node", "/usr/bin/node server.js");
+  node.path = "/usr/bin/node";
+  const auto sessions = build({root, python, node});
+  ASSERT_EQ(sessions.size(), 1u);
+  EXPECT_THAT(childPIDs(sessions[0]), ElementsAre(1001, 1002));
+  EXPECT_EQ(sessions[0].children[0].kind, SessionChildKind::devServer);
+  EXPECT_THAT(sessions[0].ports, ElementsAre(8000));
 }
 
 TEST(AgentSessionBuilder, ParentLoopsAndDuplicatePidsEndTheWalks) {
