@@ -14,6 +14,7 @@
 #include "core/process/system_process_inspector.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
+#include "support/process_alive.h"
 
 namespace glimmet {
 namespace {
@@ -23,10 +24,7 @@ using ::testing::HasSubstr;
 
 constexpr const char* kLabel = "Protected by default: Container engines";
 
-bool alive(pid_t pid) {
-  const auto state = SystemProcessInspector(::geteuid()).state(pid);
-  return state && state->status != ProcessStatus::zombie;
-}
+using testing::alive;
 
 // The helper copied under `name`, so that the kernel names the process so.
 std::filesystem::path helperNamed(const testing::IsolatedHome& home, const std::string& name) {

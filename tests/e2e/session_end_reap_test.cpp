@@ -16,6 +16,7 @@
 #include "platform/unique_fd.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
+#include "support/process_alive.h"
 
 namespace glimmet {
 namespace {
@@ -23,10 +24,7 @@ namespace {
 using testing::ChildProcess;
 using ::testing::HasSubstr;
 
-bool alive(pid_t pid) {
-  const auto state = SystemProcessInspector(::geteuid()).state(pid);
-  return state && state->status != ProcessStatus::zombie;
-}
+using testing::alive;
 
 // A process the test started through a stand-in agent, outside the test's own
 // process groups once detached; killed through its pidfd if it outlives the test.

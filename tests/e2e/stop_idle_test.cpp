@@ -16,6 +16,7 @@
 #include "core/process/system_process_inspector.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
+#include "support/process_alive.h"
 #include "support/schema.h"
 
 namespace glimmet {
@@ -24,10 +25,7 @@ namespace {
 using testing::ChildProcess;
 using ::testing::HasSubstr;
 
-bool alive(pid_t pid) {
-  const auto state = SystemProcessInspector(::geteuid()).state(pid);
-  return state && state->status != ProcessStatus::zombie;
-}
+using testing::alive;
 
 const nlohmann::json* rowOf(const nlohmann::json& rows, pid_t pid) {
   for (const auto& row : rows)

@@ -8,34 +8,11 @@
 #include <cerrno>
 #include <cstdlib>
 
+#include "platform/linux/descriptor_io.h"
 #include "platform/system_error.h"
 
 namespace glimmet::platform {
 namespace fs = std::filesystem;
-
-namespace {
-
-template <typename Call>
-auto retryOnInterrupt(Call call) {
-  decltype(call()) result;
-  do {
-    result = call();
-  } while (result == -1 && errno == EINTR);
-  return result;
-}
-
-// Writes every byte or fails with errno set.
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written =
-        retryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    if (written < 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
-
-}  // namespace
 
 std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
   // O_NONBLOCK: opening a FIFO planted where a file should be must not wait for a

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "platform/files.h"
+#include "platform/linux/descriptor_io.h"
 
 namespace glimmet::platform {
 namespace fs = std::filesystem;
@@ -24,25 +25,6 @@ namespace {
 // stuck one doesn't spin.
 constexpr auto kLockPoll = std::chrono::milliseconds(20);
 constexpr size_t kChunkBytes = 64 * 1024;
-
-template <typename Call>
-auto retryOnInterrupt(Call call) {
-  decltype(call()) result;
-  do {
-    result = call();
-  } while (result == -1 && errno == EINTR);
-  return result;
-}
-
-bool writeAll(int fd, std::string_view bytes) {
-  while (!bytes.empty()) {
-    const ssize_t written =
-        retryOnInterrupt([&] { return ::write(fd, bytes.data(), bytes.size()); });
-    if (written < 0) return false;
-    bytes.remove_prefix(static_cast<size_t>(written));
-  }
-  return true;
-}
 
 // A name is one entry of the folder: no separator can lead elsewhere.
 bool isPlainName(std::string_view name) {

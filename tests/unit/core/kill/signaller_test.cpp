@@ -10,16 +10,14 @@
 
 #include "core/process/system_process_inspector.h"
 #include "support/child_process.h"
+#include "support/process_alive.h"
 
 namespace glimmet {
 namespace {
 
 using testing::ChildProcess;
 
-bool alive(pid_t pid) {
-  const auto state = SystemProcessInspector(::geteuid()).state(pid);
-  return state && state->status != ProcessStatus::zombie;
-}
+using testing::alive;
 
 ProcessIdentity identityOf(pid_t pid) {
   return SystemProcessInspector(::geteuid()).live(pid).value().identity;
