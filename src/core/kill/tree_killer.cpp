@@ -28,8 +28,11 @@ std::optional<SkipReason> TreeKiller::check(const ProcessRecord& record,
   if (record.pid() < kLowestSignallablePID) return SkipReason::of(Kind::belowMinimumPID);
   if (live->uid != context_.currentUID) return SkipReason::of(Kind::otherUser);
   if (live->status == ProcessStatus::zombie) return SkipReason::of(Kind::zombie);
-  if (auto reason = checkProtection(protectionSubject(record, ports, repoPath), context_,
-                                    protectedList_, systemProcesses_)) {
+  const auto subject = signatures_ != nullptr
+                           ? protectionSubject(record, ports, repoPath,
+                                               signatures_->agentRoot(MatchInput::of(record)))
+                           : protectionSubject(record, ports, repoPath);
+  if (auto reason = checkProtection(subject, context_, protectedList_, systemProcesses_)) {
     return SkipReason::protectedBy(std::move(*reason));
   }
   livePGID = live->pgid;

@@ -23,13 +23,15 @@ class TreeKiller {
  public:
   TreeKiller(Signaller& signaller, const ProcessInspector& inspector,
              const ProtectedList& protectedList, const ProtectionContext& context,
-             const platform::SystemProcessTable& systemProcesses, KillClock& clock)
+             const platform::SystemProcessTable& systemProcesses, KillClock& clock,
+             const SignatureEngine* signatures = nullptr)
       : signaller_(signaller),
         inspector_(inspector),
         protectedList_(protectedList),
         context_(context),
         systemProcesses_(systemProcesses),
-        clock_(clock) {}
+        clock_(clock),
+        signatures_(signatures) {}
 
   /// Stops `target` and its descendants in `snapshot`. `ports` and `repoPath`
   /// describe the target for the protection rules. Blocks for at most the grace
@@ -60,6 +62,8 @@ class TreeKiller {
   const ProtectionContext& context_;
   const platform::SystemProcessTable& systemProcesses_;
   KillClock& clock_;
+  /// When loaded, the "AI agents" default knows agents by their signatures.
+  const SignatureEngine* signatures_;
 };
 
 }  // namespace glimmet

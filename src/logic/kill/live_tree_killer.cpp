@@ -7,6 +7,7 @@ namespace glimmet {
 LiveTreeKiller::LiveTreeKiller(const CommandInputs& inputs, KillClock& clock)
     : inspector_(inputs.uid()),
       killer_(signaller_, inspector_, inputs.protectedList, inputs.context,
-              platform::systemProcessTable(), clock) {}
+              platform::systemProcessTable(), clock,
+              inputs.signatures ? &*inputs.signatures : nullptr) {}
 
 }  // namespace glimmet
