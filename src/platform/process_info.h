@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include "platform/unique_fd.h"
@@ -69,6 +70,9 @@ class ProcessHandle {
   std::optional<ProcessArguments> arguments() const;
   /// Nothing when unknown or the folder was deleted.
   std::optional<std::string> workingDirectory() const;
+  /// `path` as this process would open it (a relative one against its working
+  /// folder), every symbolic link followed; nothing when it doesn't exist.
+  std::optional<std::string> resolvedPath(std::string_view path) const;
   /// The inodes of the sockets this process holds open.
   std::vector<std::uint64_t> socketInodes() const;
   /// Signals exactly the incarnation this handle was opened on: a process that

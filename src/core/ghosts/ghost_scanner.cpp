@@ -31,9 +31,12 @@ struct Candidate {
 };
 
 Origin originOf(const ProcessRecord& process, const AncestorEntry* deadRoot,
+                const std::optional<AgentRootMatch>& helperOf,
                 const std::optional<GhostSignatureMatch>& signature,
                 const SignatureEngine& engine) {
   if (deadRoot != nullptr) return Origin::exact(deadRoot->root->agent, deadRoot->identity());
+  // Its own signature names the agent, more surely than what it inherited.
+  if (helperOf) return Origin::likely(helperOf->agent, "command line");
   if (auto agent = engine.agentFromEnvironment(knownOrNone(process.environment)))
     return Origin::likely(std::move(*agent), "environment");
   if (auto agent = engine.agentFromPaths(knownOrNone(process.argv), process.cwd))
@@ -97,6 +100,11 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
   GhostReport report;
   std::vector<Candidate> candidates;
   std::unordered_set<pid_t> candidatePids;
+  // The programs with a live root: their helpers and daemons are still in use.
+  std::unordered_set<std::string> liveAgents;
+  for (const auto& process : snapshot.records())
+    if (process.uid == context.currentUID && process.status != ProcessStatus::zombie)
+      if (const auto root = cache_.agentRoot(process)) liveAgents.insert(root->agent);
 
   for (const auto& process : snapshot.records()) {
     if (process.uid != context.currentUID || process.status == ProcessStatus::zombie) continue;
@@ -116,18 +124,23 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
     });
     if (deadRoot == chain.end() && !facts.reaperPIDs.contains(process.ppid)) continue;
     if (facts.isManagedJob(process.pid())) continue;
+    // An agent's daemon serves every session of that agent, so it is left behind
+    // only once none of them runs.
+    const auto helperOf = cache_.agentHelper(process);
+    if (helperOf && liveAgents.contains(helperOf->agent)) continue;
 
     auto signature = cache_.ghostSignature(process);
     // Such kinds are only ever caught inside an ancestor's tree.
     if (signature && signature->requiresGhostAncestor) signature.reset();
     auto framework = cache_.framework(process);
     const AncestorEntry* dead = deadRoot == chain.end() ? nullptr : &*deadRoot;
-    if (dead == nullptr && !signature && !framework) continue;
+    if (dead == nullptr && !signature && !framework && !helperOf) continue;
 
-    Candidate candidate{&process, originOf(process, dead, signature, cache_.engine()),
+    Candidate candidate{&process, originOf(process, dead, helperOf, signature, cache_.engine()),
                         {},       framework,
                         chain,    std::nullopt};
-    candidate.label = signature   ? signature->label
+    candidate.label = helperOf    ? helperOf->agent + " helper"
+                      : signature ? signature->label
                       : framework ? *framework + " dev server"
                                   : displayCommand(process);
     if (process.cwd) candidate.repo = facts.repoPathOf(*process.cwd);
@@ -136,7 +149,7 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
     const auto ports = facts.portsByPid.find(process.pid());
     const auto subject = protectionSubject(
         process, ports == facts.portsByPid.end() ? std::vector<std::uint16_t>{} : ports->second,
-        candidate.repo);
+        candidate.repo, cache_.agentRoot(process));
     if (auto reason = checkProtection(subject, context, protectedList, system)) {
       report.protectedMatches.push_back({process, std::move(*reason)});
       continue;

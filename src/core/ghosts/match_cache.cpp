@@ -26,9 +26,21 @@ bool walkAncestors(const ProcessRecord& record, const ProcessSnapshot& snapshot,
 
 }  // namespace
 
-std::optional<AgentRootMatch> MatchCache::agentRoot(const ProcessRecord& record) {
+std::optional<AgentEntryMatch> MatchCache::agentEntry(const ProcessRecord& record) {
   return remembered(roots_, record.identity,
-                    [&] { return engine_.agentRoot(MatchInput::of(record)); });
+                    [&] { return engine_.agentEntry(MatchInput::of(record)); });
+}
+
+std::optional<AgentRootMatch> MatchCache::agentRoot(const ProcessRecord& record) {
+  auto match = agentEntry(record);
+  if (!match || match->isHelper) return std::nullopt;
+  return std::move(match->entry);
+}
+
+std::optional<AgentRootMatch> MatchCache::agentHelper(const ProcessRecord& record) {
+  auto match = agentEntry(record);
+  if (!match || !match->isHelper) return std::nullopt;
+  return std::move(match->entry);
 }
 
 std::optional<GhostSignatureMatch> MatchCache::ghostSignature(const ProcessRecord& record) {

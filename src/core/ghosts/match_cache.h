@@ -21,12 +21,16 @@ class MatchCache {
   const SignatureEngine& engine() const { return engine_; }
 
   std::optional<AgentRootMatch> agentRoot(const ProcessRecord& record);
+  /// The program whose own helper or daemon the process is (never also a root).
+  std::optional<AgentRootMatch> agentHelper(const ProcessRecord& record);
   std::optional<GhostSignatureMatch> ghostSignature(const ProcessRecord& record);
   std::optional<std::string> framework(const ProcessRecord& record);
 
  private:
   const SignatureEngine& engine_;
-  std::unordered_map<ProcessIdentity, std::optional<AgentRootMatch>> roots_;
+  std::optional<AgentEntryMatch> agentEntry(const ProcessRecord& record);
+
+  std::unordered_map<ProcessIdentity, std::optional<AgentEntryMatch>> roots_;
   std::unordered_map<ProcessIdentity, std::optional<GhostSignatureMatch>> ghosts_;
   std::unordered_map<ProcessIdentity, std::optional<std::string>> frameworks_;
 };

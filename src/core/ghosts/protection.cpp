@@ -34,6 +34,15 @@ bool isOneOf(std::string_view name, std::initializer_list<std::string_view> name
   return std::find(names.begin(), names.end(), name) != names.end();
 }
 
+// The signatures know an agent by its script too ("node /usr/local/bin/gemini")
+// and tell its own daemons apart ("codex app-server"), which stay stoppable. The
+// three names are the fallback for when no signature file could be loaded.
+bool isAIAgent(const ProtectionSubject& s) {
+  if (s.agent == AgentRecognition::notConsulted)
+    return isOneOf(s.name, {"claude", "codex", "gemini"});
+  return s.agent == AgentRecognition::agent;
+}
+
 struct BuiltInDefault {
   std::string_view id;
   std::string_view label;
@@ -71,9 +80,7 @@ constexpr BuiltInDefault kDefaults[] = {
        return isOneOf(s.name, {"postgres", "mysqld", "redis-server", "mongod"});
      }},
     {"agents", "AI agents",
-     [](const ProtectionSubject& s) {
-       return isOneOf(s.name, {"claude", "codex", "gemini"}) || contains(s.path, "/Cursor.app/");
-     }},
+     [](const ProtectionSubject& s) { return isAIAgent(s) || contains(s.path, "/Cursor.app/"); }},
 };
 
 bool globMatches(const std::string& pattern, const std::string& text) {
@@ -150,6 +157,20 @@ ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uin
           .hasControllingTTY = record.hasControllingTTY,
           .ports = std::move(ports),
           .repoPath = std::move(repoPath)};
+}
+
+ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uint16_t> ports,
+                                    std::optional<std::string> repoPath,
+                                    const std::optional<AgentRootMatch>& agentRoot) {
+  auto subject = protectionSubject(record, std::move(ports), std::move(repoPath));
+  subject.agent = recognitionOf(agentRoot);
+  return subject;
+}
+
+AgentRecognition recognitionOf(const std::optional<AgentRootMatch>& agentRoot) {
+  return agentRoot && agentRoot->kind == SignatureSet::AgentRoot::Kind::agent
+             ? AgentRecognition::agent
+             : AgentRecognition::notAgent;
 }
 
 std::optional<ProtectedList> ProtectedList::fromJson(const nlohmann::json& json) {

@@ -11,10 +11,18 @@
 #include <string>
 #include <vector>
 
+#include "core/ghosts/signature_engine.h"
 #include "core/process/process_record.h"
 #include "platform/system_processes.h"
 
 namespace glimmet {
+
+/// What the signatures say of a process, for the "AI agents" default.
+enum class AgentRecognition {
+  notConsulted,  ///< no signatures at hand: the process name decides, as without a file
+  agent,         ///< an agent root of kind agent (through its script, for an interpreter)
+  notAgent,      ///< anything else, an agent's own helpers and daemons included
+};
 
 /// What is checked: a process record plus the facts the rules look at.
 struct ProtectionSubject {
@@ -26,6 +34,7 @@ struct ProtectionSubject {
   bool hasControllingTTY = false;
   std::vector<uint16_t> ports;
   std::optional<std::string> repoPath;
+  AgentRecognition agent = AgentRecognition::notConsulted;
 };
 
 /// Facts about the running tool.
@@ -52,6 +61,12 @@ struct ProtectionContext {
 /// The subject of a snapshot record, with the ports it holds and its repository.
 ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uint16_t> ports,
                                     std::optional<std::string> repoPath);
+/// The same, with what the signatures call the process.
+ProtectionSubject protectionSubject(const ProcessRecord& record, std::vector<uint16_t> ports,
+                                    std::optional<std::string> repoPath,
+                                    const std::optional<AgentRootMatch>& agentRoot);
+/// An agent root of kind agent is an agent; anything else, a helper included, is not.
+AgentRecognition recognitionOf(const std::optional<AgentRootMatch>& agentRoot);
 
 /// The user's rules, stored in protected.json (the file's record is ProtectedRules).
 struct ProtectedList {

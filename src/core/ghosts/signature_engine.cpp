@@ -34,7 +34,8 @@ SignatureEngine SignatureEngine::fromJson(std::string_view bytes) {
   engine.set_ = SignatureSet::decode(bytes);
   const auto& set = engine.set_;
   for (const auto& root : set.agentRoots)
-    engine.roots_.push_back({root, compileAll(root.argvPatterns), lowerAll(root.exeBasenames)});
+    engine.roots_.push_back({root, compileAll(root.argvPatterns), lowerAll(root.exeBasenames),
+                             compileAll(root.helperArgvPatterns)});
   for (const auto& ghost : set.ghosts)
     engine.ghosts_.push_back({ghost, compileAll(ghost.patterns), compileAll(ghost.exePatterns)});
   for (const auto& server : set.devServers)

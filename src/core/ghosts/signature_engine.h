@@ -22,6 +22,14 @@ struct AgentRootMatch {
   bool operator==(const AgentRootMatch&) const = default;
 };
 
+/// What an agent-root entry says of a process: the program itself (a root), or one
+/// of its own helpers and daemons, which never start a session.
+struct AgentEntryMatch {
+  AgentRootMatch entry;
+  bool isHelper = false;
+  bool operator==(const AgentEntryMatch&) const = default;
+};
+
 /// The known kind of leftover a process is.
 struct GhostSignatureMatch {
   std::string id;
@@ -36,6 +44,8 @@ struct MatchInput {
   std::string_view name;
   std::optional<std::string_view> path;
   std::optional<std::span<const std::string>> arguments;
+  /// The script an interpreter runs, already resolved (the snapshot does that).
+  std::optional<std::string_view> script;
 
   /// A snapshot record: an empty argument vector there means it couldn't be read.
   static MatchInput of(const ProcessRecord& record);
@@ -51,6 +61,7 @@ struct CompiledRoot {
   SignatureSet::AgentRoot value;
   std::vector<Regex> regexes;
   std::vector<std::string> lowerBasenames;  ///< compared with lower-cased names
+  std::vector<Regex> helperRegexes;
 };
 
 struct CompiledGhost {
@@ -77,7 +88,15 @@ class SignatureEngine {
 
   // Matching: entries are tried in file order and the first match wins. A pattern
   // matches when it is found anywhere in the text.
+  //
+  // An interpreter ("node /usr/local/bin/gemini") is matched by the script it runs as
+  // well: the script's name as written and as resolved count as names, and the
+  // resolved path is tried by exePathContains and argvPatterns.
+  std::optional<AgentEntryMatch> agentEntry(const MatchInput& process) const;
+  /// The agent, IDE or terminal the process is; nothing for a helper.
   std::optional<AgentRootMatch> agentRoot(const MatchInput& process) const;
+  /// The program whose helper or daemon the process is.
+  std::optional<AgentRootMatch> agentHelper(const MatchInput& process) const;
   std::optional<GhostSignatureMatch> ghostSignature(const MatchInput& process) const;
   /// The `framework` of the first dev-server entry that matches.
   std::optional<std::string> framework(const MatchInput& process) const;

@@ -4,6 +4,7 @@
 #include <unordered_set>
 
 #include "core/ghosts/signature_engine.h"
+#include "core/process/interpreter_script.h"
 #include "core/util/ascii.h"
 #include "core/util/path_text.h"
 
@@ -30,6 +31,7 @@ MatchInput MatchInput::of(const ProcessRecord& record) {
   MatchInput input{record.name, std::nullopt, std::nullopt};
   if (record.path) input.path = *record.path;
   if (!record.argv.empty()) input.arguments = std::span<const std::string>(record.argv);
+  if (record.script) input.script = *record.script;
   return input;
 }
 
@@ -37,25 +39,49 @@ std::string SignatureEngine::matchingText(const MatchInput& process) {
   return process.arguments ? joined(*process.arguments) : std::string(process.name);
 }
 
-std::optional<AgentRootMatch> SignatureEngine::agentRoot(const MatchInput& process) const {
+std::optional<AgentEntryMatch> SignatureEngine::agentEntry(const MatchInput& process) const {
   std::unordered_set<std::string> names = {asciiLower(process.name)};
   if (process.path) names.insert(asciiLower(lastPathComponent(*process.path)));
   if (process.arguments && !process.arguments->empty())
     names.insert(asciiLower(lastPathComponent(process.arguments->front())));
+  // The script's own name too: "gemini" of the symlink npm put on the PATH, and the
+  // file it leads to. No extension is dropped, so a project's claude.js stays a script.
+  if (process.arguments)
+    if (const auto script = scriptArgument(process.path, *process.arguments))
+      names.insert(asciiLower(lastPathComponent(*script)));
+  if (process.script) names.insert(asciiLower(lastPathComponent(*process.script)));
+  names.erase("");
   const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
+  const auto pathContains = [](std::optional<std::string_view> path, const std::string& part) {
+    return path && path->find(part) != std::string_view::npos;
+  };
   for (const auto& root : roots_) {
     const auto& entry = root.value;
     const bool byName = std::any_of(root.lowerBasenames.begin(), root.lowerBasenames.end(),
                                     [&](const std::string& name) { return names.contains(name); });
-    const bool byPath =
-        process.path && std::any_of(entry.exePathContains.begin(), entry.exePathContains.end(),
-                                    [&](const std::string& part) {
-                                      return process.path->find(part) != std::string::npos;
-                                    });
-    if (byName || byPath || (!commandLine.empty() && anyMatches(root.regexes, commandLine)))
-      return AgentRootMatch{entry.id, entry.agent, entry.kind};
+    const bool byPath = std::any_of(
+        entry.exePathContains.begin(), entry.exePathContains.end(), [&](const std::string& part) {
+          return pathContains(process.path, part) || pathContains(process.script, part);
+        });
+    const bool byArguments = (!commandLine.empty() && anyMatches(root.regexes, commandLine)) ||
+                             (process.script && anyMatches(root.regexes, *process.script));
+    if (!byName && !byPath && !byArguments) continue;
+    const bool helper = !commandLine.empty() && anyMatches(root.helperRegexes, commandLine);
+    return AgentEntryMatch{{entry.id, entry.agent, entry.kind}, helper};
   }
   return std::nullopt;
+}
+
+std::optional<AgentRootMatch> SignatureEngine::agentRoot(const MatchInput& process) const {
+  auto match = agentEntry(process);
+  if (!match || match->isHelper) return std::nullopt;
+  return std::move(match->entry);
+}
+
+std::optional<AgentRootMatch> SignatureEngine::agentHelper(const MatchInput& process) const {
+  auto match = agentEntry(process);
+  if (!match || !match->isHelper) return std::nullopt;
+  return std::move(match->entry);
 }
 
 std::optional<GhostSignatureMatch> SignatureEngine::ghostSignature(

@@ -107,7 +107,10 @@ SignatureSet SignatureSet::decode(std::string_view bytes) {
                               .exeBasenames = texts(entry, "exeBasenames"),
                               .exePathContains = texts(entry, "exePathContains"),
                               .argvPatterns = texts(entry, "argvPatterns"),
-                              .verified = boolean(entry, "verified")});
+                              .verified = boolean(entry, "verified"),
+                              .helperArgvPatterns = isPresent(entry, "helperArgvPatterns")
+                                                        ? texts(entry, "helperArgvPatterns")
+                                                        : std::vector<std::string>{}});
   for (const auto& entry : records(root, "ghosts"))
     set.ghosts.push_back({.id = text(entry, "id"),
                           .label = text(entry, "label"),

@@ -26,6 +26,11 @@ struct SignatureSet {
     std::vector<std::string> exePathContains;
     std::vector<std::string> argvPatterns;
     bool verified = false;
+    /// Optional ("helperArgvPatterns"): command lines of the program's own helpers
+    /// and daemons ("codex app-server --managed-daemon"). A process that matches the
+    /// entry and one of these is not a root but that agent's helper. Files without
+    /// the key load as before: every match is then a root.
+    std::vector<std::string> helperArgvPatterns;
   };
   struct Ghost {
     std::string id;

@@ -18,10 +18,11 @@ MemberOutcome outcome(MemberOutcome::Kind kind) {
 }  // namespace
 
 std::optional<SkipReason> TreeKiller::checkLive(const LiveProcess& live,
-                                                const ProcessIdentity& expected,
+                                                const ProcessRecord& record,
                                                 const std::vector<std::uint16_t>& ports,
                                                 const std::optional<std::string>& repoPath) const {
   using Kind = SkipReason::Kind;
+  const ProcessIdentity& expected = record.identity;
   if (live.identity.pid != expected.pid) return SkipReason::of(Kind::gone);
   if (live.identity.startTime != expected.startTime) return SkipReason::of(Kind::pidReused);
   if (live.identity.pid < kLowestSignallablePID) return SkipReason::of(Kind::belowMinimumPID);
@@ -31,14 +32,22 @@ std::optional<SkipReason> TreeKiller::checkLive(const LiveProcess& live,
   if (live.status == ProcessStatus::zombie) return SkipReason::of(Kind::zombie);
   // What it runs now decides: a member that exec'd into a database or an agent
   // is protected from then on.
-  const ProtectionSubject subject{.pid = live.identity.pid,
-                                  .uid = live.effectiveUid,
-                                  .name = live.name,
-                                  .path = live.path,
-                                  .commandLine = live.commandLine(),
-                                  .hasControllingTTY = live.hasControllingTTY,
-                                  .ports = ports,
-                                  .repoPath = repoPath};
+  ProtectionSubject subject{.pid = live.identity.pid,
+                            .uid = live.effectiveUid,
+                            .name = live.name,
+                            .path = live.path,
+                            .commandLine = live.commandLine(),
+                            .hasControllingTTY = live.hasControllingTTY,
+                            .ports = ports,
+                            .repoPath = repoPath};
+  if (signatures_ != nullptr) {
+    // The snapshot resolved the script an interpreter runs; it still names what
+    // runs while the arguments are the ones the snapshot saw.
+    MatchInput input{.name = live.name, .path = live.path};
+    if (!live.argv.empty()) input.arguments = std::span<const std::string>(live.argv);
+    if (record.script && live.argv == record.argv) input.script = *record.script;
+    subject.agent = recognitionOf(signatures_->agentRoot(input));
+  }
   if (auto reason = checkProtection(subject, context_, protectedList_, systemProcesses_)) {
     return SkipReason::protectedBy(std::move(*reason));
   }
@@ -51,7 +60,7 @@ std::optional<SkipReason> TreeKiller::preflight(Member& member,
   const ProcessRecord& record = *member.record;
   const auto live = inspector_.live(record.pid());
   if (live) {
-    if (auto reason = checkLive(*live, record.identity, member.ports, repoPath)) return reason;
+    if (auto reason = checkLive(*live, record, member.ports, repoPath)) return reason;
     member.livePGID = live->pgid;
   } else {
     const auto state = inspector_.state(record.pid());
@@ -62,8 +71,11 @@ std::optional<SkipReason> TreeKiller::preflight(Member& member,
     member.livePGID = 0;
   }
   // The snapshot's view counts too: what was protected a moment ago stays so.
-  if (auto reason = checkProtection(protectionSubject(record, member.ports, repoPath), context_,
-                                    protectedList_, systemProcesses_)) {
+  const auto snapshotSubject =
+      signatures_ != nullptr ? protectionSubject(record, member.ports, repoPath,
+                                                 signatures_->agentRoot(MatchInput::of(record)))
+                             : protectionSubject(record, member.ports, repoPath);
+  if (auto reason = checkProtection(snapshotSubject, context_, protectedList_, systemProcesses_)) {
     return SkipReason::protectedBy(std::move(*reason));
   }
   return std::nullopt;
@@ -83,7 +95,7 @@ std::vector<SignalResult> TreeKiller::deliver(const std::vector<Member>& members
   if (members.empty()) return results;
   const auto checkFor = [&](const Member& member) -> SignalCheck {
     return [this, target = &member, &repoPath](const LiveProcess& live) {
-      return checkLive(live, target->record->identity, target->ports, repoPath);
+      return checkLive(live, *target->record, target->ports, repoPath);
     };
   };
   const pid_t pgid = members.front().livePGID;

@@ -24,13 +24,15 @@ class TreeKiller {
  public:
   TreeKiller(Signaller& signaller, const ProcessInspector& inspector,
              const ProtectedList& protectedList, const ProtectionContext& context,
-             const platform::SystemProcessTable& systemProcesses, KillClock& clock)
+             const platform::SystemProcessTable& systemProcesses, KillClock& clock,
+             const SignatureEngine* signatures = nullptr)
       : signaller_(signaller),
         inspector_(inspector),
         protectedList_(protectedList),
         context_(context),
         systemProcesses_(systemProcesses),
-        clock_(clock) {}
+        clock_(clock),
+        signatures_(signatures) {}
 
   /// Stops `target` and its descendants in `snapshot`. `ports` and `repoPath`
   /// describe the target for the protection rules. Blocks for at most the grace
@@ -47,10 +49,10 @@ class TreeKiller {
     std::vector<std::uint16_t> ports;
   };
 
-  /// Why `live` must not get a signal meant for `expected`, or nothing. The
+  /// Why `live` must not get a signal meant for `record`, or nothing. The
   /// same checks run before every signal: identity, owner (real, effective and
   /// saved uid), zombie, lowest pid, and protection on what it runs now.
-  std::optional<SkipReason> checkLive(const LiveProcess& live, const ProcessIdentity& expected,
+  std::optional<SkipReason> checkLive(const LiveProcess& live, const ProcessRecord& record,
                                       const std::vector<std::uint16_t>& ports,
                                       const std::optional<std::string>& repoPath) const;
   /// The check before anything is sent: the live one, and protection as the
@@ -70,6 +72,8 @@ class TreeKiller {
   const ProtectionContext& context_;
   const platform::SystemProcessTable& systemProcesses_;
   KillClock& clock_;
+  /// When loaded, the "AI agents" default knows agents by their signatures.
+  const SignatureEngine* signatures_;
 };
 
 }  // namespace glimmet

@@ -2,6 +2,8 @@
 
 #include <unordered_set>
 
+#include "core/process/interpreter_script.h"
+
 namespace glimmet {
 namespace {
 
@@ -51,6 +53,9 @@ std::optional<ProcessRecord> ProcessEnumerator::readRecord(const platform::Proce
         fresh.environment = std::move(arguments->environment);
       }
       fresh.path = handle.executablePath();
+      // Only interpreters pay for this, one realpath each per incarnation.
+      if (const auto script = scriptArgument(fresh.path, fresh.argv))
+        fresh.script = handle.resolvedPath(*script);
     }
     if (detailed) {
       record.cwd = handle.workingDirectory();
@@ -67,6 +72,7 @@ std::optional<ProcessRecord> ProcessEnumerator::readRecord(const platform::Proce
     record.path = data.path;
     record.argv = data.argv;
     record.environment = data.environment;
+    record.script = data.script;
     record.name = platform::completeProcessName(record.name, record.argv, record.path);
     // Mid-exec the kernel shows the new name before the new arguments, and the
     // name and start time no longer change afterwards: an empty argument list

@@ -21,6 +21,7 @@ class ProcessEnumerator {
     std::optional<std::string> path;
     std::vector<std::string> argv;
     std::vector<std::string> environment;
+    std::optional<std::string> script;  ///< resolved once per incarnation
   };
 
   explicit ProcessEnumerator(uid_t currentUid) : currentUid_(currentUid) {}

@@ -30,6 +30,9 @@ struct ProcessRecord {
   std::vector<std::string> argv;         ///< empty for other users' processes
   std::vector<std::string> environment;  ///< "NAME=value"; empty for other users' processes
   std::optional<std::string> cwd;        ///< own processes, detailed snapshots only
+  /// The script an interpreter runs ("node /usr/local/bin/gemini"), resolved against
+  /// its working folder with symbolic links followed; own processes only.
+  std::optional<std::string> script;
   bool hasControllingTTY = false;
   std::uint64_t footprint = 0;
   std::uint64_t residentSize = 0;

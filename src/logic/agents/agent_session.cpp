@@ -103,9 +103,9 @@ std::optional<std::string> projectOf(const TrackedProcess& root) {
   return std::string(last);
 }
 
-AgentSession sessionOf(const TrackedProcess& root, const std::vector<TrackedProcess>& processes,
-                       const ProcessIndex& index, uid_t uid,
-                       std::chrono::system_clock::time_point now) {
+std::vector<const TrackedProcess*> membersOf(const TrackedProcess& root,
+                                             const std::vector<TrackedProcess>& processes,
+                                             const ProcessIndex& index, uid_t uid) {
   std::unordered_set<pid_t> visited;
   auto members = index.descendants(root.pid, visited);
   // Started by this agent but re-parented since (to pid 1 or the user's manager).
@@ -113,7 +113,35 @@ AgentSession sessionOf(const TrackedProcess& root, const std::vector<TrackedProc
     if (!visited.contains(process.pid) && isEligible(process, uid) && process.recordedAgentAlive &&
         process.recordedAgentPID == root.pid)
       members.push_back(&process);
+  return members;
+}
 
+// A daemon an agent detached from itself ("codex app-server --managed-daemon")
+// serves that agent's sessions: while one lives, the daemon and what it runs are
+// shown under the first of them rather than nowhere.
+void adoptDetachedHelpers(const std::vector<TrackedProcess>& processes, const ProcessIndex& index,
+                          uid_t uid, const std::vector<const TrackedProcess*>& roots,
+                          std::vector<std::vector<const TrackedProcess*>>& members) {
+  std::unordered_set<pid_t> claimed;
+  for (std::size_t i = 0; i < roots.size(); ++i) {
+    claimed.insert(roots[i]->pid);
+    for (const auto* member : members[i]) claimed.insert(member->pid);
+  }
+  for (const auto& process : processes) {
+    if (!process.helperOf || claimed.contains(process.pid) || !isEligible(process, uid)) continue;
+    const auto session = std::find_if(roots.begin(), roots.end(), [&](const TrackedProcess* root) {
+      return root->agentName == process.helperOf;
+    });
+    if (session == roots.end()) continue;
+    auto& adopted = members[static_cast<std::size_t>(session - roots.begin())];
+    adopted.push_back(&process);
+    for (const auto* below : index.descendants(process.pid, claimed)) adopted.push_back(below);
+  }
+}
+
+AgentSession sessionOf(const TrackedProcess& root,
+                       const std::vector<const TrackedProcess*>& members, uid_t uid,
+                       std::chrono::system_clock::time_point now) {
   AgentSession session;
   session.pid = root.pid;
   session.startTime = root.startTime;
@@ -223,14 +251,20 @@ std::vector<AgentSession> AgentSessionBuilder::build(const std::vector<TrackedPr
                                                      uid_t uid,
                                                      std::chrono::system_clock::time_point now) {
   const ProcessIndex index(processes);
-  std::vector<AgentSession> sessions;
-  std::unordered_set<pid_t> roots;
+  std::vector<const TrackedProcess*> roots;
+  std::vector<std::vector<const TrackedProcess*>> members;
+  std::unordered_set<pid_t> rootPIDs;
   for (const auto& process : processes) {
     // Only the first process with a pid counts, as in the index.
     if (index.find(process.pid) != &process || !isRoot(process, uid, index)) continue;
-    if (!roots.insert(process.pid).second) continue;
-    sessions.push_back(sessionOf(process, processes, index, uid, now));
+    if (!rootPIDs.insert(process.pid).second) continue;
+    roots.push_back(&process);
+    members.push_back(membersOf(process, processes, index, uid));
   }
+  adoptDetachedHelpers(processes, index, uid, roots, members);
+  std::vector<AgentSession> sessions;
+  for (std::size_t i = 0; i < roots.size(); ++i)
+    sessions.push_back(sessionOf(*roots[i], members[i], uid, now));
   return sessions;
 }
 

@@ -46,6 +46,9 @@ struct TrackedProcess {
   std::optional<pid_t> recordedAgentPID;  ///< the agent the ancestry record says started it
   std::optional<std::string> recordedAgentName;
   bool recordedAgentAlive = false;
+  /// The agent whose own helper or daemon this is ("codex app-server"): never a
+  /// root, and a child of a live session of that agent even when detached from it.
+  std::optional<std::string> helperOf;
 };
 
 struct SessionChild {

@@ -8,6 +8,7 @@ LiveTreeKiller::LiveTreeKiller(const CommandInputs& inputs, KillClock& clock)
     : signaller_(inputs.uid()),
       inspector_(inputs.uid()),
       killer_(signaller_, inspector_, inputs.protectedList, inputs.context,
-              platform::systemProcessTable(), clock) {}
+              platform::systemProcessTable(), clock,
+              inputs.signatures ? &*inputs.signatures : nullptr) {}
 
 }  // namespace glimmet

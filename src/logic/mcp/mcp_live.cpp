@@ -59,8 +59,13 @@ MCPServer liveMCPServer(const Environment& environment, const std::filesystem::p
     const auto survey = CLISurvey::gather(loaded);
     std::vector<SessionRoot> sessions;
     for (const auto& session : survey.sessions) sessions.push_back({session.pid, session.agent});
-    const SafetyView view{survey.snapshot, survey.servers,       sessions,
-                          loaded.context,  loaded.protectedList, platform::systemProcessTable()};
+    const SafetyView view{survey.snapshot,
+                          survey.servers,
+                          sessions,
+                          loaded.context,
+                          loaded.protectedList,
+                          platform::systemProcessTable(),
+                          loaded.signatures ? &*loaded.signatures : nullptr};
     return SafetyGate::verdict(safetyFacts(target, view));
   };
   server.requestQuit = [folder](const MCPQuitRequest& request) { addToMCPInbox(folder, request); };

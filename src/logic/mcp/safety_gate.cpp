@@ -44,8 +44,11 @@ SafetyGate::Input processFacts(const ProcessRecord& record, const SafetyView& vi
   if (const auto* server = serverOf(record.pid(), view.servers)) {
     protection = server->protection;
   } else {
-    protection = checkProtection(protectionSubject(record, {}, std::nullopt), view.context,
-                                 view.protectedList, view.system);
+    const auto subject = view.signatures != nullptr
+                             ? protectionSubject(record, {}, std::nullopt,
+                                                 view.signatures->agentRoot(MatchInput::of(record)))
+                             : protectionSubject(record, {}, std::nullopt);
+    protection = checkProtection(subject, view.context, view.protectedList, view.system);
   }
   if (protection) input.protectedReason = protection->label();
   return input;

@@ -62,6 +62,8 @@ struct SafetyView {
   const ProtectionContext& context;
   const ProtectedList& protectedList;
   const platform::SystemProcessTable& system;
+  /// When loaded, the "AI agents" default knows agents by their signatures.
+  const SignatureEngine* signatures = nullptr;
 };
 
 /// The facts for `target` (not empty): a session pid first, then a pid (which may

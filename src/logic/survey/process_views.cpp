@@ -42,8 +42,10 @@ std::vector<DevServer> devServers(const CommandInputs& inputs, SystemView& view,
       const auto status = view.repos().resolve(*record.cwd, now);
       if (status.info) repo = status.info->mainRepoPath;
     }
-    return checkProtection(protectionSubject(record, ports, repo), inputs.context,
-                           inputs.protectedList, system);
+    const auto subject = cache != nullptr
+                             ? protectionSubject(record, ports, repo, cache->agentRoot(record))
+                             : protectionSubject(record, ports, repo);
+    return checkProtection(subject, inputs.context, inputs.protectedList, system);
   };
   sources.framework = [&](const ProcessRecord& record) -> std::optional<std::string> {
     if (cache == nullptr) return std::nullopt;

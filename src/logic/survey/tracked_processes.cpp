@@ -67,6 +67,7 @@ std::vector<TrackedProcess> trackedProcesses(const ProcessSnapshot& snapshot, Ma
       if (tracked.role == ProcessRole::agent && record.cwd && sources.projectOf)
         tracked.project = sources.projectOf(*record.cwd);
       addRecordedAgent(tracked, record, snapshot, ancestry);
+      if (const auto helper = cache.agentHelper(record)) tracked.helperOf = helper->agent;
     }
     out.push_back(std::move(tracked));
   }

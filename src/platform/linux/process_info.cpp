@@ -11,6 +11,7 @@
 #include <algorithm>
 #include <charconv>
 #include <climits>
+#include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string_view>
@@ -195,6 +196,20 @@ std::optional<std::string> ProcessHandle::workingDirectory() const {
     return std::nullopt;
   }
   return target;
+}
+
+std::optional<std::string> ProcessHandle::resolvedPath(std::string_view path) const {
+  if (path.empty()) return std::nullopt;
+  // A relative path goes through this handle's own cwd link, so it is the folder
+  // of this incarnation even if the pid was reused since: one realpath in all.
+  const std::string start =
+      path.front() == '/'
+          ? std::string(path)
+          : "/proc/self/fd/" + std::to_string(directory_.get()) + "/cwd/" + std::string(path);
+  const std::unique_ptr<char, decltype(&std::free)> resolved(::realpath(start.c_str(), nullptr),
+                                                             &std::free);
+  if (!resolved) return std::nullopt;
+  return std::string(resolved.get());
 }
 
 std::vector<std::uint64_t> ProcessHandle::socketInodes() const {

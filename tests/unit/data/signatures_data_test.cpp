@@ -18,17 +18,27 @@ struct Process {
   std::string name;
   std::optional<std::string> path;
   std::optional<Args> arguments;
+  std::optional<std::string> script;  ///< as the snapshot resolves it
 };
 
 const SignatureEngine& shipped() {
   return testing::shippedSignatures();
 }
 
+std::string lastPathComponentOf(const std::string& path) {
+  return path.substr(path.rfind('/') + 1);
+}
+
 Process run(std::string name, std::string path, Args arguments) {
-  return {std::move(name), std::move(path), std::move(arguments)};
+  return {std::move(name), std::move(path), std::move(arguments), std::nullopt};
+}
+// An interpreter running `script` as written on its command line, which resolves
+// to `resolved`.
+Process interpreted(std::string interpreter, Args arguments, std::string resolved) {
+  return {lastPathComponentOf(interpreter), interpreter, std::move(arguments), std::move(resolved)};
 }
 Process named(std::string name) {
-  return {std::move(name), std::nullopt, std::nullopt};
+  return {std::move(name), std::nullopt, std::nullopt, std::nullopt};
 }
 
 struct Case {
@@ -37,9 +47,20 @@ struct Case {
   Process nearMiss;
 };
 
+MatchInput inputOf(const Process& p) {
+  MatchInput input{p.name, std::nullopt, std::nullopt, std::nullopt};
+  if (p.path) input.path = *p.path;
+  if (p.arguments) input.arguments = std::span<const std::string>(*p.arguments);
+  if (p.script) input.script = *p.script;
+  return input;
+}
 std::optional<std::string> rootOf(const Process& p) {
-  auto found = shipped().agentRoot({p.name, p.path, p.arguments});
+  auto found = shipped().agentRoot(inputOf(p));
   return found ? std::optional(found->id) : std::nullopt;
+}
+std::optional<std::string> helperOf(const Process& p) {
+  auto found = shipped().agentHelper(inputOf(p));
+  return found ? std::optional(found->agent) : std::nullopt;
 }
 std::optional<std::string> ghostOf(const Process& p) {
   auto found = shipped().ghostSignature({p.name, p.path, p.arguments});
@@ -73,6 +94,10 @@ TEST(ShippedSignatures, AgentRootsMatchTheirProgramsAndNothingNearby) {
        run("cursor", "/usr/bin/cursor-tool", {"cursor-tool"})},
       {"opencode", run("opencode", "/home/me/.opencode/bin/opencode", {"opencode"}),
        named("opencv_test")},
+      {"amp", run("node", kNode, {"node", "/home/me/.npm-global/bin/amp"}),
+       run("node", kNode, {"node", "/home/me/web/amplify.js"})},
+      {"qwen-code", run("node", kNode, {"node", "/usr/local/bin/qwen"}),
+       run("node", kNode, {"node", "qwen-tokenizer.js"})},
       {"copilot-cli",
        run("node", kNode, {"node", "/usr/lib/node_modules/@github/copilot/index.js"}),
        run("node", kNode, {"node", "/usr/lib/node_modules/copilot-helper/index.js"})},
@@ -108,6 +133,18 @@ TEST(ShippedSignatures, AgentRootsMatchTheirProgramsAndNothingNearby) {
       {"terminator",
        run("terminator", "/usr/bin/python3.11", {"/usr/bin/python3", "/usr/bin/terminator"}),
        run("python3", "/usr/bin/python3.11", {"/usr/bin/python3", "/home/me/terminator-notes.py"})},
+      {"ptyxis", run("ptyxis-agent", "/usr/libexec/ptyxis-agent", {"/usr/libexec/ptyxis-agent"}),
+       named("ptyxis-prefs")},
+      {"xfce4-terminal", named("xfce4-terminal"), named("xfce4-panel")},
+      {"mate-terminal", named("mate-terminal"), named("mate-panel")},
+      {"lxterminal", named("lxterminal"), named("lxpanel")},
+      {"qterminal", named("qterminal"), named("qtcreator")},
+      {"terminology", named("terminology"), named("terminal-notifier")},
+      {"rxvt-unicode", named("urxvtd"), named("urxvt-perl")},
+      {"guake", run("guake", "/usr/bin/python3.11", {"/usr/bin/python3", "-m", "guake.main"}),
+       named("guake-toggle")},
+      {"yakuake", named("yakuake"), named("yak")},
+      {"tilda", named("tilda"), named("tildafy")},
       {"ghostty", named("ghostty"), named("ghost")},
       {"iterm2", run("iTerm2", "/Applications/iTerm.app/Contents/MacOS/iTerm2", {"iTerm2"}),
        named("iterm")},
@@ -129,6 +166,92 @@ TEST(ShippedSignatures, AgentRootsMatchTheirProgramsAndNothingNearby) {
   }
   for (const auto& root : shipped().set().agentRoots)
     EXPECT_TRUE(covered.contains(root.id)) << root.id;
+}
+
+TEST(ShippedSignatures, AgentsInstalledTheLinuxWaysAreRootsThroughTheirScripts) {
+  const std::string usrNode = "/usr/bin/node";
+  const std::vector<std::pair<std::string, Process>> cases = {
+      // npm's global prefixes: the symlink name, and the file it resolves to.
+      {"gemini-cli",
+       interpreted(usrNode, {"node", "/usr/local/bin/gemini"},
+                   "/usr/local/lib/node_modules/@google/gemini-cli/bundle/gemini.js")},
+      {"gemini-cli",
+       interpreted(usrNode,
+                   {"/usr/bin/node", "--max-old-space-size=8192",
+                    "/usr/local/lib/node_modules/@google/gemini-cli/bundle/gemini.js"},
+                   "/usr/local/lib/node_modules/@google/gemini-cli/bundle/gemini.js")},
+      {"claude-code", interpreted(usrNode, {"node", "/usr/bin/claude"},
+                                  "/usr/lib/node_modules/@anthropic-ai/claude-code/cli.js")},
+      {"claude-code",
+       interpreted(kNode, {"node", "/home/me/.nvm/versions/node/v22.11.0/bin/claude"},
+                   "/home/me/.nvm/versions/node/v22.11.0/lib/node_modules/@anthropic-ai/"
+                   "claude-code/cli.js")},
+      {"codex", interpreted(usrNode, {"node", "/home/me/.npm-global/bin/codex"},
+                            "/home/me/.npm-global/lib/node_modules/@openai/codex/bin/codex.js")},
+      // volta, fnm and asdf keep node and the packages under the home folder; the
+      // script is found by its resolved path even when the symlink is renamed.
+      {"codex",
+       interpreted("/home/me/.volta/tools/image/node/22.11.0/bin/node",
+                   {"node", "/home/me/.volta/tools/image/packages/@openai/codex/bin/cdx"},
+                   "/home/me/.volta/tools/image/packages/@openai/codex/lib/node_modules/@openai/"
+                   "codex/bin/codex.js")},
+      {"claude-code",
+       interpreted("/home/me/.local/share/fnm/node-versions/v22.11.0/installation/bin/node",
+                   {"node", "/run/user/1000/fnm_multishells/1_2/bin/cc"},
+                   "/home/me/.local/share/fnm/node-versions/v22.11.0/installation/lib/"
+                   "node_modules/@anthropic-ai/claude-code/cli.js")},
+      {"gemini-cli",
+       interpreted("/home/me/.asdf/installs/nodejs/22.11.0/bin/node",
+                   {"node", "/home/me/.asdf/installs/nodejs/22.11.0/bin/g"},
+                   "/home/me/.asdf/installs/nodejs/22.11.0/lib/node_modules/@google/gemini-cli/"
+                   "bundle/gemini.js")},
+      {"claude-code", interpreted("/home/me/.bun/bin/bun", {"bun", "/home/me/.bun/bin/claude"},
+                                  "/home/me/.bun/install/global/node_modules/@anthropic-ai/"
+                                  "claude-code/cli.js")},
+      // Native installers in ~/.local/bin and ~/.claude/local.
+      {"claude-code", run("claude", "/home/me/.local/share/claude/versions/2.1.3",
+                          {"/home/me/.local/bin/claude"})},
+      {"claude-code", run("claude", "/home/me/.claude/local/node_modules/.bin/claude",
+                          {"/home/me/.claude/local/claude"})},
+      {"aider", interpreted("/usr/bin/python3.11",
+                            {"/home/me/.local/share/pipx/venvs/aider-chat/bin/python",
+                             "/home/me/.local/bin/aider", "--model", "sonnet"},
+                            "/home/me/.local/share/pipx/venvs/aider-chat/bin/aider")},
+      // An IDE's remote server on a Linux box, run by its own node.
+      {"vscode", run("node", "/home/me/.vscode-server/cli/servers/Stable-abc/server/node",
+                     {"/home/me/.vscode-server/cli/servers/Stable-abc/server/node",
+                      "/home/me/.vscode-server/cli/servers/Stable-abc/server/out/server-main.js",
+                      "--host=127.0.0.1"})},
+  };
+  for (const auto& [id, process] : cases)
+    EXPECT_EQ(rootOf(process), id) << process.arguments->back();
+  // A project's own scripts that only share a name stay scripts.
+  EXPECT_EQ(
+      rootOf(interpreted(usrNode, {"node", "scripts/claude.js"}, "/home/me/web/scripts/claude.js")),
+      std::nullopt);
+  EXPECT_EQ(rootOf(interpreted(usrNode, {"node", "-e", "require('/usr/local/bin/gemini')"},
+                               "/nonexistent")),
+            std::nullopt);
+}
+
+TEST(ShippedSignatures, AgentsOwnDaemonsAreHelpersNotSessions) {
+  const std::string daemon =
+      "/home/me/.codex/packages/app-server-daemon/releases/0.169.0/bin/codex";
+  const std::vector<std::pair<std::string, Process>> helpers = {
+      {"Codex",
+       run("codex", daemon, {daemon, "app-server", "--listen", "unix://", "--managed-daemon"})},
+      {"Codex", run("codex", daemon, {daemon, "app-server", "daemon", "pid-update-loop"})},
+      {"Codex", run("codex", "/usr/local/bin/codex", {"codex", "mcp-server"})},
+      {"Claude Code",
+       run("claude", "/home/me/.local/share/claude/versions/2.1.3", {"claude", "mcp", "serve"})},
+  };
+  for (const auto& [agent, process] : helpers) {
+    EXPECT_EQ(helperOf(process), agent) << process.arguments->back();
+    EXPECT_EQ(rootOf(process), std::nullopt) << process.arguments->back();
+  }
+  EXPECT_EQ(rootOf(run("codex", "/usr/local/bin/codex", {"codex", "resume", "--last"})), "codex");
+  EXPECT_EQ(rootOf(run("claude", "/usr/local/bin/claude", {"claude", "mcp", "list"})),
+            "claude-code");
 }
 
 TEST(ShippedSignatures, GhostKindsMatchTheirLeftoversAndNothingNearby) {

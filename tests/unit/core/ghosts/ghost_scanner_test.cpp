@@ -115,6 +115,44 @@ TEST(GhostScanner, AChildOfARunningAgentIsNoGhostButIsOnceTheAgentIsGone) {
   EXPECT_EQ(pids(reused.run()), std::vector<pid_t>{300});
 }
 
+TEST(GhostScanner, AnAgentRunByAnInterpreterKeepsItsTreeAlive) {
+  // "node /usr/local/bin/gemini" re-running itself with a bigger heap.
+  const auto gemini = process(100, 1, {"node", "/usr/local/bin/gemini"});
+  const auto heap =
+      process(101, 100, {"/usr/bin/node", "--max-old-space-size=8192", "/usr/local/bin/gemini"});
+  const auto server = process(300, 101, {"node", "node_modules/.bin/vite"});
+  Scan scan;
+  scan.records = {gemini, heap, server};
+  scan.minimumAge = 0;
+  const auto report = scan.run();
+  EXPECT_TRUE(report.ghosts.empty());
+  EXPECT_TRUE(report.protectedMatches.empty());
+}
+
+TEST(GhostScanner, AnAgentsDaemonIsLeftBehindOnlyOnceNoSessionOfItsAgentRuns) {
+  const std::string bin = "/home/me/.codex/packages/app-server-daemon/releases/0.169.0/bin/codex";
+  const auto daemon =
+      process(200, 1, {bin, "app-server", "--listen", "unix://", "--managed-daemon"});
+  auto server = process(201, 200, {"/usr/bin/python3", "-m", "http.server"});
+  server.path = "/usr/bin/python3.11";
+  const auto otherSession = process(150, 1, {"codex", "--model", "o4"});
+
+  Scan inUse;
+  inUse.records = {otherSession, daemon, server};
+  EXPECT_TRUE(inUse.run().ghosts.empty()) << "another Codex session still uses it";
+
+  Scan left;
+  left.records = {daemon, server};
+  left.facts.portsByPid = {{201, {8000}}};
+  const auto report = left.run();
+  ASSERT_EQ(pids(report), std::vector<pid_t>{200}) << "its server goes with it, not alone";
+  EXPECT_EQ(report.ghosts[0].origin, Origin::likely("Codex", "command line"));
+  EXPECT_EQ(report.ghosts[0].label, "Codex helper");
+  EXPECT_EQ(report.ghosts[0].ports, std::vector<std::uint16_t>{8000});
+  EXPECT_EQ(report.ghosts[0].members.size(), 1u);
+  EXPECT_TRUE(report.protectedMatches.empty()) << "named codex, yet no agent to protect";
+}
+
 TEST(GhostScanner, LikelyOriginsComeFromTheEnvironmentThenTheCommandLine) {
   auto fromEnv = process(200, 1, {"node", "node_modules/.bin/vite"});
   fromEnv.environment = {"HOME=/home/me", "CLAUDECODE=1"};

@@ -95,6 +95,24 @@ TEST_F(ProtectionFixture, BuiltInDefaultsCanBeSwitchedOff) {
   EXPECT_EQ(labelOf(subject("Postgres")), std::nullopt) << "names compare case-sensitively";
 }
 
+TEST_F(ProtectionFixture, WithSignaturesTheAIAgentsDefaultFollowsThemNotTheName) {
+  // "node /usr/local/bin/gemini": named node, an agent by its script.
+  auto gemini = subject("node");
+  gemini.agent = recognitionOf(AgentRootMatch{"gemini-cli", "Gemini CLI"});
+  EXPECT_EQ(labelOf(gemini), "Protected by default: AI agents");
+  // Codex's own daemon keeps the agent's name but is a helper: stoppable.
+  auto daemon = subject("codex", "/home/me/.codex/packages/app-server-daemon/bin/codex");
+  daemon.agent = recognitionOf(std::nullopt);
+  EXPECT_EQ(labelOf(daemon), std::nullopt);
+  // IDEs and terminals are roots too, but not agents.
+  auto editor = subject("code", "/usr/share/code/code");
+  editor.agent =
+      recognitionOf(AgentRootMatch{"vscode", "VS Code", SignatureSet::AgentRoot::Kind::ide});
+  EXPECT_EQ(labelOf(editor), std::nullopt);
+  context.ignoredDefaultIDs = {"agents"};
+  EXPECT_EQ(labelOf(gemini), std::nullopt);
+}
+
 TEST_F(ProtectionFixture, UserRulesOfEveryKind) {
   auto server = subject("node");
   server.commandLine = "node /home/me/web/node_modules/.bin/next dev";

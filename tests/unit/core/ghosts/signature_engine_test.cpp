@@ -194,5 +194,83 @@ TEST(SignatureMatching, EnvironmentHintsMatchWholeEntriesAndHonourRequireAll) {
   EXPECT_EQ(engine.agentFromEnvironment(std::nullopt), std::nullopt);
 }
 
+SignatureEngine interpreterFixture() {
+  auto file = minimalFile();
+  file["agentRoots"].push_back({{"id", "codex"},
+                                {"agent", "Codex"},
+                                {"kind", "agent"},
+                                {"exeBasenames", {"codex"}},
+                                {"exePathContains", {"/@openai/codex/"}},
+                                {"argvPatterns", json::array()},
+                                {"helperArgvPatterns", {"\\sapp-server(\\s|$)"}},
+                                {"verified", false}});
+  file["agentRoots"].push_back({{"id", "gemini"},
+                                {"agent", "Gemini CLI"},
+                                {"kind", "agent"},
+                                {"exeBasenames", json::array()},
+                                {"exePathContains", json::array()},
+                                {"argvPatterns", {"@google/gemini-cli/bundle/"}},
+                                {"verified", false}});
+  return SignatureEngine::fromJson(file.dump());
+}
+
+TEST(SignatureMatching, AnInterpreterIsMatchedByTheScriptItRuns) {
+  const auto engine = interpreterFixture();
+  const std::optional<std::string> node = "/usr/bin/node";
+  const std::optional<std::string> none;
+  // The symlink's name npm put on the PATH, after an option (relative, so that the
+  // entry's argvPattern can't be what matches).
+  const std::optional<Args> claude = Args{"node", "--max-old-space-size=4096", "claude"};
+  EXPECT_EQ(engine.agentRoot({"node", node, claude})->id, "claude-code");
+  // The resolved file: by exePathContains and by argvPatterns.
+  const std::optional<Args> launcher = Args{"node", "/home/me/.npm-global/bin/x"};
+  const std::optional<std::string_view> codexJs =
+      "/home/me/.npm-global/lib/node_modules/@openai/codex/bin/codex.js";
+  EXPECT_EQ(engine.agentRoot({"node", node, launcher, codexJs})->id, "codex");
+  const std::optional<std::string_view> geminiJs =
+      "/usr/local/lib/node_modules/@google/gemini-cli/bundle/gemini.js";
+  EXPECT_EQ(engine.agentRoot({"node", node, launcher, geminiJs})->id, "gemini");
+  // A script is no option's value, no module, and keeps its extension.
+  for (const Args& other : std::vector<Args>{{"node", "-r", "claude", "server.js"},
+                                             {"python3", "-m", "claude"},
+                                             {"node", "/home/me/web/claude.js"}})
+    EXPECT_EQ(engine.agentRoot({"x", none, std::optional<Args>(other)}), std::nullopt)
+        << other.back();
+  // Not an interpreter: its operands are not names.
+  const std::optional<Args> editor = Args{"vim", "claude"};
+  EXPECT_EQ(engine.agentRoot({"vim", none, editor}), std::nullopt);
+}
+
+TEST(SignatureMatching, AnAgentsOwnDaemonIsItsHelperAndNoRoot) {
+  const auto engine = interpreterFixture();
+  const std::optional<std::string> daemonPath =
+      "/home/me/.codex/packages/app-server-daemon/releases/0.169.0/bin/codex";
+  const std::optional<Args> daemon =
+      Args{*daemonPath, "app-server", "--listen", "unix://", "--managed-daemon"};
+  EXPECT_EQ(engine.agentRoot({"codex", daemonPath, daemon}), std::nullopt);
+  const auto helper = engine.agentEntry({"codex", daemonPath, daemon});
+  ASSERT_TRUE(helper);
+  EXPECT_TRUE(helper->isHelper);
+  EXPECT_EQ(engine.agentHelper({"codex", daemonPath, daemon})->agent, "Codex");
+  // The agent the person runs, whatever its other arguments say.
+  const std::optional<Args> session = Args{"codex", "--model", "app-server-tuned"};
+  EXPECT_EQ(engine.agentRoot({"codex", daemonPath, session})->id, "codex");
+  EXPECT_EQ(engine.agentHelper({"codex", daemonPath, session}), std::nullopt);
+  // An entry without helper patterns (older files) makes every match a root.
+  const std::optional<Args> claude = Args{"claude", "app-server"};
+  EXPECT_EQ(engine.agentRoot({"claude", std::nullopt, claude})->id, "claude-code");
+}
+
+TEST(SignatureSet, HelperPatternsAreOptionalAndMustBeStrings) {
+  auto file = minimalFile();
+  EXPECT_TRUE(SignatureSet::decode(file.dump()).agentRoots[0].helperArgvPatterns.empty());
+  file["agentRoots"][0]["helperArgvPatterns"] = nullptr;
+  EXPECT_TRUE(SignatureSet::decode(file.dump()).agentRoots[0].helperArgvPatterns.empty());
+  file["agentRoots"][0]["helperArgvPatterns"] = {1};
+  EXPECT_THROW(SignatureSet::decode(file.dump()), SignatureFileError);
+  file["agentRoots"][0]["helperArgvPatterns"] = {"(unbalanced"};
+  EXPECT_ANY_THROW(SignatureEngine::fromJson(file.dump()));
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -76,6 +76,26 @@ TEST(AgentSessionBuilder, AReparentedProcessStaysWhileItsRecordedAgentLives) {
   EXPECT_THAT(childPIDs(sessions[0]), ElementsAre(2000));
 }
 
+TEST(AgentSessionBuilder, ADetachedHelperJoinsTheFirstLiveSessionOfItsAgent) {
+  auto claude = agent(1000, 900);
+  auto codex = agent(1100, 900, "codex", "Codex");
+  auto launched = process(1101, 1100, "codex", "codex app-server daemon pid-update-loop");
+  launched.helperOf = "Codex";
+  auto daemon = process(2000, 1, "codex", "codex app-server --listen unix:// --managed-daemon");
+  daemon.helperOf = "Codex";
+  auto server = process(2001, 2000, "python3", "python3 -m http.server");
+  server.ports = {8000};
+  auto orphanedOther = process(2100, 1, "opencode", "opencode serve");
+  orphanedOther.helperOf = "OpenCode";
+  const auto sessions = build({claude, codex, launched, daemon, server, orphanedOther});
+  ASSERT_EQ(sessions.size(), 2u);
+  EXPECT_TRUE(sessions[0].children.empty()) << "another agent's daemon is not Claude's";
+  EXPECT_THAT(childPIDs(sessions[1]), ElementsAre(1101, 2000, 2001));
+  EXPECT_THAT(sessions[1].ports, ElementsAre(8000));
+  // With no session of its agent it joins none, and is no session of its own.
+  EXPECT_TRUE(build({daemon, server}).empty());
+}
+
 TEST(AgentSessionBuilder, SystemAndForeignProcessesNeverRootOrJoinASession) {
   auto systemRoot = agent(99, 1);
   auto excludedName = agent(1000, 1, "gnome-shell");
