@@ -32,9 +32,12 @@ CommandSpec AppsLeftovers::spec() {
             std::error_code error;
             const auto workingFolder = std::filesystem::current_path(error);
             const auto* found = findApp(listing, app, workingFolder);
-            if (found == nullptr)
-              throw CommandFailure("No app in /Applications or ~/Applications matches " + app + ".",
-                                   ExitStatus::nothingFound);
+            if (found == nullptr) {
+              const auto message = "No app in /Applications or ~/Applications matches " + app + ".";
+              if (!json) throw CommandFailure(message, ExitStatus::nothingFound);
+              context.out.document(CLIOutput::appNotFoundDocument(message));
+              return ExitStatus::nothingFound;
+            }
             InstalledApp measured = *found;
             lister.measure(measured);
             const AppLeftoverFinder finder(environment, listing);

@@ -11,6 +11,17 @@ bool isHelpWord(const std::string& word) {
   return word == "-h" || word == "--help";
 }
 
+// Whether a group's default subcommand takes positional words, which then are
+// not command names.
+bool defaultTakesArguments(const CommandSpec& group) {
+  if (group.defaultSubcommand.empty()) return false;
+  const CommandSpec* fallback = group.subcommand(group.defaultSubcommand);
+  if (fallback == nullptr) return false;
+  for (const auto& parameter : fallback->parameters)
+    if (parameter.kind == Parameter::Kind::argument) return true;
+  return false;
+}
+
 // "glimmet help disk scan" is "glimmet disk scan --help", and a group's default
 // subcommand receives the words given to the group ("glimmet apps --json" runs
 // "apps list --json"). Only leading subcommand names are walked, so an option
@@ -21,12 +32,20 @@ std::vector<std::string> normalise(const CommandSpec& root, std::vector<std::str
     arguments.emplace_back("--help");
   }
   const CommandSpec* current = &root;
+  std::string path = root.name;
   for (size_t i = 0;; ++i) {
     const CommandSpec* next = i < arguments.size() ? current->subcommand(arguments[i]) : nullptr;
     if (next != nullptr) {
       current = next;
+      path += " " + next->name;
       continue;
     }
+    // A word where a group expects a command name is a mistyped command, also
+    // when help is asked for: "glimmet nosuch --help" must not answer with the
+    // root help and status 0 as if the command existed.
+    if (i < arguments.size() && !current->subcommands.empty() && !arguments[i].starts_with('-') &&
+        !defaultTakesArguments(*current))
+      throw UsageFailure(path + " has no command '" + arguments[i] + "'.", *current);
     if (!current->defaultSubcommand.empty() && !(i < arguments.size() && isHelpWord(arguments[i])))
       arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i),
                        current->defaultSubcommand);

@@ -128,7 +128,12 @@ TEST(CommandTree, UsageErrorsGoToStandardErrorWithStatus64) {
       {{"reap", "--session", "99999999999"}, "'99999999999'"},
       {{"kill", "42", "--grace", "soon"}, "'soon'"},
       {{"stop", "--idle", "--older-than", "1.5"}, "'1.5'"},
-      {{"nonsense"}, "nonsense"},
+      {{"nonsense"}, "glimmet has no command 'nonsense'."},
+      // Asking for help on a command that doesn't exist is a mistake too, named.
+      {{"help", "nosuch"}, "glimmet has no command 'nosuch'."},
+      {{"nosuch", "--help"}, "glimmet has no command 'nosuch'."},
+      {{"disk", "nosuch", "-h"}, "glimmet disk has no command 'nosuch'."},
+      {{"help", "apps", "nosuch"}, "glimmet apps has no command 'nosuch'."},
       {{"version", "--json"}, "--json"},
       {{"disk", "scan", "--home"}, "--home"},
   };

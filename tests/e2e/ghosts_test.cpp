@@ -5,6 +5,7 @@
 #include <unistd.h>
 
 #include <nlohmann/json.hpp>
+#include <sstream>
 
 #include "core/output/text.h"
 #include "core/process/process_enumerator.h"
@@ -31,8 +32,9 @@ struct Orphan {
   pid_t pid;
 };
 
-Orphan orphan(const std::string& argv0) {
-  auto helper = ChildProcess::helper({"double-fork"}, {.argv0 = argv0});
+// Started in `cwd`, so that the checkout the tests run from isn't its repository.
+Orphan orphan(const std::string& argv0, const std::filesystem::path& cwd) {
+  auto helper = ChildProcess::helper({"double-fork"}, {.cwd = cwd, .argv0 = argv0});
   const auto pid = static_cast<pid_t>(helper.reportedNumbers().at(0));
   return {std::move(helper), pid};
 }
@@ -51,7 +53,7 @@ const nlohmann::json* ghostWithPid(const nlohmann::json& document, pid_t pid) {
 
 TEST(Ghosts, AnOrphanedDevServerIsReportedAndDescribed) {
   HomeWithoutMinimumAge home;
-  const auto server = orphan("vite");
+  const auto server = orphan("vite", home.home());
   ProcessEnumerator enumerator(::geteuid());
   if (recordOf(enumerator.snapshot(std::chrono::system_clock::now()), server.pid).ppid != 1)
     GTEST_SKIP() << "orphans here go to a subreaper the tool doesn't know";
@@ -75,9 +77,57 @@ TEST(Ghosts, AnOrphanedDevServerIsReportedAndDescribed) {
   EXPECT_EQ(ghostWithPid(document, server.helper.pid()), nullptr);
 }
 
+// A ghost left in a linked worktree is named as ls names its dev server: the
+// worktree and its branch, in the listing and in every kill-log entry about it.
+TEST(Ghosts, AGhostInALinkedWorktreeNamesTheWorktreeAndBranch) {
+  HomeWithoutMinimumAge home;
+  const auto main = home.home() / "code/shop";
+  home.dir().write("home/code/shop/.git/HEAD", "ref: refs/heads/main\n");
+  home.dir().write("home/code/shop/.git/worktrees/shop-login/HEAD",
+                   "ref: refs/heads/feature/login\n");
+  home.dir().write("home/code/shop/.git/worktrees/shop-login/commondir", "../..\n");
+  home.dir().write("home/trees/shop-login/.git",
+                   "gitdir: " + (main / ".git/worktrees/shop-login").string() + "\n");
+  auto helper = ChildProcess::helper({"double-fork"},
+                                     {.cwd = home.home() / "trees/shop-login", .argv0 = "vite"});
+  const auto pid = static_cast<pid_t>(helper.reportedNumbers().at(0));
+  ProcessEnumerator enumerator(::geteuid());
+  if (recordOf(enumerator.snapshot(std::chrono::system_clock::now()), pid).ppid != 1)
+    GTEST_SKIP() << "orphans here go to a subreaper the tool doesn't know";
+
+  EXPECT_THAT(home.glimmet({"ghosts"}).out,
+              HasSubstr(padCut(std::to_string(pid), 7) +
+                        " vite double-fork  Orphaned dev server (terminal closed)  shop-login "
+                        "(feature/login)\n"));
+  const auto json = home.glimmet({"ghosts", "--json"});
+  EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
+  const auto document = nlohmann::json::parse(json.out);
+  const auto* ghost = ghostWithPid(document, pid);
+  ASSERT_NE(ghost, nullptr);
+  EXPECT_EQ((*ghost)["repo"], main.string());
+  EXPECT_EQ((*ghost)["worktree"], "shop-login");
+  EXPECT_EQ((*ghost)["branch"], "feature/login");
+
+  // A dry run logs what it would stop without signalling anything; kill stops
+  // only the process this test started.
+  home.glimmet({"reap", "--dry-run", "--include-dev-servers", "--older-than", "0", "--quiet"});
+  EXPECT_EQ(home.glimmet({"kill", std::to_string(pid)}).status, 0);
+  std::istringstream lines(home.dir().read("home/.local/share/Glimmet/killlog.jsonl"));
+  int mentions = 0;
+  for (std::string line; std::getline(lines, line);) {
+    const auto entry = nlohmann::json::parse(line);
+    if (entry["pid"] != pid) continue;
+    ++mentions;
+    EXPECT_EQ(entry["repo"], "~/code/shop") << line;
+    EXPECT_EQ(entry["worktree"], "shop-login") << line;
+    EXPECT_EQ(entry["branch"], "feature/login") << line;
+  }
+  EXPECT_EQ(mentions, 2);
+}
+
 TEST(Ghosts, TheRecordedChainGivesAnExactOriginOnceTheAgentIsGone) {
   HomeWithoutMinimumAge home;
-  const auto left = orphan("/opt/tools/indexer");
+  const auto left = orphan("/opt/tools/indexer", home.home());
   ProcessEnumerator enumerator(::geteuid());
   const auto startTime =
       recordOf(enumerator.snapshot(std::chrono::system_clock::now()), left.pid).identity.startTime;

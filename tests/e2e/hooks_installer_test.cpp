@@ -26,10 +26,26 @@ constexpr std::string_view kCodex = "home/.codex/config.toml";
 
 class Hooks : public ::testing::Test {
  protected:
+  // The hooks must run a program that is there: a stand-in glimmet.
+  Hooks() {
+    write("bin/glimmet", "#!/bin/sh\nexit 0\n");
+    ::chmod(glimmet_.c_str(), 0755);
+  }
   testing::RunResult hooks(std::vector<std::string> arguments) {
+    return hooksWith(glimmet_, std::move(arguments));
+  }
+  testing::RunResult hooksWith(const std::string& glimmet, std::vector<std::string> arguments) {
     arguments.insert(arguments.begin(), GLIMMET_HOOKS_BINARY);
-    arguments.push_back("--glimmet=" + glimmet_);
+    arguments.push_back("--glimmet=" + glimmet);
     return testing::runProcess(arguments, home_.environment());
+  }
+  // Backup copies and records left beside the Claude Code settings.
+  std::vector<std::string> backups() const {
+    std::vector<std::string> names;
+    for (const auto& entry : fs::directory_iterator(home_.home() / ".claude"))
+      if (entry.path().filename().string().find(".glimmet-") != std::string::npos)
+        names.push_back(entry.path().filename().string());
+    return names;
   }
   std::string read(std::string_view name) const { return home_.dir().read(std::string(name)); }
   bool exists(std::string_view name) const { return fs::exists(home_.root() / name); }
@@ -119,6 +135,102 @@ TEST_F(Hooks, UninstallRestoresTheUntouchedOriginal) {
   EXPECT_FALSE(exists(kClaude)) << "there was no settings file before";
 }
 
+// Whichever order the two kinds go in and come out, one command or one kind at
+// a time, an untouched file ends byte for byte as it was (or gone, with its
+// backups, when the install created it).
+TEST_F(Hooks, InstallThenUninstallLeavesNoTraceInAnyOrder) {
+  const std::vector<std::vector<std::vector<std::string>>> installs = {
+      {{"install"}}, {{"install", "--notify"}, {"install", "--reap"}}};
+  const std::vector<std::vector<std::vector<std::string>>> uninstalls = {
+      {{"uninstall"}},
+      {{"uninstall", "--reap"}, {"uninstall", "--notify"}},
+      {{"uninstall", "--notify"}, {"uninstall", "--reap"}}};
+  const std::string original = "{ \"model\" :\t\"x\",\n\"hooks\": {\"Stop\": []} }";
+  for (const bool existed : {true, false}) {
+    for (const auto& install : installs) {
+      for (const auto& uninstall : uninstalls) {
+        const std::string label = ::testing::PrintToString(install) + " then " +
+                                  ::testing::PrintToString(uninstall) +
+                                  (existed ? "" : " without a file");
+        fs::remove_all(home_.home() / ".claude");
+        if (existed) write(kClaude, original);
+        for (const auto& step : install) ASSERT_EQ(hooks(step).status, 0) << label;
+        for (const auto& step : uninstall) {
+          const auto result = hooks(step);
+          EXPECT_EQ(result.status, 0) << label;
+          EXPECT_THAT(result.out, Not(HasSubstr("isn't installed"))) << label;
+        }
+        if (existed)
+          EXPECT_EQ(read(kClaude), original) << label;
+        else
+          EXPECT_FALSE(exists(kClaude)) << label;
+        EXPECT_EQ(backups(), std::vector<std::string>{}) << label;
+      }
+    }
+  }
+}
+
+// The user's settings stay in their order and in Claude Code's own layout.
+TEST_F(Hooks, KeepsTheSettingsKeyOrderAndLayout) {
+  write(kClaude, R"({"model":"x","env":{"ZED":"1","ALPHA":"2"},"alwaysThinkingEnabled":true})");
+  ASSERT_EQ(hooks({"install", "--reap"}).status, 0);
+  EXPECT_THAT(read(kClaude),
+              ::testing::StartsWith("{\n  \"model\": \"x\",\n  \"env\": {\n"
+                                    "    \"ZED\": \"1\",\n    \"ALPHA\": \"2\"\n  },\n"
+                                    "  \"alwaysThinkingEnabled\": true,\n"
+                                    "  \"hooks\": {\n    \"SessionEnd\": [\n"));
+  // Someone adds a key; taking the hook out keeps their order too.
+  write(kClaude, "{\"theme\": \"dark\", " + read(kClaude).substr(1));
+  ASSERT_EQ(hooks({"uninstall", "--reap"}).status, 0);
+  EXPECT_EQ(read(kClaude),
+            "{\n  \"theme\": \"dark\",\n  \"model\": \"x\",\n  \"env\": {\n    \"ZED\": \"1\",\n"
+            "    \"ALPHA\": \"2\"\n  },\n  \"alwaysThinkingEnabled\": true,\n  \"hooks\": {\n"
+            "    \"SessionEnd\": []\n  }\n}\n");
+}
+
+// A glimmet that moved: installing again points every hook at the new path.
+TEST_F(Hooks, InstallingWithAnotherGlimmetUpdatesTheHooksAndStatusShowsIt) {
+  const std::string original = "{\"model\": \"x\"}";
+  write(kClaude, original);
+  write(kCodex, "model = \"o3\"\n");
+  ASSERT_EQ(hooks({"install", "--claude", "--codex"}).status, 0);
+  write("opt/glimmet", "#!/bin/sh\n");
+  const std::string moved = (home_.root() / "opt/glimmet").string();
+  const auto again = hooksWith(moved, {"install", "--claude", "--codex"});
+  EXPECT_EQ(again.status, 0) << again.out;
+  EXPECT_THAT(again.out, HasSubstr("Updated Claude Code reap hook in ~/.claude/settings.json: it "
+                                   "now runs " +
+                                   moved + ".\n"));
+  EXPECT_THAT(
+      again.out,
+      HasSubstr("Updated Codex notify line in ~/.codex/config.toml: it now runs " + moved + ".\n"));
+  EXPECT_EQ(commands("Stop"),
+            std::vector<std::string>{"'" + moved + "' notify --agent claude-code --pid $PPID"});
+  EXPECT_THAT(read(kCodex), HasSubstr("notify = [\"" + moved + "\", \"notify\""));
+  EXPECT_THAT(read(kCodex), Not(HasSubstr(glimmet_)));
+  const auto status = hooks({"status", "--claude", "--codex"});
+  EXPECT_THAT(status.out, HasSubstr("Claude Code notify hook: installed, runs " + moved +
+                                    " (~/.claude/settings.json)\n"));
+  EXPECT_THAT(status.out, HasSubstr("Codex notify line: installed, runs " + moved +
+                                    " (~/.codex/config.toml)\n"));
+  EXPECT_THAT(hooksWith(moved, {"install"}).out, HasSubstr("Already installed"));
+  // The move doesn't cost the way back to the original.
+  ASSERT_EQ(hooks({"uninstall", "--claude", "--codex"}).status, 0);
+  EXPECT_EQ(read(kClaude), original);
+  EXPECT_EQ(read(kCodex), "model = \"o3\"\n");
+
+  // A relative path, or one with nothing there, would fail on every turn.
+  for (const std::string& bad :
+       {std::string("bin/glimmet"), (home_.root() / "nowhere/glimmet").string()}) {
+    const auto refused = hooksWith(bad, {"install"});
+    EXPECT_EQ(refused.status, 64) << bad;
+    EXPECT_THAT(refused.err, HasSubstr(bad)) << bad;
+    EXPECT_EQ(read(kClaude), original) << bad;
+  }
+  EXPECT_THAT(hooksWith("bin/glimmet", {"install"}).err,
+              HasSubstr("--glimmet needs an absolute path: bin/glimmet"));
+}
+
 TEST_F(Hooks, RefusesFilesItCannotSafelyChange) {
   const std::vector<std::pair<std::string, std::string>> cases = {
       {"{ // my settings\n \"model\": \"x\" }", "isn't valid JSON, so Glimmet won't change it."},
@@ -131,6 +243,8 @@ TEST_F(Hooks, RefusesFilesItCannotSafelyChange) {
     const auto result = hooks({"install"});
     EXPECT_EQ(result.status, 3);
     EXPECT_THAT(result.out, HasSubstr("Your Claude Code settings file " + message));
+    // Both kinds refuse the same file; the person reads it once.
+    EXPECT_EQ(result.out.find("Your Claude Code"), result.out.rfind("Your Claude Code"));
     EXPECT_EQ(read(kClaude), text);
     EXPECT_FALSE(exists(std::string(kClaude) + ".glimmet-backup"));
     EXPECT_FALSE(exists(std::string(kClaude) + ".glimmet-backup.json"));

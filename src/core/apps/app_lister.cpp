@@ -122,6 +122,35 @@ std::optional<InstalledApp> AppLister::bundle(const fs::path& entry,
   return app;
 }
 
+// Whether the program an entry runs is the app's own, so that its name may name
+// the app's files: a program in the app's own folder, or one in a shared program
+// folder that the app's own package installed. "Exec=git gui" runs git, which
+// another package installed, so ~/.config/git is no leftover of Git GUI.
+bool AppLister::programIsTheApps(const std::string& program, const InstalledApp& app) const {
+  if (program.empty()) return false;
+  fs::path path(program);
+  if (!path.is_absolute()) {
+    std::error_code error;
+    const auto found =
+        std::find_if(environment_.programDirs.begin(), environment_.programDirs.end(),
+                     [&](const fs::path& folder) { return fs::exists(folder / program, error); });
+    if (found == environment_.programDirs.end()) return false;
+    path = *found / program;
+  }
+  if (app.installRoot && isSameOrInside(path, *app.installRoot)) return true;
+  const auto resolved = environment_.resolve ? environment_.resolve(path) : std::nullopt;
+  const bool shared = std::any_of(environment_.programDirs.begin(), environment_.programDirs.end(),
+                                  [&](const fs::path& folder) {
+                                    return path.parent_path() == folder ||
+                                           (resolved && resolved->parent_path() == folder);
+                                  });
+  if (!shared) return true;  // a folder of its own, outside the shared ones
+  if (app.package.empty()) return false;
+  std::vector<fs::path> names = {path};
+  if (resolved) names.push_back(*resolved);
+  return packages_.installs(app.package, names);
+}
+
 std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
                                                   const fs::path& file,
                                                   const std::string& id) const {
@@ -140,11 +169,6 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
   app.bundleName = entry->name;
   app.name = entry->name && !entry->name->empty() ? *entry->name : id;
   const auto program = execProgram(entry->exec.value_or(""));
-  // A Flatpak entry runs "flatpak run ID": its program names the launcher, not the app.
-  if (!program.empty() && root.source == DesktopEntryRoot::Source::plain)
-    app.nameHints.push_back(fs::path(program).filename().string());
-  if (entry->startupWMClass && !entry->startupWMClass->empty())
-    app.nameHints.push_back(*entry->startupWMClass);
 
   std::error_code error;
   switch (root.source) {
@@ -193,6 +217,12 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
       break;
     }
   }
+
+  // A Flatpak entry runs "flatpak run ID": its program names the launcher, not the app.
+  if (root.source == DesktopEntryRoot::Source::plain && programIsTheApps(program, app))
+    app.nameHints.push_back(fs::path(program).filename().string());
+  if (entry->startupWMClass && !entry->startupWMClass->empty())
+    app.nameHints.push_back(*entry->startupWMClass);
 
   struct stat info {};
   const auto& described = app.installRoot ? *app.installRoot : file;

@@ -43,6 +43,7 @@ class AppLister {
                                          const std::filesystem::path& file,
                                          const std::string& id) const;
   std::optional<AppExclusion> exclusionByIdentity(const InstalledApp& app) const;
+  bool programIsTheApps(const std::string& program, const InstalledApp& app) const;
 
   const AppsEnvironment& environment_;
   // Read lazily: only desktop entries outside the home folder ask it anything.

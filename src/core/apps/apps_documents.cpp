@@ -86,6 +86,13 @@ nlohmann::json appLeftoversDocument(const AppLeftovers& leftovers) {
           {"notRemoved", leftovers.notRemoved}};
 }
 
+nlohmann::json appNotFoundDocument(const std::string& message) {
+  return {{"schema", 1},
+          {"error", message},
+          {"leftovers", nlohmann::json::array()},
+          {"notRemoved", nlohmann::json::array()}};
+}
+
 std::vector<std::string> appsListLines(const std::vector<AppEntry>& apps) {
   if (apps.empty()) return {"No apps found."};
   std::vector<std::string> lines;

@@ -50,6 +50,9 @@ nlohmann::json toJson(const AppEntry& entry);
 nlohmann::json appsListDocument(const std::vector<AppEntry>& apps);
 /// {"schema": 1, "app": ..., "leftovers": [...], "notRemoved": [...]}
 nlohmann::json appLeftoversDocument(const AppLeftovers& leftovers);
+/// {"schema": 1, "error": message, "leftovers": [], "notRemoved": []}: the same document
+/// without an app, so a script reading --json never has to parse a sentence.
+nlohmann::json appNotFoundDocument(const std::string& message);
 
 /// "12.3 MB    Visual Studio Code (code, 2 leftovers)", or "No apps found."
 std::vector<std::string> appsListLines(const std::vector<AppEntry>& apps);

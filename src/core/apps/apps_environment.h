@@ -51,6 +51,11 @@ struct AppsEnvironment {
   std::filesystem::path snapMountDir = "/snap";
   std::filesystem::path snapFilesDir = "/var/lib/snapd/snaps";
   std::filesystem::path optDir = "/opt";
+  /// The shared program folders a bare Exec= name is looked up in. A program
+  /// there belongs to whichever package installed it, not to the entry that runs
+  /// it ("Exec=git gui" runs git).
+  std::vector<std::filesystem::path> programDirs = {
+      "/usr/local/sbin", "/usr/local/bin", "/usr/sbin", "/usr/bin", "/sbin", "/bin"};
 
   /// The path with every symbolic link resolved; nothing when it can't be.
   std::function<std::optional<std::filesystem::path>(const std::filesystem::path&)> resolve;

@@ -79,6 +79,18 @@ std::optional<std::string> PackageIndex::version(const std::string& package) {
   return found->second;
 }
 
+bool PackageIndex::installs(const std::string& package,
+                            const std::vector<std::filesystem::path>& paths) const {
+  auto list = platform::readFile(infoDir_ / (package + ".list"), kMaxRecordBytes);
+  if (!list) return false;
+  bool found = false;
+  forEachLine(*list, [&](std::string_view line) {
+    for (const auto& path : paths)
+      if (line == path.native()) found = true;
+  });
+  return found;
+}
+
 std::optional<uint64_t> PackageIndex::installedBytes(const std::string& package) const {
   auto list = platform::readFile(infoDir_ / (package + ".list"), kMaxRecordBytes);
   if (!list) return std::nullopt;

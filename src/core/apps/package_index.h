@@ -8,6 +8,7 @@
 #include <map>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace glimmet {
 
@@ -21,6 +22,8 @@ class PackageIndex {
   std::optional<std::string> packageOwning(const std::filesystem::path& desktopFile);
   /// The Version: of an installed package.
   std::optional<std::string> version(const std::string& package);
+  /// Whether the package's file list holds one of `paths`.
+  bool installs(const std::string& package, const std::vector<std::filesystem::path>& paths) const;
   /// Allocated bytes of the regular files the package installed, each inode once.
   std::optional<uint64_t> installedBytes(const std::string& package) const;
 

@@ -23,6 +23,10 @@ struct Ghost {
   std::vector<std::uint16_t> ports;         ///< held by the whole tree, ascending
   std::uint64_t footprint = 0;              ///< of the whole tree
   std::optional<std::string> repo;          ///< repository of the root's folder
+  /// Where in that repository, as ls names it: the linked worktree's name (none
+  /// for the main checkout) and the branch, or the detached commit.
+  std::optional<std::string> worktree;
+  std::optional<std::string> branch;
 
   friend bool operator==(const Ghost& a, const Ghost& b) {
     return a.root.identity == b.root.identity;

@@ -28,6 +28,7 @@ struct Candidate {
   std::optional<std::string> framework;
   std::vector<AncestorEntry> chain;
   std::optional<std::string> repo;
+  std::optional<RepoInfo> repoInfo;
 };
 
 Origin originOf(const ProcessRecord& process, const AncestorEntry* deadRoot,
@@ -64,6 +65,10 @@ Ghost treeOf(Candidate candidate, const ProcessSnapshot& snapshot, const GhostSc
   ghost.origin = std::move(candidate.origin);
   ghost.chainAtBirth = std::move(candidate.chain);
   ghost.repo = std::move(candidate.repo);
+  if (candidate.repoInfo) {
+    ghost.worktree = candidate.repoInfo->worktreeName;
+    ghost.branch = candidate.repoInfo->headText();
+  }
   std::vector<const ProcessRecord*> tree = {candidate.record};
   for (const ProcessRecord* member : snapshot.descendants(candidate.record->pid())) {
     ghost.members.push_back(member->identity);
@@ -143,7 +148,9 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
                       : signature ? signature->label
                       : framework ? *framework + " dev server"
                                   : displayCommand(process);
-    if (process.cwd) candidate.repo = facts.repoPathOf(*process.cwd);
+    if (process.cwd) candidate.repoInfo = facts.repoOf(*process.cwd);
+    // The main repository, so a rule for a repository covers its worktrees.
+    if (candidate.repoInfo) candidate.repo = candidate.repoInfo->mainRepoPath;
     candidatePids.insert(process.pid());
 
     const auto ports = facts.portsByPid.find(process.pid());

@@ -11,6 +11,7 @@
 
 #include "core/ghosts/ghost.h"
 #include "core/ghosts/match_cache.h"
+#include "core/ports/repo_resolver.h"
 
 namespace glimmet {
 
@@ -22,9 +23,10 @@ struct GhostScanFacts {
   std::function<bool(pid_t)> isManagedJob = [](pid_t) { return false; };
   /// Listening ports by pid.
   std::unordered_map<pid_t, std::vector<std::uint16_t>> portsByPid;
-  /// The repository path of a working folder.
-  std::function<std::optional<std::string>(const std::string& cwd)> repoPathOf =
-      [](const std::string&) { return std::nullopt; };
+  /// The repository of a working folder.
+  std::function<std::optional<RepoInfo>(const std::string& cwd)> repoOf = [](const std::string&) {
+    return std::nullopt;
+  };
 };
 
 class GhostScanner {

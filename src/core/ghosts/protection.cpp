@@ -224,6 +224,8 @@ std::string ProtectionReason::label() const {
       return "The app you're using";
     case Kind::loginShell:
       return "Your terminal shell";
+    case Kind::unseenHolder:
+      return "Held by a process Glimmet can't see";
   }
   return {};
 }

@@ -94,7 +94,8 @@ struct ProtectionReason {
     otherUser,
     glimmetItself,
     frontmostApp,
-    loginShell
+    loginShell,
+    unseenHolder  ///< a socket of the user's whose process can't be read
   };
   Kind kind;
   std::string defaultLabel;      ///< for builtInDefault: "Local databases"

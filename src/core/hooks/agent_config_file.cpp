@@ -88,18 +88,38 @@ void ChangeBackup::save(const ConfigSnapshot& before, std::string_view installed
   platform::writeFileAtomically(record_, writeJson(record.toJson()) + "\n", 0600);
 }
 
-std::optional<std::optional<std::string>> ChangeBackup::restorable(
-    const ConfigSnapshot& now) const {
-  const auto recordBytes = platform::readFile(record_, 64 * 1024);
-  if (!recordBytes) return std::nullopt;
-  const auto json = nlohmann::json::parse(*recordBytes, nullptr, false);
-  const auto record = ChangeRecord::fromJson(json);
-  if (!record || !now.exists || sha256Hex(now.bytes) != record->installedSHA256)
-    return std::nullopt;
+namespace {
+
+std::optional<ChangeRecord> readRecord(const fs::path& path) {
+  const auto bytes = platform::readFile(path, 64 * 1024);
+  if (!bytes) return std::nullopt;
+  return ChangeRecord::fromJson(nlohmann::json::parse(*bytes, nullptr, false));
+}
+
+}  // namespace
+
+std::optional<std::optional<std::string>> ChangeBackup::original() const {
+  const auto record = readRecord(record_);
+  if (!record) return std::nullopt;
   if (!record->originalExisted) return std::optional<std::string>{};
   auto original = platform::readFile(copy_, kMaxConfigBytes);
   if (!original) return std::nullopt;
   return std::optional<std::string>{std::move(*original)};
+}
+
+std::optional<std::optional<std::string>> ChangeBackup::restorable(
+    const ConfigSnapshot& now) const {
+  const auto record = readRecord(record_);
+  if (!record || !now.exists || sha256Hex(now.bytes) != record->installedSHA256)
+    return std::nullopt;
+  return original();
+}
+
+void ChangeBackup::followRewrite(const ConfigSnapshot& before, std::string_view installed) const {
+  auto record = readRecord(record_);
+  if (!record || !before.exists || sha256Hex(before.bytes) != record->installedSHA256) return;
+  record->installedSHA256 = sha256Hex(installed);
+  platform::writeFileAtomically(record_, writeJson(record->toJson()) + "\n", 0600);
 }
 
 void ChangeBackup::discard() const {

@@ -86,6 +86,15 @@ class ChangeBackup {
   /// the file changed since, or the record or copy is missing or unreadable.
   std::optional<std::optional<std::string>> restorable(const ConfigSnapshot& now) const;
 
+  /// What the file held before the install, whatever it holds now: nothing inside
+  /// means there was no file. No value when the record or copy is missing.
+  std::optional<std::optional<std::string>> original() const;
+
+  /// After the installer itself rewrote a file that was still exactly as
+  /// installed (`before`), records `installed` as the new state to recognise,
+  /// so an uninstall still puts the original back. Nothing otherwise.
+  void followRewrite(const ConfigSnapshot& before, std::string_view installed) const;
+
   /// Removes the copy and the record once an uninstall used them up.
   void discard() const;
 
@@ -97,6 +106,9 @@ class ChangeBackup {
   std::filesystem::path copy_;
   std::filesystem::path record_;
 };
+
+/// The outcome of an install: the path in an existing hook may change.
+enum class InstallOutcome { installed, alreadyInstalled, updated };
 
 /// The outcome of an uninstall.
 enum class UninstallOutcome { restoredOriginal, removedEntryOnly, notInstalled };

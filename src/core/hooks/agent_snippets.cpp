@@ -18,10 +18,12 @@ std::string snippet(const SnippetAgent& agent) {
   const std::string name(agent.name);
   const std::string command(agent.command);
   // `command` bypasses the function itself, so the wrapper calls the real program.
+  // zsh reserves `status`, hence `agent_status`; and the agent has just ended, so
+  // its ghosts of any age are its leftovers (`--older-than 0`).
   return "# Add to ~/.zshrc: Glimmet reaps " + name + "'s leftovers when a " + name +
          " session ends.\n" + command + "() {\n  command " + command +
-         " \"$@\"\n  local status=$?\n  glimmet reap --agent '" + name +
-         "' --quiet\n  return $status\n}\n";
+         " \"$@\"\n  local agent_status=$?\n  glimmet reap --agent '" + name +
+         "' --older-than 0 --quiet\n  return $agent_status\n}\n";
 }
 
 }  // namespace glimmet::AgentSnippets

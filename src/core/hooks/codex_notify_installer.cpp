@@ -36,17 +36,30 @@ bool CodexNotifyInstaller::isInstalled() const {
   return text && hasOwnLine(*text);
 }
 
-void CodexNotifyInstaller::install() const {
+std::optional<std::string> CodexNotifyInstaller::installedPath() const {
+  const auto text = platform::readFile(file_.path(), kMaxConfigBytes);
+  if (!text) return std::nullopt;
+  const auto existing = codex_notify::topLevelNotify(*text);
+  return existing ? codex_notify::ownProgram(*existing) : std::nullopt;
+}
+
+InstallOutcome CodexNotifyInstaller::install() const {
   if (!fs::path(cliPath_).is_absolute())
     throw CommandFailure("Glimmet's path must be absolute to be used by Codex: " + cliPath_,
                          ExitStatus::usage);
   const ConfigSnapshot before = file_.read();
   const auto text = codex_notify::withNotify(before.bytes, cliPath_);
   if (!text) throw CommandFailure(std::string(kOtherNotify), ExitStatus::cannotStart);
-  if (before.exists && *text == before.bytes) return;
+  if (before.exists && *text == before.bytes) return InstallOutcome::alreadyInstalled;
+  if (before.exists && hasOwnLine(before.bytes)) {
+    backup_.followRewrite(before, *text);
+    file_.replace(before, *text);
+    return InstallOutcome::updated;
+  }
   platform::createDirectories(file_.path().parent_path(), 0700);
   backup_.save(before, *text);
   file_.replace(before, *text);
+  return InstallOutcome::installed;
 }
 
 UninstallOutcome CodexNotifyInstaller::uninstall() const {

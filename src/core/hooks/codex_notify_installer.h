@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 
 #include "core/hooks/agent_config_file.h"
@@ -19,10 +20,12 @@ class CodexNotifyInstaller {
   CodexNotifyInstaller(std::filesystem::path configURL, std::string cliPath);
 
   bool isInstalled() const;
-  /// Adds the comment and notify lines; a no-op when ours is there. Throws
-  /// CommandFailure with the other-notify message (file unchanged) or a refusal
-  /// of AgentConfigFile.
-  void install() const;
+  /// Adds the comment and notify lines; a no-op when ours is there, or a change
+  /// of its path when it runs another glimmet. Throws CommandFailure with the
+  /// other-notify message (file unchanged) or a refusal of AgentConfigFile.
+  InstallOutcome install() const;
+  /// The glimmet our notify line runs, when it is there.
+  std::optional<std::string> installedPath() const;
   /// Puts back the earlier file when untouched since the install, otherwise
   /// removes only our two lines.
   UninstallOutcome uninstall() const;

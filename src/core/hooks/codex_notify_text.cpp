@@ -50,18 +50,43 @@ std::optional<std::string> topLevelNotify(std::string_view config) {
   return std::nullopt;
 }
 
-bool isOwnNotifyLine(std::string_view line) {
-  if (!isNotifyKey(line)) return false;
+std::optional<std::string> ownProgram(std::string_view line) {
+  if (!isNotifyKey(line)) return std::nullopt;
   const auto value = trimmed(line.substr(line.find('=') + 1));
   constexpr std::string_view tail = "\", \"notify\", \"--agent\", \"codex\"]";
-  if (!value.starts_with("[\"") || !value.ends_with(tail)) return false;
-  const auto program = value.substr(2, value.size() - 2 - tail.size());
-  return program == "glimmet" || program.ends_with("/glimmet");
+  if (!value.starts_with("[\"") || !value.ends_with(tail)) return std::nullopt;
+  const auto quoted = value.substr(2, value.size() - 2 - tail.size());
+  if (quoted != "glimmet" && !quoted.ends_with("/glimmet")) return std::nullopt;
+  std::string program;
+  for (size_t i = 0; i < quoted.size(); ++i) {
+    if (quoted[i] == '\\' && i + 1 < quoted.size()) ++i;
+    program.push_back(quoted[i]);
+  }
+  return program;
+}
+
+bool isOwnNotifyLine(std::string_view line) {
+  return ownProgram(line).has_value();
 }
 
 std::optional<std::string> withNotify(std::string_view config, std::string_view executable) {
-  if (const auto existing = topLevelNotify(config))
-    return isOwnNotifyLine(*existing) ? std::optional<std::string>(config) : std::nullopt;
+  if (const auto existing = topLevelNotify(config)) {
+    if (!isOwnNotifyLine(*existing)) return std::nullopt;
+    // Ours, perhaps with another glimmet: that one line is replaced in place.
+    std::string text;
+    bool topLevel = true;
+    for (const auto raw : lines(config)) {
+      const auto line = trimmed(raw);
+      if (line.starts_with('[')) topLevel = false;
+      if (topLevel && line == *existing) {
+        text.append(notifyLine(executable)).append(raw.ends_with('\n') ? "\n" : "");
+        topLevel = false;  // only the first, the one Codex reads
+        continue;
+      }
+      text.append(raw);
+    }
+    return text;
+  }
   std::string text = std::string(kComment) + "\n" + notifyLine(executable) + "\n";
   if (!config.empty()) text.append("\n").append(config);
   return text;

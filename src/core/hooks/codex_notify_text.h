@@ -25,9 +25,14 @@ std::optional<std::string> topLevelNotify(std::string_view config);
 /// "notify", "--agent", "codex", wherever that glimmet lives.
 bool isOwnNotifyLine(std::string_view line);
 
+/// The glimmet that one of our notify lines runs, unquoted; nothing for a line
+/// that isn't ours.
+std::optional<std::string> ownProgram(std::string_view line);
+
 /// The config with Glimmet's comment and notify line on top, or nothing when
 /// another program's notify setting is there (which is never replaced). A
-/// config that already has our line comes back unchanged.
+/// config that already has our line comes back with that line running
+/// `executable` and every other byte kept.
 std::optional<std::string> withNotify(std::string_view config, std::string_view executable);
 
 /// The config without the comment line and notify line the installer added;

@@ -7,7 +7,9 @@
 
 namespace glimmet::hooks {
 namespace fs = std::filesystem;
-using nlohmann::json;
+// The user's settings keep their own key order: Claude Code writes the file
+// itself and people edit it by hand, so a sorted rewrite would read as noise.
+using json = nlohmann::ordered_json;
 
 namespace {
 
@@ -21,8 +23,29 @@ constexpr std::string_view kTooDeep =
 // walks the whole value, within the JSON writer's own limit.
 constexpr std::size_t kMaxConfigDepth = 256;
 
+bool isOurs(const json& entry, std::string_view marker) {
+  const auto command = entry.is_object() ? entry.find("command") : entry.end();
+  return entry.is_object() && command != entry.end() && command->is_string() &&
+         command->get_ref<const std::string&>().find(marker) != std::string::npos;
+}
+
+// Calls `change` on every hook entry of ours, in every group of every event.
+// Anything that isn't shaped like a hook group is someone else's and is skipped.
+template <typename Change>
+void forEachEntry(json& root, Change change) {
+  const auto hooks = root.find("hooks");
+  if (hooks == root.end() || !hooks->is_object()) return;
+  for (auto& [event, groups] : hooks->items()) {
+    if (!groups.is_array()) continue;
+    for (auto& group : groups) {
+      const auto entries = group.is_object() ? group.find("hooks") : group.end();
+      if (!group.is_object() || entries == group.end() || !entries->is_array()) continue;
+      for (auto& entry : *entries) change(entry);
+    }
+  }
+}
+
 // Removes our entries from every group of every event; groups left empty go too.
-// Anything that isn't shaped like a hook group is someone else's and stays.
 void removeEntries(json& root, std::string_view marker) {
   const auto hooks = root.find("hooks");
   if (hooks == root.end() || !hooks->is_object()) return;
@@ -36,18 +59,44 @@ void removeEntries(json& root, std::string_view marker) {
         continue;
       }
       json remaining = json::array();
-      for (auto& entry : *entries) {
-        const auto command = entry.is_object() ? entry.find("command") : entry.end();
-        const bool ours = entry.is_object() && command != entry.end() && command->is_string() &&
-                          command->get_ref<const std::string&>().find(marker) != std::string::npos;
-        if (!ours) remaining.push_back(std::move(entry));
-      }
+      for (auto& entry : *entries)
+        if (!isOurs(entry, marker)) remaining.push_back(std::move(entry));
       if (remaining.empty() && !entries->empty()) continue;
       *entries = std::move(remaining);
       kept.push_back(std::move(group));
     }
     groups = std::move(kept);
   }
+}
+
+// The settings without empty event lists and an empty hooks member: to Claude
+// Code the same settings, which is how a file whose hooks went one kind at a
+// time is recognised as the file from before the install.
+json withoutEmptyHooks(json root) {
+  const auto hooks = root.find("hooks");
+  if (hooks == root.end() || !hooks->is_object()) return root;
+  json kept = json::object();
+  for (auto& [event, groups] : hooks->items())
+    if (!(groups.is_array() && groups.empty())) kept[event] = std::move(groups);
+  if (kept.empty())
+    root.erase("hooks");
+  else
+    *hooks = std::move(kept);
+  return root;
+}
+
+struct KindBackup {
+  std::string marker;
+  ChangeBackup backup;
+};
+
+std::vector<KindBackup> everyBackup(const fs::path& settings) {
+  std::vector<KindBackup> result;
+  for (const auto purpose : {HookPurpose::reapOnSessionEnd, HookPurpose::notify}) {
+    const auto kind = hookKind(purpose, "");
+    result.push_back({kind.marker, ChangeBackup(settings, kind.backupSuffix)});
+  }
+  return result;
 }
 
 }  // namespace
@@ -78,7 +127,8 @@ HookKind hookKind(HookPurpose purpose, std::string_view cliPath) {
 }
 
 std::string settingsText(const json& root) {
-  return writeJson(root) + "\n";
+  // Claude Code's own layout: two-space indent and ": " between key and value.
+  return root.dump(2) + "\n";
 }
 
 HookInstaller::HookInstaller(fs::path settingsURL, std::string cliPath, HookPurpose purpose)
@@ -104,7 +154,24 @@ json HookInstaller::parsedObject(const ConfigSnapshot& snapshot) const {
   return root;
 }
 
-void HookInstaller::install() const {
+std::optional<std::string> HookInstaller::installedPath() const {
+  const auto text = platform::readFile(file_.path(), kMaxConfigBytes);
+  if (!text || text->find(kind_.marker) == std::string::npos) return std::nullopt;
+  json root = json::parse(*text, nullptr, false);
+  if (!root.is_object()) return std::nullopt;
+  std::optional<std::string> path;
+  forEachEntry(root, [&](json& entry) {
+    if (path || !isOurs(entry, kind_.marker)) return;
+    // The path stands between the command's first pair of single quotes.
+    const auto& command = entry["command"].get_ref<const std::string&>();
+    const auto open = command.find('\'');
+    const auto close = open == std::string::npos ? open : command.find('\'', open + 1);
+    if (close != std::string::npos) path = command.substr(open + 1, close - open - 1);
+  });
+  return path;
+}
+
+InstallOutcome HookInstaller::install() const {
   if (cliPath_.find('\'') != std::string::npos || !fs::path(cliPath_).is_absolute())
     throw CommandFailure(
         "Glimmet's path must be absolute and free of single quotes to be used "
@@ -112,7 +179,22 @@ void HookInstaller::install() const {
             cliPath_,
         ExitStatus::usage);
   const ConfigSnapshot before = file_.read();
-  if (before.exists && before.bytes.find(kind_.marker) != std::string::npos) return;
+  if (before.exists && before.bytes.find(kind_.marker) != std::string::npos) {
+    // Installed already; a glimmet that moved gets its hooks pointed at the new
+    // path, so they don't quietly run a program that isn't there any more.
+    json root = parsedObject(before);
+    bool changed = false;
+    forEachEntry(root, [&](json& entry) {
+      if (!isOurs(entry, kind_.marker) || entry["command"] == kind_.command) return;
+      entry["command"] = kind_.command;
+      changed = true;
+    });
+    if (!changed) return InstallOutcome::alreadyInstalled;
+    const std::string text = settingsText(root);
+    backup_.followRewrite(before, text);
+    file_.replace(before, text);
+    return InstallOutcome::updated;
+  }
   json root = parsedObject(before);
 
   json hooks = root.contains("hooks") && root["hooks"].is_object() ? root["hooks"] : json::object();
@@ -129,6 +211,7 @@ void HookInstaller::install() const {
   platform::createDirectories(file_.path().parent_path(), 0700);
   backup_.save(before, text);
   file_.replace(before, text);
+  return InstallOutcome::installed;
 }
 
 UninstallOutcome HookInstaller::uninstall() const {
@@ -138,11 +221,36 @@ UninstallOutcome HookInstaller::uninstall() const {
   if (backup_.restoreUntouched(file_, now)) return UninstallOutcome::restoredOriginal;
   json root = parsedObject(now);
   removeEntries(root, kind_.marker);
+  // The kinds install one after the other, each keeping the file as it found
+  // it; taken out in another order, the last one out finds the settings equal
+  // to what one of those copies holds, and puts back its exact bytes (or
+  // removes the file that an install created).
+  const json left = withoutEmptyHooks(root);
+  const auto backups = everyBackup(file_.path());
+  for (const auto& [marker, backup] : backups) {
+    const auto original = backup.original();
+    if (!original) continue;
+    bool same = false;
+    if (!*original) {
+      same = left.empty();
+    } else {
+      const json before = json::parse(**original, nullptr, false);
+      same = before.is_object() && withoutEmptyHooks(before) == left;
+    }
+    if (!same) continue;
+    if (*original)
+      file_.replace(now, **original);
+    else
+      file_.remove(now);
+    // A kind whose hooks went with this is used up; one still in the file keeps its backup.
+    for (const auto& other : backups)
+      if (!*original || (*original)->find(other.marker) == std::string::npos)
+        other.backup.discard();
+    return UninstallOutcome::restoredOriginal;
+  }
+  // The record stays: it still says whether there was a file before, which the
+  // other kind's uninstall needs to finish the job.
   file_.replace(now, settingsText(root));
-  // The record describes a file that no longer exists; the copy of the
-  // original stays, as the user's own earlier settings.
-  std::error_code ignored;
-  fs::remove(backup_.recordPath(), ignored);
   return UninstallOutcome::removedEntryOnly;
 }
 

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,10 +40,13 @@ class HookInstaller {
   HookInstaller(std::filesystem::path settingsURL, std::string cliPath, HookPurpose purpose);
 
   bool isInstalled() const;
-  /// Adds the hook; a second install is a no-op. Throws CommandFailure with the
-  /// invalid-JSON or not-an-object message (and the other refusals of
-  /// AgentConfigFile), leaving the file and its backups unwritten.
-  void install() const;
+  /// Adds the hook; a second install is a no-op, or points the hook at this
+  /// `cliPath` when it runs another. Throws CommandFailure with the invalid-JSON
+  /// or not-an-object message (and the other refusals of AgentConfigFile),
+  /// leaving the file and its backups unwritten.
+  InstallOutcome install() const;
+  /// The glimmet the installed hook runs, when it is installed.
+  std::optional<std::string> installedPath() const;
   UninstallOutcome uninstall() const;
 
   const std::filesystem::path& settingsURL() const { return file_.path(); }
@@ -50,7 +54,7 @@ class HookInstaller {
 
  private:
   /// The settings as a JSON object, or the refusal.
-  nlohmann::json parsedObject(const ConfigSnapshot& snapshot) const;
+  nlohmann::ordered_json parsedObject(const ConfigSnapshot& snapshot) const;
 
   AgentConfigFile file_;
   std::string cliPath_;
@@ -59,8 +63,8 @@ class HookInstaller {
   ChangeBackup backup_;
 };
 
-/// The settings text for a root object: pretty, sorted keys, slashes as they
-/// are, one final line feed.
-std::string settingsText(const nlohmann::json& root);
+/// The settings text for a root object in Claude Code's own style: keys in their
+/// order, two-space indent, slashes as they are, one final line feed.
+std::string settingsText(const nlohmann::ordered_json& root);
 
 }  // namespace glimmet::hooks

@@ -151,6 +151,8 @@ std::string KillLogEntry::encodeLine() const {
   if (rule) line["rule"] = *rule;
   if (cpuPercent && std::isfinite(*cpuPercent)) line["cpuPercent"] = *cpuPercent;
   if (wouldFreeBytes) line["wouldFreeBytes"] = *wouldFreeBytes;
+  if (worktree) line["worktree"] = *worktree;
+  if (branch) line["branch"] = *branch;
   return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
@@ -190,7 +192,9 @@ std::optional<KillLogEntry> KillLogEntry::decodeLine(std::string_view line) {
   if (!readOptional(json, "origin", entry.origin) || !readOptional(json, "repo", entry.repo) ||
       !readOptional(json, "repoPath", entry.repoPath) || !readOptional(json, "rule", entry.rule) ||
       !readOptional(json, "cpuPercent", entry.cpuPercent) ||
-      !readOptional(json, "wouldFreeBytes", entry.wouldFreeBytes))
+      !readOptional(json, "wouldFreeBytes", entry.wouldFreeBytes) ||
+      !readOptional(json, "worktree", entry.worktree) ||
+      !readOptional(json, "branch", entry.branch))
     return std::nullopt;
   return entry;
 }

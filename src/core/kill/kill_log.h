@@ -41,6 +41,8 @@ struct KillLogEntry {
   std::optional<std::string> rule;
   std::optional<double> cpuPercent;
   std::optional<uint64_t> wouldFreeBytes;
+  std::optional<std::string> worktree;  ///< the linked worktree's name, as ls shows it
+  std::optional<std::string> branch;    ///< the branch, or the detached commit
 
   bool isDryRun() const { return result == Result::dryRun; }
   /// The rule when there is one, else the trigger's label.

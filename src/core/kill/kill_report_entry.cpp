@@ -29,6 +29,8 @@ KillLogEntry baseEntry(const ProcessRecord& root, const KillLogContext& context)
   entry.rule = context.rule;
   entry.cpuPercent = context.cpuPercent;
   if (context.repoPath) entry.repo = tildePath(*context.repoPath, context.home);
+  entry.worktree = context.worktree;
+  entry.branch = context.branch;
   return entry;
 }
 

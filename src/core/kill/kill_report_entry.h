@@ -19,6 +19,8 @@ struct KillLogContext {
   std::optional<std::string> repoPath;
   std::optional<std::string> rule;
   std::optional<double> cpuPercent;
+  std::optional<std::string> worktree;  ///< a linked worktree's name
+  std::optional<std::string> branch;    ///< or the detached commit
 };
 
 KillLogEntry killLogEntry(const KillReport& report, const ProcessRecord& root,

@@ -9,6 +9,8 @@ ReapResult Reaper::reap(const std::vector<Ghost>& ghosts, const ProcessSnapshot&
     KillLogContext context = logContext;
     context.origin = ghost.origin.fullLabel();
     context.repoPath = ghost.repo;
+    context.worktree = ghost.worktree;
+    context.branch = ghost.branch;
     if (dryRun) {
       context.time = std::chrono::system_clock::now();
       log_.appendIfPossible({dryRunLogEntry(ghost.root, ghost.footprint, context)});

@@ -26,6 +26,8 @@ nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_poi
     item["agent"] = ghost.origin.agent;
   if (ghost.origin.kind == Origin::Kind::exact) item["sessionPid"] = ghost.origin.rootIdentity.pid;
   if (ghost.repo) item["repo"] = *ghost.repo;
+  if (ghost.worktree) item["worktree"] = *ghost.worktree;
+  if (ghost.branch) item["branch"] = *ghost.branch;
   return item;
 }
 
@@ -37,10 +39,17 @@ nlohmann::json ghosts(const std::vector<Ghost>& list, std::chrono::system_clock:
 
 std::vector<std::string> ghostLines(const std::vector<Ghost>& list) {
   std::vector<std::string> lines;
-  for (const auto& ghost : list)
-    lines.push_back(padCut(std::to_string(ghost.root.pid()), 7) + " " +
-                    printable(displayCommand(ghost.root)) + "  " +
-                    printable(ghost.origin.fullLabel()));
+  for (const auto& ghost : list) {
+    std::string line = padCut(std::to_string(ghost.root.pid()), 7) + " " +
+                       printable(displayCommand(ghost.root)) + "  " +
+                       printable(ghost.origin.fullLabel());
+    // A linked worktree is named as ls names it: the worktree and its branch.
+    if (ghost.worktree) {
+      line += "  " + printable(*ghost.worktree);
+      if (ghost.branch) line += " (" + printable(*ghost.branch) + ")";
+    }
+    lines.push_back(std::move(line));
+  }
   return lines;
 }
 

@@ -42,8 +42,7 @@ nlohmann::json ls(const std::vector<DevServer>& servers,
 std::vector<std::string> lsLines(const std::vector<DevServer>& servers) {
   std::vector<std::string> lines;
   for (const auto& server : servers) {
-    std::string line = padCut(portList(server.ports), 14) + " " +
-                       padCut(std::to_string(server.pid), 7) + " " +
+    std::string line = portColumn(server.ports, 14) + " " + padCut(pidText(server.pid), 7) + " " +
                        printable(server.displayName());
     if (const RepoInfo* repo = server.repoInfo()) {
       line += "  " + printable(repo->projectName());

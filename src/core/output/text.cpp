@@ -67,6 +67,22 @@ std::string portList(std::span<const uint16_t> ports) {
   return out;
 }
 
+std::string portColumn(std::span<const uint16_t> ports, size_t width) {
+  const std::string whole = portList(ports);
+  if (whole.size() <= width) return padCut(whole, width);
+  // As many whole ports as fit beside "+N" for the rest: a cut ":30" would
+  // read as another port.
+  for (size_t shown = ports.size() - 1;; --shown) {
+    std::string text = portList(ports.first(shown));
+    text += (text.empty() ? "+" : " +") + std::to_string(ports.size() - shown);
+    if (text.size() <= width || shown == 0) return padCut(text, width);
+  }
+}
+
+std::string pidText(pid_t pid) {
+  return pid > 0 ? std::to_string(pid) : "?";
+}
+
 std::string countedNoun(uint64_t count, std::string_view noun) {
   std::string out = std::to_string(count);
   out.push_back(' ');

@@ -2,6 +2,8 @@
 // counted nouns and bracketed tags. No colour, no terminal dependence.
 #pragma once
 
+#include <sys/types.h>
+
 #include <cstdint>
 #include <span>
 #include <string>
@@ -22,6 +24,11 @@ std::string printable(std::string_view value);
 
 /// ":3000 :3001": ports in the given order, joined by single spaces.
 std::string portList(std::span<const uint16_t> ports);
+/// The port list in a column of `width`, cut only between ports: what doesn't
+/// fit is counted as "+N" (":3000 :3001 +3").
+std::string portColumn(std::span<const uint16_t> ports, size_t width);
+/// A pid for a column, or "?" for a socket whose holding process couldn't be read.
+std::string pidText(pid_t pid);
 
 /// "1 ghost", "2 ghosts", "0 agent sessions".
 std::string countedNoun(uint64_t count, std::string_view noun);

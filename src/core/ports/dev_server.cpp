@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <map>
+#include <tuple>
 
 namespace glimmet {
 namespace {
@@ -43,18 +44,25 @@ std::vector<DevServer> DevServerList::build(const ProcessSnapshot& snapshot,
     servers.push_back(std::move(server));
   }
 
-  // Sockets whose holder couldn't be read (pid 0) are told apart by owner, so two
-  // users' unreadable listeners don't merge into one server.
-  std::map<std::pair<pid_t, std::string>, DevServer> byPid;
+  // Sockets whose holder couldn't be read (pid 0) may be as many processes as
+  // ports, so each port is a server of its own; nothing ties them together.
+  // The socket's own owner is known either way: one of the user's is not
+  // another user's, it is held by a process out of sight (another pid
+  // namespace, or one that came or went between the two reads).
+  std::map<std::tuple<pid_t, std::uint16_t, uid_t>, DevServer> byPid;
   for (const auto& listener : foreign) {
-    auto [entry, added] =
-        byPid.try_emplace({listener.pid, listener.pid == 0 ? listener.processName : std::string()});
+    const bool unread = listener.pid == 0;
+    auto [entry, added] = byPid.try_emplace(
+        {listener.pid, unread ? listener.port : std::uint16_t{0}, unread ? listener.uid : 0});
     DevServer& server = entry->second;
     if (added) {
       server.id = "foreign-" + std::to_string(listener.pid);
+      if (unread) server.id += ":" + std::to_string(listener.port);
       server.pid = listener.pid;
       server.name = listener.processName;
-      server.protection = ProtectionReason{.kind = ProtectionReason::Kind::otherUser};
+      server.protection =
+          ProtectionReason{.kind = listener.uid == currentUID ? ProtectionReason::Kind::unseenHolder
+                                                              : ProtectionReason::Kind::otherUser};
     }
     server.ports.push_back(listener.port);
   }

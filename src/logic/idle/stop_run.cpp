@@ -20,6 +20,8 @@ struct PlannedServer {
   IdleCandidate candidate;
   ProcessIdentity identity;
   std::optional<std::string> repoPath;
+  std::optional<std::string> worktree;
+  std::optional<std::string> branch;
 };
 
 // The survey's facts about each planned server that the killer and the log need
@@ -30,9 +32,13 @@ std::vector<PlannedServer> plannedServers(const IdlePlan& plan, const CLISurvey&
     const auto server = std::ranges::find(survey.servers, candidate.pid, &DevServer::pid);
     const auto* record = survey.snapshot.record(candidate.pid);
     if (server == survey.servers.end() || record == nullptr) continue;
-    std::optional<std::string> repoPath;
-    if (const auto* repo = server->repoInfo()) repoPath = repo->mainRepoPath;
-    planned.push_back({candidate, server->identity.value_or(record->identity), repoPath});
+    PlannedServer entry{candidate, server->identity.value_or(record->identity), {}, {}, {}};
+    if (const auto* repo = server->repoInfo()) {
+      entry.repoPath = repo->mainRepoPath;
+      entry.worktree = repo->worktreeName;
+      entry.branch = repo->headText();
+    }
+    planned.push_back(std::move(entry));
   }
   return planned;
 }
@@ -49,7 +55,12 @@ bool stopServer(const PlannedServer& server, const ProcessSnapshot& now, TreeKil
     const KillLogContext log{.trigger = KillLogEntry::Trigger::cli,
                              .time = std::chrono::system_clock::now(),
                              .home = inputs.home.string(),
-                             .repoPath = server.repoPath};
+                             .origin = std::nullopt,
+                             .repoPath = server.repoPath,
+                             .rule = std::nullopt,
+                             .cpuPercent = std::nullopt,
+                             .worktree = server.worktree,
+                             .branch = server.branch};
     killLog.appendIfPossible({killLogEntry(report, *root, log)});
   }
   return report.status == KillReport::Status::done;

@@ -72,9 +72,10 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
   const std::vector<std::uint16_t> ports =
       heldPorts == portsByPid.end() ? std::vector<std::uint16_t>{} : heldPorts->second;
   std::optional<std::string> repoPath;
+  std::optional<RepoInfo> repo;
   if (root->cwd) {
-    const auto status = view.repos().resolve(*root->cwd, snapshot.takenAt());
-    if (status.info) repoPath = status.info->mainRepoPath;
+    repo = view.repos().resolve(*root->cwd, snapshot.takenAt()).info;
+    if (repo) repoPath = repo->mainRepoPath;
   }
 
   SystemKillClock clock;
@@ -90,6 +91,10 @@ KillOutcome runKill(const CommandInputs& inputs, const KillRequest& request) {
                        .time = std::chrono::system_clock::now(),
                        .home = inputs.home.string(),
                        .repoPath = repoPath};
+    if (repo) {
+      log.worktree = repo->worktreeName;
+      log.branch = repo->headText();
+    }
     KillLog(inputs.sharedFolder, inputs.warnings)
         .appendIfPossible({killLogEntry(report, *root, log)});
   }

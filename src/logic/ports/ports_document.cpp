@@ -42,7 +42,7 @@ std::vector<std::string> PortsDocument::lines() const {
   std::vector<std::string> out;
   for (const auto& listener : listeners) {
     std::string line = padCut(":" + std::to_string(listener.port), 6) + " " +
-                       padCut(std::to_string(listener.pid), 7) + " " + printable(listener.name);
+                       padCut(pidText(listener.pid), 7) + " " + printable(listener.name);
     if (listener.project) line += "  " + printable(*listener.project);
     if (listener.protectedReason)
       line += bracketTag(*listener.protectedReason);

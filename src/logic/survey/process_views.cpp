@@ -71,12 +71,7 @@ GhostReport ghostReport(const CommandInputs& inputs, SystemView& view, GhostScan
     return unit && unit->managed;
   };
   facts.portsByPid = view.portsByPid();
-  // A repository's main folder, so a rule for a repository covers its worktrees.
-  facts.repoPathOf = [&](const std::string& cwd) -> std::optional<std::string> {
-    const auto status = view.repos().resolve(cwd, now);
-    if (!status.info) return std::nullopt;
-    return status.info->mainRepoPath;
-  };
+  facts.repoOf = [&](const std::string& cwd) { return view.repos().resolve(cwd, now).info; };
   return scanner.scan(snapshot, inputs.protectedList, inputs.context,
                       minimumAge.value_or(inputs.settings.ghostMinimumAge), facts);
 }

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <iostream>
 #include <optional>
+#include <set>
 
 #include "core/error.h"
 #include "core/hooks/agent_snippets.h"
@@ -34,14 +35,25 @@ enum class Action { install, uninstall, status };
 struct Target {
   std::string name;  // "Claude Code reap hook"
   std::function<bool()> isInstalled;
-  std::function<void()> install;
+  std::function<InstallOutcome()> install;
+  std::function<std::optional<std::string>()> installedPath;
   std::function<UninstallOutcome()> uninstall;
   fs::path file;
 };
 
 fs::path glimmetPath(const Selection& selection) {
-  if (!selection.glimmetPath.empty()) return fs::absolute(selection.glimmetPath).lexically_normal();
+  if (!selection.glimmetPath.empty()) return fs::path(selection.glimmetPath).lexically_normal();
   return platform::ownExecutable().parent_path() / "glimmet";
+}
+
+// A hook runs from wherever the agent happens to be, so a relative path would
+// run whatever is there; and a path with nothing at it would fail on every turn.
+std::optional<std::string> unusableGlimmet(const fs::path& path) {
+  if (!path.is_absolute()) return "--glimmet needs an absolute path: " + path.string();
+  std::error_code error;
+  if (!fs::is_regular_file(path, error))
+    return "There's no glimmet at " + path.string() + "; name it with --glimmet.";
+  return std::nullopt;
 }
 
 std::vector<Target> targets(const Selection& selection, const Environment& environment,
@@ -56,7 +68,8 @@ std::vector<Target> targets(const Selection& selection, const Environment& envir
   auto addClaude = [&](HookPurpose purpose, std::string name) {
     const auto installer = std::make_shared<HookInstaller>(settings, cli, purpose);
     result.push_back({std::move(name), [installer] { return installer->isInstalled(); },
-                      [installer] { installer->install(); },
+                      [installer] { return installer->install(); },
+                      [installer] { return installer->installedPath(); },
                       [installer] { return installer->uninstall(); }, settings});
   };
   if (claude && (bothPurposes || selection.reap))
@@ -67,7 +80,8 @@ std::vector<Target> targets(const Selection& selection, const Environment& envir
     const auto config = codexConfigPath(environment, home);
     const auto installer = std::make_shared<CodexNotifyInstaller>(config, cli);
     result.push_back({"Codex notify line", [installer] { return installer->isInstalled(); },
-                      [installer] { installer->install(); },
+                      [installer] { return installer->install(); },
+                      [installer] { return installer->installedPath(); },
                       [installer] { return installer->uninstall(); }, config});
   }
   return result;
@@ -87,18 +101,33 @@ std::string_view uninstallText(UninstallOutcome outcome) {
 
 int run(Action action, const Selection& selection, const Environment& environment) {
   const fs::path home = platform::homeDir(environment);
+  if (action == Action::install) {
+    if (const auto problem = unusableGlimmet(glimmetPath(selection))) {
+      std::cerr << "Error: " << *problem << "\n";
+      return static_cast<int>(ExitStatus::usage);
+    }
+  }
   int status = 0;
+  // Both Claude Code kinds share one file, so one refusal would read twice.
+  std::set<std::string> refusals;
   for (const auto& target : targets(selection, environment, home)) {
     const std::string file = tildePath(target.file.string(), home.string());
     try {
       switch (action) {
-        case Action::install: {
-          const bool already = target.isInstalled();
-          if (!already) target.install();
-          std::cout << (already ? "Already installed: " : "Installed ") << target.name << " in "
-                    << file << ".\n";
+        case Action::install:
+          switch (target.install()) {
+            case InstallOutcome::installed:
+              std::cout << "Installed " << target.name << " in " << file << ".\n";
+              break;
+            case InstallOutcome::alreadyInstalled:
+              std::cout << "Already installed: " << target.name << " in " << file << ".\n";
+              break;
+            case InstallOutcome::updated:
+              std::cout << "Updated " << target.name << " in " << file << ": it now runs "
+                        << glimmetPath(selection).string() << ".\n";
+              break;
+          }
           break;
-        }
         case Action::uninstall: {
           std::string text(uninstallText(target.uninstall()));
           const auto first = text.find("{}");
@@ -107,14 +136,21 @@ int run(Action action, const Selection& selection, const Environment& environmen
           std::cout << text << "\n";
           break;
         }
-        case Action::status:
-          std::cout << target.name << ": " << (target.isInstalled() ? "installed" : "not installed")
-                    << " (" << file << ")\n";
+        case Action::status: {
+          std::cout << target.name << ": ";
+          if (!target.isInstalled())
+            std::cout << "not installed";
+          else if (const auto path = target.installedPath())
+            std::cout << "installed, runs " << *path;
+          else
+            std::cout << "installed";
+          std::cout << " (" << file << ")\n";
           break;
+        }
       }
     } catch (const CommandFailure& failure) {
       // Each target is its own file: one refusal doesn't stop the others.
-      std::cout << failure.what() << "\n";
+      if (refusals.insert(failure.what()).second) std::cout << failure.what() << "\n";
       status = static_cast<int>(failure.status());
     }
   }

@@ -100,8 +100,13 @@ TEST(AppLeftoverFinder, MatchesByNameAsLikelyButNotByPrefix) {
 TEST(AppLeftoverFinder, LeavesAnEntryTwoAppsClaimEquallyAlone) {
   FinderFixture fixture;
   const auto applications = fixture.home / ".local/share/applications";
-  testing::makeDesktopEntry(applications, "one.desktop", "Studio One", "Exec=studio\n");
-  testing::makeDesktopEntry(applications, "two.desktop", "Studio Two", "Exec=studio\n");
+  // Both run one program from a folder of its own, so its name names them both.
+  const auto studio = fixture.home / "Apps/studio/studio";
+  testing::writeFile(studio, "studio");
+  testing::makeDesktopEntry(applications, "one.desktop", "Studio One",
+                            "Exec=" + studio.string() + "\n");
+  testing::makeDesktopEntry(applications, "two.desktop", "Studio Two",
+                            "Exec=" + studio.string() + " --two\n");
   fixture.file(".config/studio/x");
   fixture.file(".config/one/x");
   std::vector<std::string> notRemoved;

@@ -2,6 +2,8 @@
 // exclusions, and desktop entries with their precedence and install roots.
 #include "core/apps/app_lister.h"
 
+#include "core/apps/app_leftover_finder.h"
+
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <unistd.h>
@@ -206,6 +208,43 @@ TEST(AppLister, DesktopEntriesAreMeasuredByTheirInstallRoot) {
   const auto* bare = fixture.find(listing, "Bare");
   ASSERT_NE(bare, nullptr);
   EXPECT_FALSE(bare->bytes) << "no install root and no package: unknown";
+}
+
+// The program an entry runs names the app only when it is the app's own: from
+// its package, or in a folder of its own. "Exec=git gui" merely runs git.
+TEST(AppLister, AProgramFromAnotherPackageIsNoNameHint) {
+  ListerFixture fixture;
+  const auto bin = fixture.dir / "usr/bin";
+  fixture.environment.programDirs = {bin};
+  testing::writeFile(bin / "git", "git");
+  testing::writeFile(bin / "gitk", "gitk");
+  testing::writeFile(fixture.dir / "home/Apps/thing/thing-bin", "thing");
+  const auto applications = fixture.dir / "usr/share/applications";
+  const auto gui =
+      testing::makeDesktopEntry(applications, "git-gui.desktop", "Git GUI", "Exec=git gui\n");
+  const auto gitk = testing::makeDesktopEntry(applications, "gitk.desktop", "Gitk", "Exec=gitk\n");
+  testing::makeDesktopEntry(fixture.dir / "home/.local/share/applications", "mine.desktop", "Mine",
+                            "Exec=git log\n");
+  testing::makeDesktopEntry(fixture.dir / "home/.local/share/applications", "thing.desktop",
+                            "Thing",
+                            "Exec=" + (fixture.dir / "home/Apps/thing/thing-bin").string() + "\n");
+  testing::writeFile(fixture.dir / "dpkg/info/git.list", (bin / "git").string() + "\n");
+  testing::writeFile(fixture.dir / "dpkg/info/git-gui.list", gui.string() + "\n");
+  testing::writeFile(fixture.dir / "dpkg/info/gitk.list",
+                     gitk.string() + "\n" + (bin / "gitk").string() + "\n");
+
+  const auto listing = fixture.list();
+  EXPECT_THAT(fixture.find(listing, "Git GUI")->nameHints, ::testing::IsEmpty());
+  EXPECT_THAT(fixture.find(listing, "Mine")->nameHints, ::testing::IsEmpty());
+  EXPECT_THAT(fixture.find(listing, "Gitk")->nameHints, ::testing::ElementsAre("gitk"));
+  EXPECT_THAT(fixture.find(listing, "Thing")->nameHints, ::testing::ElementsAre("thing-bin"));
+
+  // So ~/.config/git is nobody's leftover.
+  const auto config = fixture.dir / "home/.config";
+  testing::writeFile(config / "git/config", "[user]\n");
+  const auto environment = fixture.environment;
+  const AppLeftoverFinder finder(environment, listing);
+  EXPECT_THAT(finder.report(*fixture.find(listing, "Git GUI")).leftovers, ::testing::IsEmpty());
 }
 
 TEST(AppLister, PackagedEntriesTakeSizeAndVersionFromDpkg) {

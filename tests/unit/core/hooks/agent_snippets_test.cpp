@@ -15,17 +15,18 @@ TEST(AgentSnippets, WrapsTheAgentAndReapsAfterIt) {
             "ends.\n"
             "gemini() {\n"
             "  command gemini \"$@\"\n"
-            "  local status=$?\n"
-            "  glimmet reap --agent 'Gemini CLI' --quiet\n"
-            "  return $status\n"
+            "  local agent_status=$?\n"
+            "  glimmet reap --agent 'Gemini CLI' --older-than 0 --quiet\n"
+            "  return $agent_status\n"
             "}\n");
   ASSERT_EQ(AgentSnippets::agents().size(), 3u);
   EXPECT_EQ(AgentSnippets::agents()[2].command, "cursor-agent");
 }
 
-// Run under bash with stand-ins for the agent and for glimmet: the arguments
-// pass through whole, the reap runs, and the agent's own status comes back.
-TEST(AgentSnippets, KeepsTheAgentsArgumentsAndExitStatus) {
+// Run under bash and zsh (where `status` is read-only) with stand-ins for the
+// agent and for glimmet: the arguments pass through whole, the reap runs, and
+// the agent's own status comes back.
+TEST(AgentSnippets, KeepsTheAgentsArgumentsAndExitStatusInBashAndZsh) {
   testing::TempDir dir;
   dir.write("bin/codex", "#!/bin/sh\nprintf '%s|' \"$@\"\nexit 3\n");
   dir.write("bin/glimmet", "#!/bin/sh\necho \"reaped $*\"\nexit 0\n");
@@ -33,10 +34,15 @@ TEST(AgentSnippets, KeepsTheAgentsArgumentsAndExitStatus) {
   ::chmod((dir / "bin/glimmet").c_str(), 0755);
   const std::string script = AgentSnippets::snippet(AgentSnippets::agents()[0]) +
                              "codex 'two words' x\necho \"status $?\"\n";
-  const auto result =
-      testing::runProcess({"/bin/bash", "-c", script},
-                          Environment({{"PATH", (dir / "bin").string() + ":/usr/bin:/bin"}}));
-  EXPECT_EQ(result.out, "two words|x|reaped reap --agent Codex --quiet\nstatus 3\n");
+  for (const std::string shell : {"/bin/bash", "/bin/zsh", "/usr/bin/zsh"}) {
+    struct stat info {};
+    if (::stat(shell.c_str(), &info) != 0) continue;
+    const auto result = testing::runProcess(
+        {shell, "-c", script}, Environment({{"PATH", (dir / "bin").string() + ":/usr/bin:/bin"}}));
+    EXPECT_EQ(result.out,
+              "two words|x|reaped reap --agent Codex --older-than 0 --quiet\nstatus 3\n")
+        << shell << ": " << result.err;
+  }
 }
 
 }  // namespace

@@ -24,9 +24,15 @@ TEST(CodexNotifyText, AddsOnTopAndKeepsTheRestByteForByte) {
 TEST(CodexNotifyText, NeverReplacesAnotherProgramsNotify) {
   EXPECT_EQ(withNotify("model = \"o3\"\n  notify = [\"notify-send\", \"Codex\"]\n", "/g/glimmet"),
             std::nullopt);
-  // Our own line, from wherever glimmet was installed, is left as it is.
+  // Our own line stays as it is for the same glimmet, and runs the new one
+  // when glimmet moved, every other byte kept.
   const std::string installed = kOurs + "\nmodel = \"o3\"\n";
-  EXPECT_EQ(withNotify(installed, "/usr/local/bin/glimmet"), installed);
+  EXPECT_EQ(withNotify(installed, "/usr/bin/glimmet"), installed);
+  const std::string moved = *withNotify(installed, "/usr/local/bin/glimmet");
+  EXPECT_EQ(moved, std::string(kComment) + "\n" + notifyLine("/usr/local/bin/glimmet") +
+                       "\n\nmodel = \"o3\"\n");
+  EXPECT_EQ(ownProgram(*topLevelNotify(moved)), "/usr/local/bin/glimmet");
+  EXPECT_EQ(ownProgram(notifyLine("/opt/a\"b\\/glimmet")), "/opt/a\"b\\/glimmet");
 }
 
 TEST(CodexNotifyText, RemovesOnlyWhatItAdded) {

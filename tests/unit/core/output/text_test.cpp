@@ -45,6 +45,18 @@ TEST(PortList, JoinsPortsInOrder) {
   EXPECT_EQ(portList({}), "");
 }
 
+TEST(PortColumn, CutsOnlyBetweenPortsAndCountsTheRest) {
+  const std::vector<uint16_t> two = {5173, 24678};
+  EXPECT_EQ(portColumn(two, 14), ":5173 :24678  ");
+  const std::vector<uint16_t> five = {3000, 3001, 3002, 3003, 3004};
+  EXPECT_EQ(portColumn(five, 14), ":3000 :3001 +3");
+  const std::vector<uint16_t> wide = {65535, 65534, 65533};
+  EXPECT_EQ(portColumn(wide, 14), ":65535 +2     ");
+  EXPECT_EQ(portColumn(wide, 2), "+3");
+  EXPECT_EQ(pidText(0), "?");
+  EXPECT_EQ(pidText(812), "812");
+}
+
 TEST(CountedNoun, AddsPluralOnlyForOtherThanOne) {
   EXPECT_EQ(countedNoun(0, "agent session"), "0 agent sessions");
   EXPECT_EQ(countedNoun(1, "ghost"), "1 ghost");

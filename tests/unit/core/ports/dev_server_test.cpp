@@ -74,6 +74,29 @@ TEST(DevServerList, SortsByGhostThenLowestPortAndSkipsTheYoungAndTheReplaced) {
   EXPECT_EQ(servers[2].id, servers[2].identity->text());
 }
 
+// Sockets whose holder couldn't be read: a line per port with "?" for the pid,
+// and the user's own sockets aren't called another user's.
+TEST(LsOutput, UnreadableHoldersGetALinePerPortAndTheirOwnersRightLabel) {
+  const ProcessSnapshot snapshot(kNow, {record(11, 100, "node")});
+  const std::vector<ListeningProcess> listening = {
+      {{11, snapshot.record(11)->identity.startTime}, kMe, {3000, 3001, 3002, 3003, 3004}}};
+  const std::vector<ForeignListener> foreign = {
+      {8080, 0, "me", kMe}, {8081, 0, "me", kMe}, {631, 0, "root", 0}};
+  const auto servers = DevServerList::build(snapshot, listening, foreign, sources(), {}, kMe, kNow);
+  const auto lines = CLIOutput::lsLines(servers);
+  ASSERT_EQ(lines.size(), 4u);
+  EXPECT_EQ(lines[0], ":631           ?       root  [Owned by another user]");
+  // Five ports don't fit in 14 characters; none is cut mid-number.
+  EXPECT_EQ(lines[1], ":3000 :3001 +3 11      node  shop-login (4f9c2d1)");
+  EXPECT_EQ(lines[2], ":8080          ?       me  [Held by a process Glimmet can't see]");
+  EXPECT_EQ(lines[3], ":8081          ?       me  [Held by a process Glimmet can't see]");
+  EXPECT_NE(servers[2].id, servers[3].id);
+  const auto ports = PortsDocument::from(servers).lines();
+  ASSERT_EQ(ports.size(), 8u);
+  EXPECT_EQ(ports[0], ":631   ?       root  [Owned by another user]");
+  EXPECT_EQ(ports[7], ":8081  ?       me  [Held by a process Glimmet can't see]");
+}
+
 TEST(LsOutput, LinesAndDocumentFollowTheColumnsAndMaskSecrets) {
   const auto servers = build();
   const auto lines = CLIOutput::lsLines(servers);
@@ -99,7 +122,7 @@ TEST(PortsDocument, OneLinePerPortWithProjectAndTag) {
   const auto lines = document.lines();
   ASSERT_EQ(lines.size(), 7u);
   EXPECT_EQ(lines[0], ":80    700     nginx  [Owned by another user]");
-  EXPECT_EQ(lines[2], ":631   0       cups  [Owned by another user]");
+  EXPECT_EQ(lines[2], ":631   ?       cups  [Owned by another user]");
   EXPECT_EQ(lines[3], ":3000  11      node  shop-login");
   EXPECT_EQ(lines[4], ":3001  11      node  shop-login");
   const auto json = document.toJson();
