@@ -75,27 +75,69 @@ TEST(DiskScan, FixtureHomeDocumentMatchesItsSchemaAndSavesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home.sharedFolder()));
 }
 
-TEST(DiskScan, PersonalFoldersWaitForConsent) {
+// Nothing guards Desktop, Documents or Downloads on Linux: they are walked by
+// default, and --include-protected-folders is accepted and changes nothing.
+TEST(DiskScan, PersonalPapersAreWalkedWithoutConsentOnLinux) {
   testing::IsolatedHome home;
   const auto root = fixture(home);
-  home.dir().write("fixture/Documents/site/.git/HEAD", "ref: refs/heads/main\n");
-  home.dir().write("fixture/Documents/site/package.json", "{}");
-  home.dir().write("fixture/Documents/site/node_modules/a/index.js", "0123456789");
+  for (const char* folder : {"Documents", "Desktop", "Downloads"}) {
+    home.dir().write("fixture/" + std::string(folder) + "/site/.git/HEAD",
+                     "ref: refs/heads/main\n");
+    home.dir().write("fixture/" + std::string(folder) + "/site/package.json", "{}");
+    home.dir().write("fixture/" + std::string(folder) + "/site/node_modules/a/index.js",
+                     "0123456789");
+  }
   const std::vector<std::string> scan = {"disk", "scan", "--home", root.string(), "--json"};
-  auto result = home.glimmet(scan);
+  auto withFlag = scan;
+  withFlag.push_back("--include-protected-folders");
+  for (const auto& command : {scan, withFlag}) {
+    const auto result = home.glimmet(command);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["notScanned"].size(), 1u) << document["notScanned"];  // only ~/Pictures
+    for (const char* folder : {"Documents", "Desktop", "Downloads"})
+      EXPECT_NE(itemWithId(document,
+                           "~/" + std::string(folder) + "/site/node_modules#node-modules-active"),
+                nullptr)
+          << folder;
+  }
+  const auto help = home.glimmet({"disk", "scan", "--help"});
+  EXPECT_THAT(help.out, HasSubstr("Changes nothing on Linux"));
+}
+
+TEST(DiskScan, HomeMustBeAnExistingFolder) {
+  testing::IsolatedHome home;
+  home.dir().write("a-file", "x");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "--home needs a folder.\n"},
+      {(home.root() / "nowhere").string(),
+       "--home: there's no folder at " + (home.root() / "nowhere").string() + ".\n"},
+      {(home.root() / "a-file").string(),
+       "--home: " + (home.root() / "a-file").string() + " isn't a folder.\n"}};
+  for (const auto& [given, message] : cases) {
+    const auto result = home.glimmet({"disk", "scan", "--home", given});
+    EXPECT_EQ(result.status, 64) << given;
+    EXPECT_EQ(result.out, message);
+  }
+}
+
+// The real Trash (wherever XDG_DATA_HOME points) is not part of a fixture home.
+TEST(DiskScan, AFixtureHomeMeasuresOnlyItsOwnTrash) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  const auto data = home.root() / "data";
+  home.dir().write("data/Trash/files/big/blob", std::string(300000, 'z'));
+  home.environment() = home.environment().with("XDG_DATA_HOME", data.string());
+  auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
   auto document = nlohmann::json::parse(result.out);
-  EXPECT_EQ(document["notScanned"][1],
-            (nlohmann::json{{"path", "~/Documents"}, {"reason", "needsConsent"}}));
-  EXPECT_EQ(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+  EXPECT_LT(document["scan"].value("trashBytes", 0), 300000) << document["scan"];
 
-  auto withConsent = scan;
-  withConsent.push_back("--include-protected-folders");
-  result = home.glimmet(withConsent);
-  ASSERT_EQ(result.status, 0) << result.err;
+  home.dir().write("fixture/.local/share/Trash/files/old/blob", std::string(200000, 'y'));
+  result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
   document = nlohmann::json::parse(result.out);
-  EXPECT_EQ(document["notScanned"].size(), 1u);  // only ~/Pictures
-  EXPECT_NE(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+  EXPECT_GE(document["scan"].value("trashBytes", 0), 200000) << document["scan"];
+  EXPECT_LT(document["scan"].value("trashBytes", 0), 300000) << document["scan"];
 }
 
 TEST(DiskScan, TextReportGroupsBySafety) {

@@ -26,8 +26,6 @@ constexpr int64_t kDay = 86'400;
 // Top-level folders of the home folder that are never walked as part of it.
 const std::set<std::string> kNeverWalked = {"Library", ".Trash"};
 const std::set<std::string> kPersonalMedia = {"Pictures", "Music", "Movies", "Videos"};
-// Folders people keep their own papers in: read only with the user's consent.
-const std::set<std::string> kNeedsConsent = {"Desktop", "Documents", "Downloads"};
 
 // Top-level names by context category; the tool folders among them are never
 // searched for projects.
@@ -217,10 +215,10 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       result.notScanned.push_back({home + "/" + name, NotScanned::Reason::personalMedia});
     }
   if (!options.rules.includeProtectedFolders)
-    for (const auto& name : kNeedsConsent)
-      if (exists(home + "/" + name)) {
-        leftOut.insert(home + "/" + name);
-        result.notScanned.push_back({home + "/" + name, NotScanned::Reason::needsConsent});
+    for (const auto& folder : options.consentFolders)
+      if (exists(folder)) {
+        leftOut.insert(folder);
+        result.notScanned.push_back({folder, NotScanned::Reason::needsConsent});
       }
   for (const auto& trash : options.trashRoots) leftOut.insert(trash);
 
