@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/schema.h"
 
@@ -138,6 +139,39 @@ TEST(DiskScan, AFixtureHomeMeasuresOnlyItsOwnTrash) {
   document = nlohmann::json::parse(result.out);
   EXPECT_GE(document["scan"].value("trashBytes", 0), 200000) << document["scan"];
   EXPECT_LT(document["scan"].value("trashBytes", 0), 300000) << document["scan"];
+}
+
+// Debian desktops always run a python3 somewhere: it must not block every
+// project's virtual environment, while one working in the project does.
+TEST(DiskScan, APython3ElsewhereDoesntBlockAProjectsVenv) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  home.dir().write("fixture/Dev/api/.git/HEAD", "ref: refs/heads/main\n");
+  home.dir().write("fixture/Dev/api/pyproject.toml", "[project]\n");
+  home.dir().write("fixture/Dev/api/.venv/lib/site.py", "x = 1\n");
+  const auto python = home.root() / "bin/python3";
+  std::filesystem::create_directories(python.parent_path());
+  std::filesystem::copy_file(testing::helperBinary(), python);
+  ::chmod(python.c_str(), 0755);
+
+  const auto venvItem = [&] {
+    const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    for (const auto& item : document["items"])
+      if (item["path"] == "~/Dev/api/.venv") return item;
+    return nlohmann::json();
+  };
+  auto elsewhere = testing::ChildProcess::spawn({python.string(), "sleep"}, {.cwd = home.root()});
+  elsewhere.readReport();
+  auto item = venvItem();
+  ASSERT_FALSE(item.is_null());
+  EXPECT_EQ(item["blocked"], nullptr) << item;
+
+  auto inside = testing::ChildProcess::spawn({python.string(), "sleep"}, {.cwd = root / "Dev/api"});
+  inside.readReport();
+  item = venvItem();
+  EXPECT_EQ(item["blocked"], "python3 is running in this project") << item;
 }
 
 TEST(DiskScan, TextReportGroupsBySafety) {
