@@ -93,7 +93,9 @@ TEST(DiskClean, AMissingToolMovesItsFolderToTheTrashInstead) {
   const auto result =
       fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-tool#fixture-tool", "--dry-run"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "Would move to the Trash: ~/.cache/fixture-tool\n");
+  EXPECT_EQ(result.out,
+            "Would move to the Trash: ~/.cache/fixture-tool\n"
+            "  fake-clean isn't installed, so this moves to the Trash\n");
 }
 
 TEST(DiskClean, ItemsMustComeFromTheLastScan) {

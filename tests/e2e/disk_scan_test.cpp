@@ -174,6 +174,26 @@ TEST(DiskScan, APython3ElsewhereDoesntBlockAProjectsVenv) {
   EXPECT_EQ(item["blocked"], "python3 is running in this project") << item;
 }
 
+// "Newest chat is N days old" belongs to chat folders, not to debug logs that
+// sit beside them in the agent's folder.
+TEST(DiskScan, OnlyChatFoldersSayHowOldTheirNewestChatIs) {
+  testing::IsolatedHome home;
+  home.environment() = home.environment().without("CLAUDE_CONFIG_DIR");
+  const auto root = fixture(home);
+  age(home.dir().write("fixture/.claude/projects/-home-me-web/1.jsonl", "{}"), 60);
+  age(home.root() / "fixture/.claude/projects/-home-me-web", 60);
+  age(home.dir().write("fixture/.claude/debug/log.txt", "debug"), 60);
+  const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto document = nlohmann::json::parse(result.out);
+  const auto* chats = itemWithId(document, "~/.claude/projects/-home-me-web#claude-chats");
+  ASSERT_NE(chats, nullptr) << result.out;
+  EXPECT_THAT((*chats)["reasons"].dump(), HasSubstr("Newest chat is 60 days old"));
+  const auto* debug = itemWithId(document, "~/.claude/debug#claude-debug-logs");
+  ASSERT_NE(debug, nullptr) << result.out;
+  EXPECT_THAT((*debug)["reasons"].dump(), ::testing::Not(HasSubstr("Newest chat")));
+}
+
 TEST(DiskScan, TextReportGroupsBySafety) {
   testing::IsolatedHome home;
   const auto root = fixture(home);
@@ -183,6 +203,9 @@ TEST(DiskScan, TextReportGroupsBySafety) {
   EXPECT_THAT(result.out, HasSubstr("\nSafe to clear: about "));
   EXPECT_THAT(result.out, HasSubstr("\nReview first: about "));
   EXPECT_THAT(result.out, HasSubstr(" Stale node_modules: ~/Dev/old/node_modules\n"));
+  // The active project's node_modules is not called stale.
+  EXPECT_THAT(result.out, HasSubstr(" node_modules: ~/Dev/web/node_modules\n"));
+  EXPECT_THAT(result.out, ::testing::Not(HasSubstr("Stale node_modules: ~/Dev/web")));
   EXPECT_THAT(result.out, HasSubstr("\n\nNot scanned: 1 folder\n"));
   EXPECT_EQ(result.err, "");
 }

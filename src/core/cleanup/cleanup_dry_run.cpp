@@ -28,6 +28,7 @@ std::vector<std::string> CleanupDryRun::lines(const CleanupPlan& plan) {
                     "move to the Trash: " + tildePath(step.item.path, plan.home));
     else
       out.push_back("Would move to the Trash: " + tildePath(step.item.path, plan.home));
+    if (step.note) out.push_back("  " + *step.note);
   }
   for (const auto& skipped : plan.skipped)
     out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);
@@ -48,6 +49,7 @@ std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& pla
     } else {
       out.push_back("Will move to the Trash: " + tildePath(step.item.path, plan.home) + size);
     }
+    if (step.note) out.push_back("  " + *step.note);
   }
   for (const auto& skipped : plan.skipped)
     out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);

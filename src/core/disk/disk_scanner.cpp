@@ -434,9 +434,11 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       switch (activity->activity.kind) {
         case ProjectActivity::Kind::unknown:
           item.raiseSafety(DiskSafety::review);
+          if (rule.activeLabel) item.label = *rule.activeLabel;
           break;
         case ProjectActivity::Kind::active:
           if (rule.activeID) item.ruleID = *rule.activeID;
+          if (rule.activeLabel) item.label = *rule.activeLabel;
           if (rule.activeSafety) item.raiseSafety(*rule.activeSafety);
           break;
         case ProjectActivity::Kind::stale:
@@ -465,7 +467,9 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
         item.blocked = notLinked;
       }
     }
-    if (rule.category == DiskCategory::agentHistory && m.newest) {
+    // Only chat folders (kept until agentHistoryDays) have chats to date;
+    // logs and debug folders are agent history without them.
+    if (rule.category == DiskCategory::agentHistory && rule.olderThan && m.newest) {
       item.newestSession = m.newest;
       item.reasons.push_back("Newest chat is " + std::to_string(wholeDays(now, *m.newest)) +
                              " days old");
@@ -507,7 +511,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
         result.items.push_back(std::move(item));
       }
     } else {
-      result.docker = DockerDiskState::notRunning;
+      result.docker = options.docker->socketPath() ? DockerDiskState::notRunning
+                                                   : DockerDiskState::notInstalled;
     }
   }
 
