@@ -12,6 +12,7 @@
 #include "core/cleanup/cleanup_dry_run.h"
 #include "core/cleanup/cleanup_plan.h"
 #include "core/cleanup/cleanup_runner.h"
+#include "core/cleanup/disk_protected_list.h"
 #include "core/cleanup/liveness_guard.h"
 #include "core/disk/disk_scan_report.h"
 #include "core/disk/disk_scan_store.h"
@@ -157,16 +158,27 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
 // its path as given or shown with "~". Arguments that match nothing are named
 // (on standard output, with everything else the command says) so that a typo
 // isn't silently dropped.
+// A path may be relative to the working folder, start with "~/" and end
+// with "/".
+std::string argumentPath(const std::string& argument, const std::string& home) {
+  std::filesystem::path path = argument;
+  if (argument == "~" || argument.starts_with("~/"))
+    path = std::filesystem::path(home) / argument.substr(std::min<std::size_t>(argument.size(), 2));
+  std::error_code error;
+  if (path.is_relative()) path = std::filesystem::absolute(path, error);
+  return disk_path::normal(path.lexically_normal().string());
+}
+
 std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<std::string>& wanted,
                                 Output& out) {
   std::vector<DiskItem> picked;
   std::vector<bool> taken(scan.items.size(), false);
   for (const auto& argument : wanted) {
     bool found = false;
+    const auto path = argumentPath(argument, scan.home);
     for (std::size_t i = 0; i < scan.items.size(); ++i) {
       const auto& item = scan.items[i];
-      if (item.id != argument && item.path != argument &&
-          tildePath(item.path, scan.home) != argument)
+      if (item.id != argument && !(item.isAbsolute() && disk_path::normal(item.path) == path))
         continue;
       found = true;
       if (!taken[i]) picked.push_back(item);

@@ -117,6 +117,46 @@ TEST(DiskClean, ItemsMustComeFromTheLastScan) {
   EXPECT_EQ(result.err, "");
 }
 
+// Items are named as people type paths: with a trailing slash, relative to
+// the working folder, or through "~"; all three pick the one item.
+TEST(DiskClean, PathsAreMatchedAsTyped) {
+  CleanHome fixture;
+  fixture.scan();
+  const auto cache = fixture.home.home() / ".cache/fixture-trash";
+  const auto relative = fs::relative(cache, fs::current_path()).string() + "/";
+  for (const auto& argument :
+       {cache.string() + "/", relative, std::string("~/.cache/fixture-trash/"),
+        std::string("~/.cache/../.cache/fixture-trash")}) {
+    const auto result = fixture.home.glimmet({"disk", "clean", argument, "--dry-run"});
+    EXPECT_EQ(result.status, 0) << argument << result.out;
+    EXPECT_EQ(result.out, "Would move to the Trash: ~/.cache/fixture-trash\n") << argument;
+  }
+}
+
+// A folder whose name isn't UTF-8 gets an id that is (its odd bytes as \xHH),
+// and the cache still names the real folder, so the id cleans it.
+TEST(DiskClean, ANameThatIsntUtf8IsCleanedByItsId) {
+  CleanHome fixture;
+  // Each child of ~/.cache/kids is an item, so the odd name comes from the disk.
+  auto rules = nlohmann::json::parse(kRules);
+  rules["rules"][0]["match"] = "children";
+  rules["rules"][0]["paths"] = {"~/.cache/kids"};
+  fixture.home.dir().write("rules.json", rules.dump());
+  const auto folder = fixture.home.home() / ".cache/kids/bad\xFFname";
+  fixture.home.dir().write("home/.cache/kids/bad\xFFname/blob", std::string(50000, 'b'));
+  const auto scan = fixture.scan();
+  const std::string id = "~/.cache/kids/bad\\xFFname#fixture-trash";
+  ASSERT_THAT(scan.out, HasSubstr("\"~/.cache/kids/bad\\\\xFFname#fixture-trash\"")) << scan.out;
+  const auto result =
+      fixture.home.glimmet({"disk", "clean", id}, {.input = "yes\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(fixture.home.dir().read("home/.local/share/Trash/files/bad\xFFname/blob"),
+            std::string(50000, 'b'));
+}
+
 TEST(DiskClean, MissingRulesStopBeforeAnything) {
   CleanHome fixture;
   fixture.home.dir().write("broken.json", R"({"version": 1, "rules": [{"id": "x"}]})");

@@ -483,7 +483,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     if (!item.blocked)
       item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree());
     if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, liveness, now);
-    item.id = tildePath(item.path, home) + "#" + item.ruleID;
+    item.id = escapedForID(tildePath(item.path, home)) + "#" + item.ruleID;
     result.items.push_back(std::move(item));
   }
 
