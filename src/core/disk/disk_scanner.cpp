@@ -243,7 +243,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       case Match::path: {
         // The folder a tool reports replaces the rule's guesses; when it can't
         // be asked, the guesses stand, marked as such.
-        const bool asks = rule.resolveWith && options.allowLookups && options.lookups;
+        const bool asks = rule.resolveWith && options.allowLookups && options.lookups &&
+                          options.lookups->shouldAsk(*rule.resolveWith);
         const auto reported = asks ? options.lookups->lookup(*rule.resolveWith) : std::nullopt;
         if (reported) {
           addIfFolder(rule, disk_path::normal(*reported), false);
