@@ -265,12 +265,17 @@ ExitStatus runPlan(const CleanupPlan& plan, CommandContext& context,
   const platform::SystemTrash trash(context.environment);
   const CleanupRunner runner(CleanupLog(shared), launcher, trash, CleanupLogEntry::Trigger::cli,
                              interrupt.flag());
+  // Each line is sent as it comes: a tool's clean command can run for
+  // minutes, and its output shows it is working.
   CleanupEvents events;
+  events.started = [&](const CleanupStep&) { context.out.flush(); };
   events.output = [&](const CleanupStep&, const std::string& line) {
     context.out.line("  " + line);
+    context.out.flush();
   };
   events.finished = [&](const CleanupStep& step, const StepOutcome& outcome) {
     context.out.line(step.item.label + ": " + outcome.text());
+    context.out.flush();
   };
   bool anyFailed = false;
   for (const auto& outcome : runner.run(plan, events))

@@ -263,6 +263,34 @@ TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {
   EXPECT_EQ(log[0]["planID"], log[3]["planID"]);
 }
 
+// A tool's output is shown as it comes. With standard output in a file, the
+// fake tool prints a line and then looks for it there while it still runs.
+TEST(DiskClean, AToolsOutputIsShownLineByLine) {
+  CleanHome fixture;
+  const auto out = fixture.home.root() / "out.txt";
+  const auto seen = fixture.home.root() / "seen.txt";
+  const auto tool =
+      fixture.home.dir().write("bin/fake-clean",
+                               "#!/bin/sh\necho first line\ni=0\nwhile [ $i -lt 50 ]; do\n"
+                               "  if /bin/grep -q 'first line' '" +
+                                   out.string() + "'; then echo yes > '" + seen.string() +
+                                   "'; exit 0; fi\n"
+                                   "  /bin/sleep 0.1; i=$((i+1))\ndone\necho no > '" +
+                                   seen.string() + "'\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  fixture.home.environment() =
+      fixture.home.environment().with("PATH", (fixture.home.root() / "bin").string() + ":" +
+                                                  *fixture.home.environment().get("PATH"));
+  fixture.scan();
+  const auto result = testing::runProcess(
+      {"/bin/sh", "-c", "exec \"$0\" disk clean '~/.cache/fixture-tool#fixture-tool' > \"$1\"",
+       GLIMMET_BINARY, out.string()},
+      fixture.home.environment(), {.input = "yes\n", .onTerminal = true});
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(fixture.home.dir().read("seen.txt"), "yes\n");
+  EXPECT_THAT(fixture.home.dir().read("out.txt"), HasSubstr("  first line\nTool cache: done\n"));
+}
+
 TEST(DiskClean, NothingHappensWithoutATypedYes) {
   CleanHome fixture;
   fixture.scan();
