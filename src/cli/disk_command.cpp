@@ -263,8 +263,10 @@ ExitStatus runPlan(const CleanupPlan& plan, CommandContext& context,
   const InterruptGuard interrupt;
   const POSIXLauncher launcher;
   const platform::SystemTrash trash(context.environment);
+  // Standard input is the terminal the yes was typed at (checked above), so
+  // a tool that asks its own question asks it there.
   const CleanupRunner runner(CleanupLog(shared), launcher, trash, CleanupLogEntry::Trigger::cli,
-                             interrupt.flag());
+                             interrupt.flag(), /*atTerminal=*/true);
   // Each line is sent as it comes: a tool's clean command can run for
   // minutes, and its output shows it is working.
   CleanupEvents events;

@@ -291,6 +291,32 @@ TEST(DiskClean, AToolsOutputIsShownLineByLine) {
   EXPECT_THAT(fixture.home.dir().read("out.txt"), HasSubstr("  first line\nTool cache: done\n"));
 }
 
+// A clean command that asks its own question runs, after the typed yes, with
+// the user's terminal as its standard input, and its question reaches them.
+TEST(DiskClean, AToolThatAsksRunsAtTheUsersTerminal) {
+  CleanHome fixture;
+  auto rules = nlohmann::json::parse(kRules);
+  rules["rules"][1]["clean"]["terminalOnly"] = true;
+  fixture.home.dir().write("rules.json", rules.dump());
+  const auto tool = fixture.home.dir().write(
+      "bin/fake-clean",
+      "#!/bin/sh\nprintf 'Really? [y/N] '\nread answer\necho \"answer=$answer\"\n"
+      "[ -t 0 ] && echo 'input is a terminal'\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  fixture.home.environment() =
+      fixture.home.environment().with("PATH", (fixture.home.root() / "bin").string() + ":" +
+                                                  *fixture.home.environment().get("PATH"));
+  fixture.scan();
+  const std::vector<std::string> clean = {"disk", "clean", "~/.cache/fixture-tool#fixture-tool"};
+  const auto dryRun = fixture.home.glimmet({clean[0], clean[1], clean[2], "--dry-run"});
+  EXPECT_THAT(dryRun.out, HasSubstr("Would run: "));
+  const auto result = fixture.home.glimmet(clean, {.input = "yes\ny\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("[asks you to confirm]"));
+  EXPECT_THAT(out, HasSubstr("Really? [y/N] answer=y\ninput is a terminal\nTool cache: done\n"));
+}
+
 TEST(DiskClean, NothingHappensWithoutATypedYes) {
   CleanHome fixture;
   fixture.scan();

@@ -41,7 +41,7 @@ std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& pla
     const auto size = "  (about " + fileStyleBytes(step.item.bytes) + ")";
     if (step.argv) {
       auto line = step.item.label + ": " + joinShellWords(*step.argv) + size;
-      if (step.item.clean.terminalOnly.value_or(false)) line += "  [Terminal only]";
+      if (step.item.clean.terminalOnly.value_or(false)) line += "  [asks you to confirm]";
       out.push_back(std::move(line));
     } else if (step.archiveTo) {
       out.push_back("Will " + archiveLead(step, plan.home) +
