@@ -154,12 +154,8 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
   return result.complete ? ExitStatus::ok : ExitStatus::partial;
 }
 
-// Each argument names an item by its id as `disk scan --json` shows it, or by
-// its path as given or shown with "~". Arguments that match nothing are named
-// (on standard output, with everything else the command says) so that a typo
-// isn't silently dropped.
-// A path may be relative to the working folder, start with "~/" and end
-// with "/".
+// An argument as the path it names: it may be relative to the working
+// folder, start with "~/" and end with "/".
 std::string argumentPath(const std::string& argument, const std::string& home) {
   std::filesystem::path path = argument;
   if (argument == "~" || argument.starts_with("~/"))
@@ -169,6 +165,9 @@ std::string argumentPath(const std::string& argument, const std::string& home) {
   return disk_path::normal(path.lexically_normal().string());
 }
 
+// Each argument names an item by its id as `disk scan --json` shows it, or by
+// its path. Arguments that match nothing are named (on standard output, with
+// everything else the command says) so that a typo isn't silently dropped.
 std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<std::string>& wanted,
                                 Output& out) {
   std::vector<DiskItem> picked;
@@ -184,7 +183,7 @@ std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<st
       if (!taken[i]) picked.push_back(item);
       taken[i] = true;
     }
-    if (!found) out.line("Not in the last scan: " + printable(argument));
+    if (!found) out.line("Not in the last scan: " + argument);  // line() makes it printable
   }
   return picked;
 }

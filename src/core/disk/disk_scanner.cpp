@@ -468,12 +468,13 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
         item.blocked = notLinked;
       }
     }
-    // Only chat folders (kept until agentHistoryDays) have chats to date;
-    // logs and debug folders are agent history without them.
-    if (rule.category == DiskCategory::agentHistory && rule.olderThan && m.newest) {
+    if (rule.category == DiskCategory::agentHistory && m.newest) {
       item.newestSession = m.newest;
-      item.reasons.push_back("Newest chat is " + std::to_string(wholeDays(now, *m.newest)) +
-                             " days old");
+      // Only chat folders (kept until agentHistoryDays) have chats to date;
+      // logs and debug folders are agent history without them.
+      if (rule.olderThan)
+        item.reasons.push_back("Newest chat is " + std::to_string(wholeDays(now, *m.newest)) +
+                               " days old");
     }
     if (m.noAccess)
       item.reasons.push_back("Some folders couldn't be read, so the size is at least this");
