@@ -12,6 +12,7 @@
 #include "core/cleanup/cleanup_dry_run.h"
 #include "core/cleanup/cleanup_plan.h"
 #include "core/cleanup/cleanup_runner.h"
+#include "core/cleanup/disk_protected_list.h"
 #include "core/cleanup/liveness_guard.h"
 #include "core/disk/disk_scan_report.h"
 #include "core/disk/disk_scan_store.h"
@@ -49,6 +50,25 @@ LeftoverRuleSet leftoverRules(const CommandContext& context) {
   }
 }
 
+// The folder --home names, absolute and with its links resolved. Anything but
+// an existing folder is a usage error: scanning nothing would report an empty
+// home as if it were clean.
+std::string fixtureHome(const std::string& given) {
+  if (given.empty()) throw CommandFailure("--home needs a folder.", ExitStatus::usage);
+  std::error_code error;
+  const auto absolute = std::filesystem::absolute(given, error);
+  const auto status = std::filesystem::status(absolute, error);
+  if (status.type() == std::filesystem::file_type::not_found)
+    throw CommandFailure("--home: there's no folder at " + printable(given) + ".",
+                         ExitStatus::usage);
+  if (status.type() != std::filesystem::file_type::directory)
+    throw CommandFailure("--home: " + printable(given) + " isn't a folder.", ExitStatus::usage);
+  const auto resolved = std::filesystem::canonical(absolute, error);
+  auto home = (error ? absolute : resolved).lexically_normal().string();
+  while (home.size() > 1 && home.back() == '/') home.pop_back();
+  return home;
+}
+
 ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
   const auto& environment = context.environment;
   const auto rules = leftoverRules(context);
@@ -62,17 +82,18 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
   options.environment = environment;
   options.now = std::chrono::system_clock::now();
   if (fixture) {
-    std::error_code error;
-    auto home = std::filesystem::weakly_canonical(std::filesystem::absolute(*command.home), error);
-    options.home =
-        (error ? std::filesystem::absolute(*command.home) : home).lexically_normal().string();
+    options.home = fixtureHome(*command.home);
     options.minimumProjectItemBytes = 0;
   } else {
     options.home = platform::homeDir(environment).lexically_normal().string();
   }
   while (options.home.size() > 1 && options.home.back() == '/') options.home.pop_back();
   options.settingsFolders = {shared.string()};
-  options.trashRoots = {homeTrash(environment, options.home)};
+  // A fixture home has its own Trash, never the user's real one.
+  options.trashRoots = {fixture ? options.home + "/.local/share/Trash"
+                                : homeTrash(environment, options.home)};
+  for (const auto& folder : platform::consentFolders(options.home))
+    options.consentFolders.push_back(folder.lexically_normal().string());
 
   ProcessEnumerator enumerator(::getuid());
   const auto snapshot = enumerator.snapshot(options.now);
@@ -133,25 +154,36 @@ ExitStatus runDiskScan(const DiskScan& command, CommandContext& context) {
   return result.complete ? ExitStatus::ok : ExitStatus::partial;
 }
 
+// An argument as the path it names: it may be relative to the working
+// folder, start with "~/" and end with "/".
+std::string argumentPath(const std::string& argument, const std::string& home) {
+  std::filesystem::path path = argument;
+  if (argument == "~" || argument.starts_with("~/"))
+    path = std::filesystem::path(home) / argument.substr(std::min<std::size_t>(argument.size(), 2));
+  std::error_code error;
+  if (path.is_relative()) path = std::filesystem::absolute(path, error);
+  return disk_path::normal(path.lexically_normal().string());
+}
+
 // Each argument names an item by its id as `disk scan --json` shows it, or by
-// its path as given or shown with "~". Arguments that match nothing are named
-// on standard error so that a typo isn't silently dropped.
+// its path. Arguments that match nothing are named (on standard output, with
+// everything else the command says) so that a typo isn't silently dropped.
 std::vector<DiskItem> pickItems(const DiskScanResult& scan, const std::vector<std::string>& wanted,
-                                std::ostream& error) {
+                                Output& out) {
   std::vector<DiskItem> picked;
   std::vector<bool> taken(scan.items.size(), false);
   for (const auto& argument : wanted) {
     bool found = false;
+    const auto path = argumentPath(argument, scan.home);
     for (std::size_t i = 0; i < scan.items.size(); ++i) {
       const auto& item = scan.items[i];
-      if (item.id != argument && item.path != argument &&
-          tildePath(item.path, scan.home) != argument)
+      if (item.id != argument && !(item.isAbsolute() && disk_path::normal(item.path) == path))
         continue;
       found = true;
       if (!taken[i]) picked.push_back(item);
       taken[i] = true;
     }
-    if (!found) error << "Not in the last scan: " << printable(argument) << "\n";
+    if (!found) out.line("Not in the last scan: " + argument);  // line() makes it printable
   }
   return picked;
 }
@@ -230,14 +262,21 @@ ExitStatus runPlan(const CleanupPlan& plan, CommandContext& context,
   const InterruptGuard interrupt;
   const POSIXLauncher launcher;
   const platform::SystemTrash trash(context.environment);
+  // Standard input is the terminal the yes was typed at (checked above), so
+  // a tool that asks its own question asks it there.
   const CleanupRunner runner(CleanupLog(shared), launcher, trash, CleanupLogEntry::Trigger::cli,
-                             interrupt.flag());
+                             interrupt.flag(), /*atTerminal=*/true);
+  // Each line is sent as it comes: a tool's clean command can run for
+  // minutes, and its output shows it is working.
   CleanupEvents events;
+  events.started = [&](const CleanupStep&) { context.out.flush(); };
   events.output = [&](const CleanupStep&, const std::string& line) {
     context.out.line("  " + line);
+    context.out.flush();
   };
   events.finished = [&](const CleanupStep& step, const StepOutcome& outcome) {
     context.out.line(step.item.label + ": " + outcome.text());
+    context.out.flush();
   };
   bool anyFailed = false;
   for (const auto& outcome : runner.run(plan, events))
@@ -255,7 +294,7 @@ ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
     throw CommandFailure("No disk scan yet. Run glimmet disk scan first.",
                          ExitStatus::nothingFound);
   const auto& scan = *cache.lastResult;
-  const auto items = pickItems(scan, command.items, context.error);
+  const auto items = pickItems(scan, command.items, context.out);
   if (items.empty())
     throw CommandFailure("None of those are in the last scan.", ExitStatus::nothingFound);
 
@@ -279,7 +318,9 @@ ExitStatus runDiskClean(const DiskClean& command, CommandContext& context) {
   if (command.archiveTo) {
     std::error_code error;
     const auto absolute = std::filesystem::absolute(*command.archiveTo, error);
-    const auto resolved = std::filesystem::canonical(absolute, error);
+    // weakly_canonical: a folder that doesn't exist yet (the archiver makes
+    // it) still has the links on its way resolved.
+    const auto resolved = std::filesystem::weakly_canonical(absolute, error);
     archiveFolder = (error ? absolute : resolved).lexically_normal().string();
     if (auto problem = archiveFolderProblem({absolute.lexically_normal().string(), *archiveFolder},
                                             items, protectedList))
@@ -313,7 +354,9 @@ CommandSpec DiskScan::spec() {
                          "Scan this folder as if it were the home folder (for test fixtures).",
                          home, ValueKind::directory),
               flag("--include-protected-folders",
-                   "Also scan Documents, Desktop and Downloads (macOS asks once per folder).",
+                   "Also scan Documents, Desktop and Downloads where the system guards them "
+                   "(macOS asks once per folder). Changes nothing on Linux, which always scans "
+                   "them.",
                    includeProtectedFolders),
           },
       .run = [this](CommandContext& context) { return runDiskScan(*this, context); },

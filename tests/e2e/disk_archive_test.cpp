@@ -133,6 +133,28 @@ TEST(DiskArchive, AFolderInsideTheChatsOrAProtectedOneIsRefusedFirst) {
   EXPECT_FALSE(fs::exists(fixture.home.home() / ".local/share/Trash"));
 }
 
+TEST(DiskArchive, AMissingArchiveFolderIsCreatedPrivate) {
+  ChatHome fixture;
+  // Through a link into the chats, a folder that doesn't exist yet is refused.
+  fs::create_directory_symlink(fixture.chats, fixture.home.root() / "sneaky");
+  auto result = fixture.clean(fixture.home.root() / "sneaky/new");
+  EXPECT_EQ(result.status, 64);
+  EXPECT_FALSE(fs::exists(fixture.chats / "new"));
+
+  const auto folder = fixture.home.root() / "new/archive";
+  result = fixture.clean(folder);
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("Claude Code chats: archived and moved to Trash\n"));
+  EXPECT_EQ(fixture.home.dir().read("new/archive/claude/projects/-home-me-web/0001.jsonl"),
+            "{\"role\": \"user\"}\n");
+  for (const auto& made : {folder.parent_path(), folder}) {
+    struct stat status {};
+    ASSERT_EQ(::stat(made.c_str(), &status), 0);
+    EXPECT_EQ(status.st_mode & 07777, 0700u) << made;
+  }
+}
+
 TEST(DiskArchive, AnExistingCopyLeavesTheOriginalWhereItIs) {
   ChatHome fixture;
   const auto target = fixture.archive / "claude/projects/-home-me-web";

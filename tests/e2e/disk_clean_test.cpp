@@ -93,7 +93,9 @@ TEST(DiskClean, AMissingToolMovesItsFolderToTheTrashInstead) {
   const auto result =
       fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-tool#fixture-tool", "--dry-run"});
   EXPECT_EQ(result.status, 0) << result.err;
-  EXPECT_EQ(result.out, "Would move to the Trash: ~/.cache/fixture-tool\n");
+  EXPECT_EQ(result.out,
+            "Would move to the Trash: ~/.cache/fixture-tool\n"
+            "  fake-clean isn't installed, so this moves to the Trash\n");
 }
 
 TEST(DiskClean, ItemsMustComeFromTheLastScan) {
@@ -110,8 +112,49 @@ TEST(DiskClean, ItemsMustComeFromTheLastScan) {
   fixture.scan();
   result = fixture.home.glimmet({"disk", "clean", "~/nowhere#fixture-trash", "--dry-run"});
   EXPECT_EQ(result.status, 1);
-  EXPECT_EQ(result.out, "None of those are in the last scan.\n");
-  EXPECT_THAT(result.err, HasSubstr("Not in the last scan: ~/nowhere#fixture-trash"));
+  EXPECT_EQ(result.out,
+            "Not in the last scan: ~/nowhere#fixture-trash\nNone of those are in the last scan.\n");
+  EXPECT_EQ(result.err, "");
+}
+
+// Items are named as people type paths: with a trailing slash, relative to
+// the working folder, or through "~"; all three pick the one item.
+TEST(DiskClean, PathsAreMatchedAsTyped) {
+  CleanHome fixture;
+  fixture.scan();
+  const auto cache = fixture.home.home() / ".cache/fixture-trash";
+  const auto relative = fs::relative(cache, fs::current_path()).string() + "/";
+  for (const auto& argument :
+       {cache.string() + "/", relative, std::string("~/.cache/fixture-trash/"),
+        std::string("~/.cache/../.cache/fixture-trash")}) {
+    const auto result = fixture.home.glimmet({"disk", "clean", argument, "--dry-run"});
+    EXPECT_EQ(result.status, 0) << argument << result.out;
+    EXPECT_EQ(result.out, "Would move to the Trash: ~/.cache/fixture-trash\n") << argument;
+  }
+}
+
+// A folder whose name isn't UTF-8 gets an id that is (its odd bytes as \xHH),
+// and the cache still names the real folder, so the id cleans it.
+TEST(DiskClean, ANameThatIsntUtf8IsCleanedByItsId) {
+  CleanHome fixture;
+  // Each child of ~/.cache/kids is an item, so the odd name comes from the disk.
+  auto rules = nlohmann::json::parse(kRules);
+  rules["rules"][0]["match"] = "children";
+  rules["rules"][0]["paths"] = {"~/.cache/kids"};
+  fixture.home.dir().write("rules.json", rules.dump());
+  const auto folder = fixture.home.home() / ".cache/kids/bad\xFFname";
+  fixture.home.dir().write("home/.cache/kids/bad\xFFname/blob", std::string(50000, 'b'));
+  const auto scan = fixture.scan();
+  const std::string id = "~/.cache/kids/bad\\xFFname#fixture-trash";
+  ASSERT_THAT(scan.out, HasSubstr("\"~/.cache/kids/bad\\\\xFFname#fixture-trash\"")) << scan.out;
+  const auto result =
+      fixture.home.glimmet({"disk", "clean", id}, {.input = "yes\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
+  EXPECT_FALSE(fs::exists(folder));
+  EXPECT_EQ(fixture.home.dir().read("home/.local/share/Trash/files/bad\xFFname/blob"),
+            std::string(50000, 'b'));
 }
 
 TEST(DiskClean, MissingRulesStopBeforeAnything) {
@@ -218,6 +261,60 @@ TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {
   EXPECT_EQ(log[3]["action"], "toolCommand");
   EXPECT_EQ(log[3]["trigger"], "cli");
   EXPECT_EQ(log[0]["planID"], log[3]["planID"]);
+}
+
+// A tool's output is shown as it comes. With standard output in a file, the
+// fake tool prints a line and then looks for it there while it still runs.
+TEST(DiskClean, AToolsOutputIsShownLineByLine) {
+  CleanHome fixture;
+  const auto out = fixture.home.root() / "out.txt";
+  const auto seen = fixture.home.root() / "seen.txt";
+  const auto tool =
+      fixture.home.dir().write("bin/fake-clean",
+                               "#!/bin/sh\necho first line\ni=0\nwhile [ $i -lt 50 ]; do\n"
+                               "  if /bin/grep -q 'first line' '" +
+                                   out.string() + "'; then echo yes > '" + seen.string() +
+                                   "'; exit 0; fi\n"
+                                   "  /bin/sleep 0.1; i=$((i+1))\ndone\necho no > '" +
+                                   seen.string() + "'\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  fixture.home.environment() =
+      fixture.home.environment().with("PATH", (fixture.home.root() / "bin").string() + ":" +
+                                                  *fixture.home.environment().get("PATH"));
+  fixture.scan();
+  const auto result = testing::runProcess(
+      {"/bin/sh", "-c", "exec \"$0\" disk clean '~/.cache/fixture-tool#fixture-tool' > \"$1\"",
+       GLIMMET_BINARY, out.string()},
+      fixture.home.environment(), {.input = "yes\n", .onTerminal = true});
+  ASSERT_EQ(result.status, 0) << result.out;
+  EXPECT_EQ(fixture.home.dir().read("seen.txt"), "yes\n");
+  EXPECT_THAT(fixture.home.dir().read("out.txt"), HasSubstr("  first line\nTool cache: done\n"));
+}
+
+// A clean command that asks its own question runs, after the typed yes, with
+// the user's terminal as its standard input, and its question reaches them.
+TEST(DiskClean, AToolThatAsksRunsAtTheUsersTerminal) {
+  CleanHome fixture;
+  auto rules = nlohmann::json::parse(kRules);
+  rules["rules"][1]["clean"]["terminalOnly"] = true;
+  fixture.home.dir().write("rules.json", rules.dump());
+  const auto tool = fixture.home.dir().write(
+      "bin/fake-clean",
+      "#!/bin/sh\nprintf 'Really? [y/N] '\nread answer\necho \"answer=$answer\"\n"
+      "[ -t 0 ] && echo 'input is a terminal'\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  fixture.home.environment() =
+      fixture.home.environment().with("PATH", (fixture.home.root() / "bin").string() + ":" +
+                                                  *fixture.home.environment().get("PATH"));
+  fixture.scan();
+  const std::vector<std::string> clean = {"disk", "clean", "~/.cache/fixture-tool#fixture-tool"};
+  const auto dryRun = fixture.home.glimmet({clean[0], clean[1], clean[2], "--dry-run"});
+  EXPECT_THAT(dryRun.out, HasSubstr("Would run: "));
+  const auto result = fixture.home.glimmet(clean, {.input = "yes\ny\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("[asks you to confirm]"));
+  EXPECT_THAT(out, HasSubstr("Really? [y/N] answer=y\ninput is a terminal\nTool cache: done\n"));
 }
 
 TEST(DiskClean, NothingHappensWithoutATypedYes) {

@@ -7,6 +7,7 @@
 
 #include <nlohmann/json.hpp>
 
+#include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/schema.h"
 
@@ -75,27 +76,122 @@ TEST(DiskScan, FixtureHomeDocumentMatchesItsSchemaAndSavesNothing) {
   EXPECT_FALSE(std::filesystem::exists(home.sharedFolder()));
 }
 
-TEST(DiskScan, PersonalFoldersWaitForConsent) {
+// Nothing guards Desktop, Documents or Downloads on Linux: they are walked by
+// default, and --include-protected-folders is accepted and changes nothing.
+TEST(DiskScan, PersonalPapersAreWalkedWithoutConsentOnLinux) {
   testing::IsolatedHome home;
   const auto root = fixture(home);
-  home.dir().write("fixture/Documents/site/.git/HEAD", "ref: refs/heads/main\n");
-  home.dir().write("fixture/Documents/site/package.json", "{}");
-  home.dir().write("fixture/Documents/site/node_modules/a/index.js", "0123456789");
+  for (const char* folder : {"Documents", "Desktop", "Downloads"}) {
+    home.dir().write("fixture/" + std::string(folder) + "/site/.git/HEAD",
+                     "ref: refs/heads/main\n");
+    home.dir().write("fixture/" + std::string(folder) + "/site/package.json", "{}");
+    home.dir().write("fixture/" + std::string(folder) + "/site/node_modules/a/index.js",
+                     "0123456789");
+  }
   const std::vector<std::string> scan = {"disk", "scan", "--home", root.string(), "--json"};
-  auto result = home.glimmet(scan);
+  auto withFlag = scan;
+  withFlag.push_back("--include-protected-folders");
+  for (const auto& command : {scan, withFlag}) {
+    const auto result = home.glimmet(command);
+    ASSERT_EQ(result.status, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    EXPECT_EQ(document["notScanned"].size(), 1u) << document["notScanned"];  // only ~/Pictures
+    for (const char* folder : {"Documents", "Desktop", "Downloads"})
+      EXPECT_NE(itemWithId(document,
+                           "~/" + std::string(folder) + "/site/node_modules#node-modules-active"),
+                nullptr)
+          << folder;
+  }
+  const auto help = home.glimmet({"disk", "scan", "--help"});
+  EXPECT_THAT(help.out, HasSubstr("Changes nothing on Linux"));
+}
+
+TEST(DiskScan, HomeMustBeAnExistingFolder) {
+  testing::IsolatedHome home;
+  home.dir().write("a-file", "x");
+  const std::vector<std::pair<std::string, std::string>> cases = {
+      {"", "--home needs a folder.\n"},
+      {(home.root() / "nowhere").string(),
+       "--home: there's no folder at " + (home.root() / "nowhere").string() + ".\n"},
+      {(home.root() / "a-file").string(),
+       "--home: " + (home.root() / "a-file").string() + " isn't a folder.\n"}};
+  for (const auto& [given, message] : cases) {
+    const auto result = home.glimmet({"disk", "scan", "--home", given});
+    EXPECT_EQ(result.status, 64) << given;
+    EXPECT_EQ(result.out, message);
+  }
+}
+
+// The real Trash (wherever XDG_DATA_HOME points) is not part of a fixture home.
+TEST(DiskScan, AFixtureHomeMeasuresOnlyItsOwnTrash) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  const auto data = home.root() / "data";
+  home.dir().write("data/Trash/files/big/blob", std::string(300000, 'z'));
+  home.environment() = home.environment().with("XDG_DATA_HOME", data.string());
+  auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
   auto document = nlohmann::json::parse(result.out);
-  EXPECT_EQ(document["notScanned"][1],
-            (nlohmann::json{{"path", "~/Documents"}, {"reason", "needsConsent"}}));
-  EXPECT_EQ(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+  EXPECT_LT(document["scan"].value("trashBytes", 0), 300000) << document["scan"];
 
-  auto withConsent = scan;
-  withConsent.push_back("--include-protected-folders");
-  result = home.glimmet(withConsent);
-  ASSERT_EQ(result.status, 0) << result.err;
+  home.dir().write("fixture/.local/share/Trash/files/old/blob", std::string(200000, 'y'));
+  result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
   document = nlohmann::json::parse(result.out);
-  EXPECT_EQ(document["notScanned"].size(), 1u);  // only ~/Pictures
-  EXPECT_NE(itemWithId(document, "~/Documents/site/node_modules#node-modules-active"), nullptr);
+  EXPECT_GE(document["scan"].value("trashBytes", 0), 200000) << document["scan"];
+  EXPECT_LT(document["scan"].value("trashBytes", 0), 300000) << document["scan"];
+}
+
+// Debian desktops always run a python3 somewhere: it must not block every
+// project's virtual environment, while one working in the project does.
+TEST(DiskScan, APython3ElsewhereDoesntBlockAProjectsVenv) {
+  testing::IsolatedHome home;
+  const auto root = fixture(home);
+  home.dir().write("fixture/Dev/api/.git/HEAD", "ref: refs/heads/main\n");
+  home.dir().write("fixture/Dev/api/pyproject.toml", "[project]\n");
+  home.dir().write("fixture/Dev/api/.venv/lib/site.py", "x = 1\n");
+  const auto python = home.root() / "bin/python3";
+  std::filesystem::create_directories(python.parent_path());
+  std::filesystem::copy_file(testing::helperBinary(), python);
+  ::chmod(python.c_str(), 0755);
+
+  const auto venvItem = [&] {
+    const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
+    EXPECT_EQ(result.status, 0) << result.err;
+    const auto document = nlohmann::json::parse(result.out);
+    for (const auto& item : document["items"])
+      if (item["path"] == "~/Dev/api/.venv") return item;
+    return nlohmann::json();
+  };
+  auto elsewhere = testing::ChildProcess::spawn({python.string(), "sleep"}, {.cwd = home.root()});
+  elsewhere.readReport();
+  auto item = venvItem();
+  ASSERT_FALSE(item.is_null());
+  EXPECT_EQ(item["blocked"], nullptr) << item;
+
+  auto inside = testing::ChildProcess::spawn({python.string(), "sleep"}, {.cwd = root / "Dev/api"});
+  inside.readReport();
+  item = venvItem();
+  EXPECT_EQ(item["blocked"], "python3 is running in this project") << item;
+}
+
+// "Newest chat is N days old" belongs to chat folders, not to debug logs that
+// sit beside them in the agent's folder.
+TEST(DiskScan, OnlyChatFoldersSayHowOldTheirNewestChatIs) {
+  testing::IsolatedHome home;
+  home.environment() = home.environment().without("CLAUDE_CONFIG_DIR");
+  const auto root = fixture(home);
+  age(home.dir().write("fixture/.claude/projects/-home-me-web/1.jsonl", "{}"), 60);
+  age(home.root() / "fixture/.claude/projects/-home-me-web", 60);
+  age(home.dir().write("fixture/.claude/debug/log.txt", "debug"), 60);
+  const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
+  ASSERT_EQ(result.status, 0) << result.err;
+  const auto document = nlohmann::json::parse(result.out);
+  const auto* chats = itemWithId(document, "~/.claude/projects/-home-me-web#claude-chats");
+  ASSERT_NE(chats, nullptr) << result.out;
+  EXPECT_THAT((*chats)["reasons"].dump(), HasSubstr("Newest chat is 60 days old"));
+  const auto* debug = itemWithId(document, "~/.claude/debug#claude-debug-logs");
+  ASSERT_NE(debug, nullptr) << result.out;
+  EXPECT_THAT((*debug)["reasons"].dump(), ::testing::Not(HasSubstr("Newest chat")));
 }
 
 TEST(DiskScan, TextReportGroupsBySafety) {
@@ -107,6 +203,9 @@ TEST(DiskScan, TextReportGroupsBySafety) {
   EXPECT_THAT(result.out, HasSubstr("\nSafe to clear: about "));
   EXPECT_THAT(result.out, HasSubstr("\nReview first: about "));
   EXPECT_THAT(result.out, HasSubstr(" Stale node_modules: ~/Dev/old/node_modules\n"));
+  // The active project's node_modules is not called stale.
+  EXPECT_THAT(result.out, HasSubstr(" node_modules: ~/Dev/web/node_modules\n"));
+  EXPECT_THAT(result.out, ::testing::Not(HasSubstr("Stale node_modules: ~/Dev/web")));
   EXPECT_THAT(result.out, HasSubstr("\n\nNot scanned: 1 folder\n"));
   EXPECT_EQ(result.err, "");
 }

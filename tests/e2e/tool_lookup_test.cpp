@@ -173,5 +173,29 @@ TEST(ToolLookup, DiskScanMeasuresTheFoldersToolsReport) {
   EXPECT_EQ((*fixtureNpm)["reasons"], nlohmann::json::array());
 }
 
+// A scan is read only: a tool that makes its folders when asked (npm makes
+// ~/.npm for its logs) isn't asked in a home where it has left no trace.
+TEST(ToolLookup, ToolsWithoutATraceAreNotAsked) {
+  LookupHome fixture(kCacheRules);
+  const auto home = fixture.home.home();
+  const auto asked = fixture.home.root() / "npm-was-asked";
+  executable(fixture.home, "tools/npm",
+             "#!/bin/sh\n/usr/bin/touch '" + asked.string() +
+                 "'\n/bin/mkdir -p \"$HOME/.npm/_logs\"\necho \"$HOME/.npm\"\n");
+  fixture.loginShell("PATH='" + (fixture.home.root() / "tools").string() +
+                     ":/usr/bin:/bin' exec /bin/sh -c \"$2\"\n");
+  auto result = fixture.home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_FALSE(std::filesystem::exists(home / ".npm"));
+  EXPECT_FALSE(std::filesystem::exists(asked));
+  EXPECT_EQ(itemWithRule(nlohmann::json::parse(result.out), "npm-cache"), nullptr);
+
+  // An ~/.npmrc may move the cache: then npm is asked.
+  fixture.home.dir().write("home/.npmrc", "cache=/elsewhere\n");
+  result = fixture.home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_TRUE(std::filesystem::exists(asked)) << result.out;
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -195,7 +195,20 @@ bool sameFolders(int from, int to, const std::string& path, int depth) {
 // Opens (making where missing) each folder of `relative` below `base`, never
 // through a link: the archive folder itself is the user's choice, what glimmet
 // makes inside it is not to be redirected.
+// The archive folder the user named, created (0700, like every folder below
+// it) when it isn't there yet: the dry run promised the copy, so a missing
+// folder is made rather than a reason to stop after the yes.
+void createMissingFolder(const std::filesystem::path& folder) {
+  struct stat status {};
+  if (::stat(folder.c_str(), &status) == 0 || errno != ENOENT) return;
+  const auto parent = folder.parent_path();
+  if (!parent.empty() && parent != folder) createMissingFolder(parent);
+  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
+    throw CopyFailure{folder.string(), errno};
+}
+
 UniqueFd openFolders(const std::filesystem::path& base, const std::filesystem::path& relative) {
+  createMissingFolder(base);
   UniqueFd folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!folder) throw CopyFailure{base.string(), errno};
   auto path = base;

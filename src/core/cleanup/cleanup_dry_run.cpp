@@ -28,6 +28,7 @@ std::vector<std::string> CleanupDryRun::lines(const CleanupPlan& plan) {
                     "move to the Trash: " + tildePath(step.item.path, plan.home));
     else
       out.push_back("Would move to the Trash: " + tildePath(step.item.path, plan.home));
+    if (step.note) out.push_back("  " + *step.note);
   }
   for (const auto& skipped : plan.skipped)
     out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);
@@ -40,7 +41,7 @@ std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& pla
     const auto size = "  (about " + fileStyleBytes(step.item.bytes) + ")";
     if (step.argv) {
       auto line = step.item.label + ": " + joinShellWords(*step.argv) + size;
-      if (step.item.clean.terminalOnly.value_or(false)) line += "  [Terminal only]";
+      if (step.item.clean.terminalOnly.value_or(false)) line += "  [asks you to confirm]";
       out.push_back(std::move(line));
     } else if (step.archiveTo) {
       out.push_back("Will " + archiveLead(step, plan.home) +
@@ -48,6 +49,7 @@ std::vector<std::string> CleanupDryRun::confirmationLines(const CleanupPlan& pla
     } else {
       out.push_back("Will move to the Trash: " + tildePath(step.item.path, plan.home) + size);
     }
+    if (step.note) out.push_back("  " + *step.note);
   }
   for (const auto& skipped : plan.skipped)
     out.push_back("Skipped " + skipped.item.label + ": " + skipped.reason);

@@ -252,7 +252,8 @@ CleanAction cleanActionFor(const DiskItem& cached, const LeftoverRule& rule) {
 DiskItem withRule(const DiskItem& cached, const LeftoverRule& rule) {
   auto item = cached;
   item.clean = cleanActionFor(cached, rule);
-  item.label = rule.label;
+  const bool stale = cached.activity && cached.activity->kind == ProjectActivity::Kind::stale;
+  item.label = rule.activeLabel && cached.projectPath && !stale ? *rule.activeLabel : rule.label;
   item.tool = rule.tool;
   item.category = rule.category;
   item.ifRemoved = rule.ifRemoved;

@@ -2,6 +2,7 @@
 
 #include <filesystem>
 
+#include "core/disk/shell_words.h"
 #include "core/util/home_path.h"
 #include "platform/system_error.h"
 
@@ -65,9 +66,11 @@ std::vector<StepOutcome> CleanupRunner::run(const CleanupPlan& plan,
 
 StepOutcome CleanupRunner::runStep(const CleanupPlan& plan, const CleanupStep& step,
                                    const CleanupEvents& events) const {
-  if (step.item.clean.terminalOnly.value_or(false) &&
-      trigger_ != CleanupLogEntry::Trigger::terminal)
-    return skipped("This tool asks you to confirm, so it runs in Terminal only");
+  const bool asks = step.item.clean.terminalOnly.value_or(false);
+  const bool withUser = atTerminal_ || trigger_ == CleanupLogEntry::Trigger::terminal;
+  if (asks && !withUser)
+    return skipped("this tool asks you to confirm, so run it yourself: " +
+                   (step.argv ? joinShellWords(*step.argv) : std::string()));
 
   CleanupLogEntry entry{.time = std::chrono::system_clock::now(),
                         .planID = plan.id,
@@ -94,7 +97,7 @@ StepOutcome CleanupRunner::runStep(const CleanupPlan& plan, const CleanupStep& s
   }
   if (outcome.kind != StepOutcome::Kind::failed) {
     if (step.argv)
-      outcome = runCommand(step, *step.argv, events);
+      outcome = runCommand(step, *step.argv, events, asks && atTerminal_);
     else
       outcome = step.archiveTo ? archiveThenTrash(plan, step) : moveToTrash(step);
   }
@@ -115,10 +118,10 @@ StepOutcome CleanupRunner::runStep(const CleanupPlan& plan, const CleanupStep& s
 }
 
 StepOutcome CleanupRunner::runCommand(const CleanupStep& step, const std::vector<std::string>& argv,
-                                      const CleanupEvents& events) const {
+                                      const CleanupEvents& events, bool atTerminal) const {
   SpawnedProcess process;
   try {
-    process = launcher_.spawn(argv, workingFolder(step.item));
+    process = launcher_.spawn(argv, workingFolder(step.item), nullptr, atTerminal);
   } catch (const platform::SystemError&) {
     return failed("couldn't start " + programName(argv));
   }

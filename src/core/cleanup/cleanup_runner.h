@@ -40,9 +40,18 @@ class CleanupRunner {
  public:
   /// `stop` is set when the user interrupts: the running command is stopped,
   /// a move in progress completes (it is one rename), and no further step starts.
+  /// `atTerminal`: the user is at a terminal (after typing yes there), so a
+  /// command that asks its own question runs with it; otherwise such a
+  /// command is skipped with its command line to copy.
   CleanupRunner(CleanupLog log, const POSIXLauncher& launcher, const platform::SystemTrash& trash,
-                CleanupLogEntry::Trigger trigger, const std::atomic<bool>& stop)
-      : log_(std::move(log)), launcher_(launcher), trash_(trash), trigger_(trigger), stop_(stop) {}
+                CleanupLogEntry::Trigger trigger, const std::atomic<bool>& stop,
+                bool atTerminal = false)
+      : log_(std::move(log)),
+        launcher_(launcher),
+        trash_(trash),
+        trigger_(trigger),
+        stop_(stop),
+        atTerminal_(atTerminal) {}
 
   /// One outcome per step that was reached, in plan order.
   std::vector<StepOutcome> run(const CleanupPlan& plan, const CleanupEvents& events) const;
@@ -51,7 +60,7 @@ class CleanupRunner {
   StepOutcome runStep(const CleanupPlan& plan, const CleanupStep& step,
                       const CleanupEvents& events) const;
   StepOutcome runCommand(const CleanupStep& step, const std::vector<std::string>& argv,
-                         const CleanupEvents& events) const;
+                         const CleanupEvents& events, bool atTerminal = false) const;
   StepOutcome moveToTrash(const CleanupStep& step) const;
   StepOutcome archiveThenTrash(const CleanupPlan& plan, const CleanupStep& step) const;
 
@@ -61,6 +70,7 @@ class CleanupRunner {
   Archiver archiver_;
   CleanupLogEntry::Trigger trigger_;
   const std::atomic<bool>& stop_;
+  bool atTerminal_ = false;
 };
 
 }  // namespace glimmet

@@ -56,14 +56,23 @@ std::optional<std::string> LivenessGuard::check(const DiskItem& item, const Left
     for (const auto& file : process.openFiles)
       if (disk_path::isWithin(file, guarded)) return process.name + where;
   }
+  // argv[0] as well as the executable: a virtual environment's python is a
+  // link to the system's, so only the name it was started by lies in `.venv`.
   for (const auto& process : input.processes)
-    if (process.path && disk_path::isWithin(*process.path, itemPath))
+    if ((process.path && disk_path::isWithin(*process.path, itemPath)) ||
+        (process.argv0.starts_with('/') &&
+         disk_path::isWithin(disk_path::normal(process.argv0), itemPath)))
       return process.name + " runs from here";
-  for (const auto& blocker : rule.blockedWhileRunning) {
-    const auto wanted = lower(blocker);
-    for (const auto& process : input.processes)
-      if (lower(process.name) == wanted) return displayName(process.name) + " is running";
-  }
+  // A tool's name alone guards only shared caches: a project's own folders
+  // are in use only through the checks above (a process working in, running
+  // from or holding files inside the project), or any python3 on the machine
+  // would block every virtual environment.
+  if (!item.projectPath)
+    for (const auto& blocker : rule.blockedWhileRunning) {
+      const auto wanted = lower(blocker);
+      for (const auto& process : input.processes)
+        if (lower(process.name) == wanted) return displayName(process.name) + " is running";
+    }
   if (rule.blockedWhileBuilding) {
     const bool building = std::any_of(input.processes.begin(), input.processes.end(), [](auto& p) {
       const auto name = lower(p.name);

@@ -103,26 +103,36 @@ void pump(int fd, LineReader& reader, std::chrono::milliseconds timeout, bool& o
 
 SpawnedProcess POSIXLauncher::spawn(const std::vector<std::string>& argv,
                                     const std::filesystem::path& cwd,
-                                    const Environment* environment) const {
+                                    const Environment* environment, bool atTerminal) const {
   if (argv.empty() || argv.front().empty() || argv.front().front() != '/')
     throw platform::SystemError("a clean command needs an absolute program", ENOENT);
-  int pipeFDs[2];
-  if (::pipe2(pipeFDs, O_CLOEXEC) != 0) throw platform::SystemError("pipe", errno);
-  platform::UniqueFd readEnd(pipeFDs[0]);
-  platform::UniqueFd writeEnd(pipeFDs[1]);
+  platform::UniqueFd readEnd;
+  platform::UniqueFd writeEnd;
+  if (!atTerminal) {
+    int pipeFDs[2];
+    if (::pipe2(pipeFDs, O_CLOEXEC) != 0) throw platform::SystemError("pipe", errno);
+    readEnd = platform::UniqueFd(pipeFDs[0]);
+    writeEnd = platform::UniqueFd(pipeFDs[1]);
+  }
 
   posix_spawn_file_actions_t actions;
   posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
-  posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+  if (!atTerminal) {
+    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDOUT_FILENO);
+    posix_spawn_file_actions_adddup2(&actions, writeEnd.get(), STDERR_FILENO);
+  }
   posix_spawn_file_actions_addchdir_np(&actions, cwd.c_str());
   posix_spawn_file_actions_addclosefrom_np(&actions, 3);
 
   posix_spawnattr_t attributes;
   posix_spawnattr_init(&attributes);
-  posix_spawnattr_setflags(&attributes,
-                           POSIX_SPAWN_SETPGROUP | POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF);
+  // A group of its own lets a time limit reach everything the command started;
+  // a command at the terminal stays in the foreground group, since a
+  // background group that reads the terminal is stopped.
+  short flags = POSIX_SPAWN_SETSIGMASK | POSIX_SPAWN_SETSIGDEF;
+  if (!atTerminal) flags = static_cast<short>(flags | POSIX_SPAWN_SETPGROUP);
+  posix_spawnattr_setflags(&attributes, flags);
   posix_spawnattr_setpgroup(&attributes, 0);
   sigset_t none;
   sigemptyset(&none);
@@ -151,7 +161,7 @@ SpawnedProcess POSIXLauncher::spawn(const std::vector<std::string>& argv,
   posix_spawn_file_actions_destroy(&actions);
   posix_spawnattr_destroy(&attributes);
   if (error != 0) throw platform::SystemError("couldn't start " + argv.front(), error);
-  ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
+  if (readEnd) ::fcntl(readEnd.get(), F_SETFL, O_NONBLOCK);
   return {pid, std::move(readEnd)};
 }
 

@@ -36,8 +36,13 @@ class POSIXLauncher {
   /// Starts argv[0] (an absolute path) in `cwd`, with `environment` when given
   /// and the tool's own environment otherwise. Throws platform::SystemError
   /// when the program can't be started.
+  ///
+  /// `atTerminal` is for a command that asks the user a question: it shares
+  /// this process's standard streams (the user's terminal) and its process
+  /// group, the terminal's foreground group, so that it may read the answer
+  /// and Ctrl-C reaches it; its output isn't read here (no output descriptor).
   SpawnedProcess spawn(const std::vector<std::string>& argv, const std::filesystem::path& cwd,
-                       const Environment* environment = nullptr) const;
+                       const Environment* environment = nullptr, bool atTerminal = false) const;
 
   /// Waits for the child, passing each line of its output to `onLine`. At the
   /// deadline, or once `stop` is set, its process group gets SIGTERM and, 3

@@ -1,9 +1,11 @@
 // DiskItem and ProjectActivity encoding for the scan cache.
 #include "core/disk/disk_item.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "core/disk/strict_json.h"
+#include "core/util/utf8.h"
 
 namespace glimmet {
 namespace {
@@ -65,13 +67,71 @@ std::optional<ProjectActivity> ProjectActivity::fromJson(const nlohmann::json& j
   return std::nullopt;
 }
 
+namespace {
+
+// JSON text can't hold bytes that aren't UTF-8: such a path is also kept as
+// hex ("<key>Bytes"), so the cache still names the folder the scan measured.
+void putPath(nlohmann::json& json, const std::string& key, const std::string& path) {
+  json[key] = path;
+  if (isWellFormedUtf8(path)) return;
+  static constexpr char kDigits[] = "0123456789abcdef";
+  std::string hex;
+  for (const char c : path) {
+    const auto byte = static_cast<unsigned char>(c);
+    hex.push_back(kDigits[byte >> 4]);
+    hex.push_back(kDigits[byte & 15]);
+  }
+  json[key + "Bytes"] = hex;
+}
+
+// The path back from its hex, when there is one; false for hex that is broken.
+bool takePath(const nlohmann::json& json, const std::string& key, std::string& path) {
+  const auto found = json.find(key + "Bytes");
+  if (found == json.end()) return true;
+  if (!found->is_string()) return false;
+  const auto& hex = found->get_ref<const std::string&>();
+  if (hex.size() % 2 != 0) return false;
+  const auto digit = [](char c) {
+    return c >= '0' && c <= '9' ? c - '0' : c >= 'a' && c <= 'f' ? c - 'a' + 10 : -1;
+  };
+  std::string bytes;
+  for (std::size_t i = 0; i < hex.size(); i += 2) {
+    const int high = digit(hex[i]), low = digit(hex[i + 1]);
+    if (high < 0 || low < 0) return false;
+    bytes.push_back(static_cast<char>(high * 16 + low));
+  }
+  path = std::move(bytes);
+  return true;
+}
+
+}  // namespace
+
+std::string escapedForID(std::string_view text) {
+  static constexpr char kDigits[] = "0123456789ABCDEF";
+  std::string out;
+  for (std::size_t i = 0; i < text.size();) {
+    std::size_t consumed = 0;
+    if (const auto length = utf8SequenceLength(text.substr(i), consumed)) {
+      out.append(text.substr(i, length));
+      i += length;
+      continue;
+    }
+    for (std::size_t j = 0; j < std::max<std::size_t>(consumed, 1) && i < text.size(); ++j, ++i) {
+      const auto byte = static_cast<unsigned char>(text[i]);
+      out += "\\x";
+      out.push_back(kDigits[byte >> 4]);
+      out.push_back(kDigits[byte & 15]);
+    }
+  }
+  return out;
+}
+
 nlohmann::json DiskItem::toJson() const {
   nlohmann::json json = {
       {"id", id},
       {"ruleID", ruleID},
       {"label", label},
       {"tool", tool},
-      {"path", path},
       {"category", rawValue(category)},
       {"safety", rawValue(safety)},
       {"bytes", bytes},
@@ -85,6 +145,7 @@ nlohmann::json DiskItem::toJson() const {
       {"partial", partial},
       {"containsGit", containsGit},
   };
+  putPath(json, "path", path);
   nlohmann::json childList = nlohmann::json::array();
   for (const auto& child : children)
     childList.push_back({{"name", child.name}, {"bytes", child.bytes}});
@@ -92,7 +153,7 @@ nlohmann::json DiskItem::toJson() const {
   if (modified) json["modified"] = referenceSeconds(*modified);
   if (identity) json["identity"] = identity->toJson();
   if (blocked) json["blocked"] = *blocked;
-  if (projectPath) json["projectPath"] = *projectPath;
+  if (projectPath) putPath(json, "projectPath", *projectPath);
   if (activity) json["activity"] = activity->toJson();
   if (mainRepoPath) json["mainRepoPath"] = *mainRepoPath;
   if (newestSession) json["newestSession"] = referenceSeconds(*newestSession);
@@ -126,7 +187,8 @@ std::optional<DiskItem> DiskItem::fromJson(const nlohmann::json& json) {
       .optional("projectPath", item.projectPath)
       .optional("activity", item.activity)
       .optional("mainRepoPath", item.mainRepoPath);
-  if (!reader.valid()) return std::nullopt;
+  if (!reader.valid() || !takePath(json, "path", item.path)) return std::nullopt;
+  if (item.projectPath && !takePath(json, "projectPath", *item.projectPath)) return std::nullopt;
   const auto decodedCategory = diskCategoryFromRaw(category);
   const auto decodedSafety = diskSafetyFromRaw(safety);
   if (!decodedCategory || !decodedSafety) return std::nullopt;

@@ -70,6 +70,11 @@ struct DiskItem {
   bool operator==(const DiskItem&) const = default;
 };
 
+/// `text` with each byte that isn't part of well-formed UTF-8 written as
+/// `\xHH`, so that an item id stays printable, copyable and distinct for a
+/// folder whose name isn't UTF-8.
+std::string escapedForID(std::string_view text);
+
 /// Dates in the shared folder's files: seconds since 2001-01-01T00:00:00Z as a
 /// double, the application's default date form.
 double referenceSeconds(SystemTime time);

@@ -49,6 +49,8 @@ DiskPaths::DiskPaths(std::string home, const Environment& environment) : home_(s
   add("CLAUDE_CONFIG_DIR", home_ + "/.claude");
   add("CARGO_HOME", home_ + "/.cargo");
   add("XDG_CACHE_HOME", home_ + "/.cache");
+  add("XDG_CONFIG_HOME", home_ + "/.config");
+  add("XDG_DATA_HOME", home_ + "/.local/share");
   add("HF_HOME", token("XDG_CACHE_HOME") + "/huggingface");
   add("HF_HUB_CACHE", token("HF_HOME") + "/hub");
   add("OLLAMA_MODELS", home_ + "/.ollama/models");

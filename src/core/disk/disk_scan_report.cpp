@@ -59,13 +59,20 @@ std::vector<std::string> diskScanText(const DiskScanResult& result) {
                     countedNoun(items.size(), "item"));
     for (size_t i = 0; i < items.size() && i < kListedPerSafety; ++i) {
       const auto& item = *items[i];
-      std::string line = "  " + padCut(fileStyleBytes(item.uniqueBytes), 10) + " " + item.label +
-                         ": " + tildePath(item.path, result.home);
+      // A Docker figure's "path" is only its kind ("images"): the label says it all.
+      std::string line = "  " + padCut(fileStyleBytes(item.uniqueBytes), 10) + " " + item.label;
+      if (item.isAbsolute()) line += ": " + tildePath(item.path, result.home);
       if (item.blocked) line += "  [" + *item.blocked + "]";
       lines.push_back(std::move(line));
     }
     if (items.size() > kListedPerSafety)
       lines.push_back("  and " + std::to_string(items.size() - kListedPerSafety) + " more");
+  }
+  if (result.docker && *result.docker != DockerDiskState::running) {
+    lines.emplace_back();
+    lines.push_back(*result.docker == DockerDiskState::notInstalled
+                        ? "Docker isn't installed (no engine socket found)."
+                        : "Docker isn't running, so its images and caches weren't measured.");
   }
   if (!result.notScanned.empty()) {
     lines.emplace_back();

@@ -26,8 +26,6 @@ constexpr int64_t kDay = 86'400;
 // Top-level folders of the home folder that are never walked as part of it.
 const std::set<std::string> kNeverWalked = {"Library", ".Trash"};
 const std::set<std::string> kPersonalMedia = {"Pictures", "Music", "Movies", "Videos"};
-// Folders people keep their own papers in: read only with the user's consent.
-const std::set<std::string> kNeedsConsent = {"Desktop", "Documents", "Downloads"};
 
 // Top-level names by context category; the tool folders among them are never
 // searched for projects.
@@ -217,10 +215,10 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       result.notScanned.push_back({home + "/" + name, NotScanned::Reason::personalMedia});
     }
   if (!options.rules.includeProtectedFolders)
-    for (const auto& name : kNeedsConsent)
-      if (exists(home + "/" + name)) {
-        leftOut.insert(home + "/" + name);
-        result.notScanned.push_back({home + "/" + name, NotScanned::Reason::needsConsent});
+    for (const auto& folder : options.consentFolders)
+      if (exists(folder)) {
+        leftOut.insert(folder);
+        result.notScanned.push_back({folder, NotScanned::Reason::needsConsent});
       }
   for (const auto& trash : options.trashRoots) leftOut.insert(trash);
 
@@ -245,7 +243,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       case Match::path: {
         // The folder a tool reports replaces the rule's guesses; when it can't
         // be asked, the guesses stand, marked as such.
-        const bool asks = rule.resolveWith && options.allowLookups && options.lookups;
+        const bool asks = rule.resolveWith && options.allowLookups && options.lookups &&
+                          options.lookups->shouldAsk(*rule.resolveWith);
         const auto reported = asks ? options.lookups->lookup(*rule.resolveWith) : std::nullopt;
         if (reported) {
           addIfFolder(rule, disk_path::normal(*reported), false);
@@ -436,9 +435,11 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
       switch (activity->activity.kind) {
         case ProjectActivity::Kind::unknown:
           item.raiseSafety(DiskSafety::review);
+          if (rule.activeLabel) item.label = *rule.activeLabel;
           break;
         case ProjectActivity::Kind::active:
           if (rule.activeID) item.ruleID = *rule.activeID;
+          if (rule.activeLabel) item.label = *rule.activeLabel;
           if (rule.activeSafety) item.raiseSafety(*rule.activeSafety);
           break;
         case ProjectActivity::Kind::stale:
@@ -469,8 +470,11 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     }
     if (rule.category == DiskCategory::agentHistory && m.newest) {
       item.newestSession = m.newest;
-      item.reasons.push_back("Newest chat is " + std::to_string(wholeDays(now, *m.newest)) +
-                             " days old");
+      // Only chat folders (kept until agentHistoryDays) have chats to date;
+      // logs and debug folders are agent history without them.
+      if (rule.olderThan)
+        item.reasons.push_back("Newest chat is " + std::to_string(wholeDays(now, *m.newest)) +
+                               " days old");
     }
     if (m.noAccess)
       item.reasons.push_back("Some folders couldn't be read, so the size is at least this");
@@ -481,7 +485,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
     if (!item.blocked)
       item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree());
     if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, liveness, now);
-    item.id = tildePath(item.path, home) + "#" + item.ruleID;
+    item.id = escapedForID(tildePath(item.path, home)) + "#" + item.ruleID;
     result.items.push_back(std::move(item));
   }
 
@@ -509,7 +513,8 @@ DiskScanResult scanDisk(const LeftoverRuleSet& ruleSet, const DiskScanOptions& o
         result.items.push_back(std::move(item));
       }
     } else {
-      result.docker = DockerDiskState::notRunning;
+      result.docker = options.docker->socketPath() ? DockerDiskState::notRunning
+                                                   : DockerDiskState::notInstalled;
     }
   }
 

@@ -66,6 +66,10 @@ struct DiskScanOptions {
   /// Folders that hold keys or settings beside the fixed list (the shared folder).
   std::vector<std::string> settingsFolders;
   std::vector<std::string> trashRoots;
+  /// Folders that a system guards with a permission prompt (Desktop, Documents
+  /// and Downloads where there is one; none on Linux): left out unless
+  /// `rules.includeProtectedFolders`.
+  std::vector<std::string> consentFolders;
   std::shared_ptr<CancelFlag> cancel = CancelFlag::make();
 };
 

@@ -168,8 +168,9 @@ std::optional<std::filesystem::path> DockerClient::socketPath() const {
   return std::nullopt;
 }
 
-DockerResult<std::string> DockerClient::request(std::string_view method,
-                                                std::string_view path) const {
+DockerResult<std::string> DockerClient::request(
+    std::string_view method, std::string_view path,
+    std::optional<std::chrono::milliseconds> timeLimit) const {
   const auto socketFile = socketPath();
   if (!socketFile) return DockerError{DockerError::Kind::notRunning};
   sockaddr_un address{};
@@ -178,7 +179,7 @@ DockerResult<std::string> DockerClient::request(std::string_view method,
   if (text.size() >= sizeof(address.sun_path)) return DockerError{DockerError::Kind::path};
   std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
 
-  const auto deadline = Clock::now() + timeLimit_;
+  const auto deadline = Clock::now() + timeLimit.value_or(timeLimit_);
   platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
   if (!fd) return DockerError{DockerError::Kind::notRunning};
   if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {

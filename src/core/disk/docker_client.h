@@ -42,9 +42,16 @@ class DockerClient {
   /// The first candidate that exists (DOCKER_HOST and the context are taken as given).
   std::optional<std::filesystem::path> socketPath() const;
 
-  /// Sends `method path` and returns the response body.
-  DockerResult<std::string> request(std::string_view method, std::string_view path) const;
-  DockerResult<std::string> get(std::string_view path) const { return request("GET", path); }
+  /// Sends `method path` and returns the response body, within `timeLimit`
+  /// when given, else the client's own limit.
+  DockerResult<std::string> request(
+      std::string_view method, std::string_view path,
+      std::optional<std::chrono::milliseconds> timeLimit = std::nullopt) const;
+  DockerResult<std::string> get(
+      std::string_view path,
+      std::optional<std::chrono::milliseconds> timeLimit = std::nullopt) const {
+    return request("GET", path, timeLimit);
+  }
 
  private:
   std::vector<std::filesystem::path> candidates_;

@@ -2,6 +2,7 @@
 #include "core/disk/docker_disk_usage.h"
 
 #include <algorithm>
+#include <chrono>
 #include <nlohmann/json.hpp>
 
 namespace glimmet {
@@ -95,10 +96,17 @@ std::optional<DockerStats> DockerStats::fromDiskUsage(std::string_view body) {
 }
 
 std::string_view rawValue(DockerDiskState state) {
+  // notInstalled is written as notRunning: documents know only the two.
   return state == DockerDiskState::running ? "running" : "notRunning";
 }
 
 DockerResult<DockerStats> loadDockerDiskUsage(const DockerClient& client) {
+  // A live engine answers its ping at once, while adding up disk use may take
+  // a few seconds; so a socket that never answers costs at most this, and
+  // only an engine that answered gets the client's full limit for the figures.
+  constexpr std::chrono::seconds kPingLimit{1};
+  if (auto ping = client.get("/_ping", kPingLimit); std::holds_alternative<DockerError>(ping))
+    return std::get<DockerError>(ping);
   auto body = client.get("/system/df");
   if (auto* error = std::get_if<DockerError>(&body)) return *error;
   auto stats = DockerStats::fromDiskUsage(std::get<std::string>(body));

@@ -30,7 +30,10 @@ struct DockerStats {
   static std::optional<DockerStats> fromDiskUsage(std::string_view body);
 };
 
-enum class DockerDiskState { running, notRunning };
+/// `notInstalled`: no engine socket exists at all. Documents and the cache
+/// know only `running` and `notRunning`, which it is written as; the text
+/// report tells the two apart.
+enum class DockerDiskState { running, notRunning, notInstalled };
 std::string_view rawValue(DockerDiskState state);
 
 /// Asks the engine; every failure (no socket, refused, HTTP error, bad answer,

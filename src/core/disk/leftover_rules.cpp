@@ -71,6 +71,7 @@ std::optional<LeftoverRule> decodeRule(const nlohmann::json& json, bool& unknown
       .optional("siblings", siblings)
       .optional("inside", inside)
       .optional("activeID", rule.activeID)
+      .optional("activeLabel", rule.activeLabel)
       .optional("resolveWith", resolveWith)
       .required("clean", rule.clean)
       .required("ifRemoved", rule.ifRemoved)

@@ -70,6 +70,9 @@ struct LeftoverRule {
   std::vector<std::string> siblings;
   std::vector<std::string> inside;
   std::optional<std::string> activeID;
+  /// The label of an item in a project that isn't known to be stale, where the
+  /// usual label says "Stale".
+  std::optional<std::string> activeLabel;
   std::optional<DiskSafety> activeSafety;
   std::optional<PathLookup> resolveWith;
   CleanAction clean;

@@ -1,7 +1,9 @@
 #include "core/disk/path_lookup.h"
 
+#include "core/disk/disk_paths.h"
 #include "core/util/ascii.h"
 #include "platform/system_error.h"
+#include "platform/tree_walk.h"
 
 namespace glimmet {
 namespace {
@@ -14,13 +16,31 @@ constexpr PathLookup kLookups[] = {PathLookup::pnpmStorePath, PathLookup::goEnvG
 ToolQuery toolQuery(PathLookup lookup) {
   switch (lookup) {
     case PathLookup::pnpmStorePath:
-      return {"pnpm", {"store", "path"}, {}};
+      return {"pnpm",
+              {"store", "path"},
+              {},
+              {"{XDG_DATA_HOME}/pnpm", "{XDG_CONFIG_HOME}/pnpm", "~/Library/pnpm", "~/.npmrc"},
+              {"PNPM_HOME", "npm_config_store_dir", "NPM_CONFIG_STORE_DIR"}};
     case PathLookup::goEnvGomodcache:
-      return {"go", {"env", "GOMODCACHE"}, {}};
+      return {"go",
+              {"env", "GOMODCACHE"},
+              {},
+              {"{GOMODCACHE}", "~/go", "{XDG_CONFIG_HOME}/go", "~/Library/Application Support/go"},
+              {"GOMODCACHE", "GOPATH", "GOENV"}};
     case PathLookup::uvCacheDir:
-      return {"uv", {"cache", "dir"}, {}};
+      return {"uv",
+              {"cache", "dir"},
+              {},
+              {"{XDG_CACHE_HOME}/uv", "~/Library/Caches/uv", "{XDG_CONFIG_HOME}/uv",
+               "{XDG_DATA_HOME}/uv"},
+              {"UV_CACHE_DIR"}};
     case PathLookup::npmConfigCache:
-      return {"npm", {"config", "get", "cache"}, "_cacache"};
+      return {"npm",
+              {"config", "get", "cache"},
+              "_cacache",
+              {"~/.npm", "~/.npmrc"},
+              {"npm_config_cache", "NPM_CONFIG_CACHE", "npm_config_userconfig",
+               "NPM_CONFIG_USERCONFIG"}};
   }
   return {};
 }
@@ -37,6 +57,18 @@ std::vector<std::string> PathLookupRunner::programs() {
   std::vector<std::string> names;
   for (const auto lookup : kLookups) names.push_back(toolQuery(lookup).program);
   return names;
+}
+
+bool PathLookupRunner::shouldAsk(PathLookup lookup) const {
+  const auto query = toolQuery(lookup);
+  for (const auto& name : query.variables)
+    if (const auto value = environment_.get(name); value && !value->empty()) return true;
+  const DiskPaths paths(workingFolder_, environment_);
+  for (const auto& trace : query.traces) {
+    int error = 0;
+    if (platform::lstatPath(paths.expand(trace), error)) return true;
+  }
+  return false;
 }
 
 std::optional<std::string> PathLookupRunner::lookup(PathLookup lookup) const {

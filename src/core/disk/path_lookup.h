@@ -20,6 +20,13 @@ struct ToolQuery {
   std::string program;
   std::vector<std::string> arguments;
   std::string subfolder;  ///< appended to what the tool prints ("_cacache" for npm)
+  /// Signs that the tool has been used here: folders or files (path templates,
+  /// as in the rule file) and environment variables that place its cache. A
+  /// query runs only when one is there, since asking may make the tool create
+  /// its own folders (npm makes ~/.npm for its logs, go its telemetry folder),
+  /// and a scan is read only. Without any, the tool has no cache to report.
+  std::vector<std::string> traces;
+  std::vector<std::string> variables;
 };
 
 /// The program and arguments a lookup runs.
@@ -45,6 +52,10 @@ class PathLookupRunner {
 
   /// The programs that lookups run, to ask the locator about in one go.
   static std::vector<std::string> programs();
+
+  /// Whether the tool leaves a trace here (its `traces` or `variables`), so
+  /// that asking it can't be what creates its folders.
+  bool shouldAsk(PathLookup lookup) const;
 
   /// The folder the tool reports (with the lookup's subfolder), or nothing when
   /// the tool isn't found, fails, runs past its time limit or prints no path.

@@ -21,6 +21,8 @@ class Output {
   /// Writes `bytes` as they are and flushes, for a server whose client waits on
   /// each answer (glimmet mcp).
   void write(std::string_view bytes);
+  /// Sends what was written so far, for a command whose lines report progress.
+  void flush() { stream_.flush(); }
 
  private:
   std::ostream& stream_;

@@ -36,6 +36,11 @@ TEST(ShippedLeftovers, LoadsAndEveryRuleIsComplete) {
     EXPECT_TRUE(rule.ifRemoved.ends_with('.'));
     for (const auto& path : rule.paths)
       EXPECT_TRUE(path.starts_with("~/") || path.starts_with("{")) << path;
+    // A tool's name guards shared caches only: any python3 on the machine
+    // must not block every project's .venv.
+    if (rule.match == LeftoverRule::Match::project) {
+      EXPECT_TRUE(rule.blockedWhileRunning.empty());
+    }
     // A command that asks its own questions must be offered for a terminal.
     if (rule.clean.argv && rule.clean.argv->front() == "docker") {
       EXPECT_TRUE(rule.clean.terminalOnly.value_or(false));

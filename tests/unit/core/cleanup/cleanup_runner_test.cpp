@@ -92,5 +92,28 @@ TEST(CleanupRunner, AnUnchangedItemMovesAndTheLogSaysWhere) {
   EXPECT_EQ(f.log()[1]["trashPath"], (f.dir / "data/Trash/files/cache").string());
 }
 
+// Away from a terminal (the application's own cleanups), a command that asks
+// its own question can't be answered: it is skipped with the line to run.
+TEST(CleanupRunner, AToolThatAsksIsLeftToTheUserWithoutATerminal) {
+  RunnerFixture f;
+  const auto marker = f.dir / "ran";
+  CleanupStep step;
+  step.item.ruleID = "docker-images";
+  step.item.label = "Unused Docker images";
+  step.item.path = "images";
+  step.item.clean.kind = CleanAction::Kind::toolCommand;
+  step.item.clean.terminalOnly = true;
+  step.action = CleanupStep::Action::toolCommand;
+  step.argv = {"/usr/bin/touch", marker.string()};
+  CleanupPlan plan{.id = "plan-3", .home = (f.dir / "home").string()};
+  plan.steps.push_back(step);
+  const auto outcomes = f.runner.run(plan, {});
+  ASSERT_EQ(outcomes.size(), 1u);
+  EXPECT_EQ(outcomes[0].text(),
+            "skipped: this tool asks you to confirm, so run it yourself: '/usr/bin/touch' '" +
+                marker.string() + "'");
+  EXPECT_FALSE(fs::exists(marker));
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -68,6 +68,27 @@ TEST(LivenessGuard, ProgramsRunningFromTheItemAndNamedToolsBlockIt) {
             "gradle is running");
 }
 
+// A python3 somewhere else on the machine (Debian desktops always run one)
+// must not block a project's virtual environment; one working in the project,
+// started from the environment or holding a file in it does.
+TEST(LivenessGuard, NamedToolsNeverBlockAProjectsOwnFolders) {
+  LeftoverRule rule;
+  rule.blockedWhileRunning = {"python3"};
+  const auto venv = item("/home/me/Dev/api/.venv", "/home/me/Dev/api");
+  const Process elsewhere{"python3", "/usr/bin/python3.11", "/", "/usr/bin/python3"};
+  EXPECT_EQ(LivenessGuard::check(venv, rule, running({elsewhere}), kNow), std::nullopt);
+  EXPECT_EQ(LivenessGuard::check(item("/home/me/.cache/pip"), rule, running({elsewhere}), kNow),
+            "python3 is running");
+
+  const Process fromVenv{"python3", "/usr/bin/python3.11", "/tmp",
+                         "/home/me/Dev/api/.venv/bin/python3"};
+  EXPECT_EQ(LivenessGuard::check(venv, rule, running({fromVenv}), kNow), "python3 runs from here");
+  const Process holder{
+      "python3", "/usr/bin/python3.11", "/tmp", "python3", {"/home/me/Dev/api/data.db"}};
+  EXPECT_EQ(LivenessGuard::check(venv, rule, running({holder}), kNow),
+            "python3 is running in this project");
+}
+
 TEST(LivenessGuard, BuildsBlockOnlyFreshItems) {
   LeftoverRule rule;
   rule.blockedWhileBuilding = true;

@@ -37,5 +37,30 @@ TEST(DiskScanText, ListsFortyPerSafetyAndCountsTheRest) {
   EXPECT_EQ(lines.back(), "Partial scan.");
 }
 
+// A Docker figure's row is its label alone (its "path" is only its kind), and
+// an engine that didn't answer gets one line saying why nothing of it shows.
+TEST(DiskScanText, DockerRowsAndAMissingEngineReadPlainly) {
+  DiskScanResult result;
+  result.home = "/home/me";
+  DiskItem images = item(3, DiskSafety::review);
+  images.path = "images";
+  images.label = "Unused Docker images";
+  result.items.push_back(images);
+  result.docker = DockerDiskState::running;
+  auto lines = diskScanText(result);
+  EXPECT_EQ(lines[2], "  3 KB       Unused Docker images");
+
+  result.items.clear();
+  result.docker = DockerDiskState::notRunning;
+  EXPECT_EQ(diskScanText(result),
+            (std::vector<std::string>{
+                "", "Docker isn't running, so its images and caches weren't measured."}));
+  result.docker = DockerDiskState::notInstalled;
+  EXPECT_EQ(diskScanText(result).back(), "Docker isn't installed (no engine socket found).");
+  EXPECT_EQ(rawValue(DockerDiskState::notInstalled), "notRunning");
+  result.docker.reset();  // not asked (--home): nothing said
+  EXPECT_TRUE(diskScanText(result).empty());
+}
+
 }  // namespace
 }  // namespace glimmet

@@ -62,6 +62,29 @@ TEST(DiskCache, SavesAndLoadsTheLastResult) {
   EXPECT_TRUE(DiskCache::load(dir.path()).lastSeenLive.empty());
 }
 
+// JSON can't hold a path that isn't UTF-8; the cache keeps its bytes beside
+// it so that cleaning later names the folder the scan measured.
+TEST(DiskCache, AnItemWhosePathIsntUtf8KeepsItsBytes) {
+  DiskItem item;
+  item.id = escapedForID("~/Dev/bad\xFF\xFEname/node_modules") + "#node-modules";
+  item.path = "/home/me/Dev/bad\xFF\xFEname/node_modules";
+  item.projectPath = "/home/me/Dev/bad\xFF\xFEname";
+  EXPECT_EQ(item.id, "~/Dev/bad\\xFF\\xFEname/node_modules#node-modules");
+  const auto json = item.toJson();
+  EXPECT_TRUE(json.contains("pathBytes"));
+  const auto back = DiskItem::fromJson(
+      nlohmann::json::parse(json.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back->path, item.path);
+  EXPECT_EQ(back->projectPath, item.projectPath);
+  auto broken = json;
+  broken["pathBytes"] = "zz";
+  EXPECT_FALSE(DiskItem::fromJson(broken));
+  DiskItem plain;
+  plain.path = "/home/me/ok";
+  EXPECT_FALSE(plain.toJson().contains("pathBytes"));
+}
+
 TEST(DiskHistory, QuotesOddPathsAndEndsWithATotalRow) {
   testing::TempDir dir;
   DiskScanResult result;

@@ -175,6 +175,22 @@ TEST(DockerClient, ReportsErrorsSilenceAndAbsenceAsValues) {
   }
 }
 
+// The ping comes first with its own 1 s limit, so an engine socket that
+// accepts and never answers doesn't hold the scan for the client's full limit.
+TEST(DockerDiskUsage, ASocketThatNeverAnswersCostsAtMostASecond) {
+  testing::TempDir dir;
+  const auto socket = dir / "docker.sock";
+  const Environment environment = vars({{"DOCKER_HOST", "unix://" + socket.string()}});
+  FakeEngine engine(socket, "", /*silent=*/true);
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = loadDockerDiskUsage(DockerClient(dir.path(), environment, 10s));
+  const auto took = std::chrono::steady_clock::now() - started;
+  ASSERT_TRUE(std::holds_alternative<DockerError>(result));
+  EXPECT_EQ(std::get<DockerError>(result).kind, DockerError::Kind::timeout);
+  EXPECT_LT(took, 1900ms);
+  EXPECT_TRUE(engine.request.starts_with("GET /_ping HTTP/1.1\r\n")) << engine.request;
+}
+
 TEST(DockerDiskUsage, CountsWhatCleaningWouldFree) {
   const auto stats = DockerStats::fromDiskUsage(kDiskUsage);
   ASSERT_TRUE(stats);
