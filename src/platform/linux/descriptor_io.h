@@ -5,6 +5,8 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <optional>
+#include <string>
 #include <string_view>
 
 namespace glimmet::platform {
@@ -27,6 +29,22 @@ inline bool writeAll(int fd, std::string_view bytes) {
     bytes.remove_prefix(static_cast<size_t>(written));
   }
   return true;
+}
+
+/// Everything `fd` holds up to its end, or nothing when a read fails or it holds
+/// more than `maxBytes`. The file may grow while it is read: the cap holds for
+/// what is read, not only for what fstat saw.
+inline std::optional<std::string> readToEnd(int fd, size_t maxBytes) {
+  std::string contents;
+  char buffer[65536];
+  for (;;) {
+    const ssize_t got = retryOnInterrupt([&] { return ::read(fd, buffer, sizeof buffer); });
+    if (got < 0) return std::nullopt;
+    if (got == 0) break;
+    if (contents.size() + static_cast<size_t>(got) > maxBytes) return std::nullopt;
+    contents.append(buffer, static_cast<size_t>(got));
+  }
+  return contents;
 }
 
 }  // namespace glimmet::platform

@@ -23,18 +23,7 @@ std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
   if (static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
-  std::string contents;
-  char buffer[65536];
-  for (;;) {
-    const ssize_t got = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    // The file may grow while we read it: the cap holds for what we read, not
-    // only for what fstat saw.
-    if (contents.size() + static_cast<size_t>(got) > maxBytes) return std::nullopt;
-    contents.append(buffer, static_cast<size_t>(got));
-  }
-  return contents;
+  return readToEnd(fd.get(), maxBytes);
 }
 
 void createDirectories(const fs::path& path, mode_t mode) {

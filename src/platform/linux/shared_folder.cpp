@@ -105,17 +105,7 @@ std::optional<std::string> SharedFolder::read(std::string_view name, size_t maxB
   struct stat info {};
   const UniqueFd fd = openOwnFile(fd_.get(), name, O_RDONLY, info);
   if (!fd || static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
-  std::string contents;
-  char buffer[kChunkBytes];
-  for (;;) {
-    const ssize_t got = retryOnInterrupt([&] { return ::read(fd.get(), buffer, sizeof buffer); });
-    if (got < 0) return std::nullopt;
-    if (got == 0) break;
-    // The file may grow while it is read: the cap holds for what is read.
-    if (contents.size() + static_cast<size_t>(got) > maxBytes) return std::nullopt;
-    contents.append(buffer, static_cast<size_t>(got));
-  }
-  return contents;
+  return readToEnd(fd.get(), maxBytes);
 }
 
 bool SharedFolder::readTail(std::string_view name, size_t maxBytes,
