@@ -12,6 +12,7 @@
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/schema.h"
+#include "support/worktree_fixture.h"
 
 namespace glimmet {
 namespace {
@@ -81,13 +82,8 @@ TEST(Ghosts, AnOrphanedDevServerIsReportedAndDescribed) {
 // worktree and its branch, in the listing and in every kill-log entry about it.
 TEST(Ghosts, AGhostInALinkedWorktreeNamesTheWorktreeAndBranch) {
   HomeWithoutMinimumAge home;
+  testing::writeRepositoryWithWorktree(home);
   const auto main = home.home() / "code/shop";
-  home.dir().write("home/code/shop/.git/HEAD", "ref: refs/heads/main\n");
-  home.dir().write("home/code/shop/.git/worktrees/shop-login/HEAD",
-                   "ref: refs/heads/feature/login\n");
-  home.dir().write("home/code/shop/.git/worktrees/shop-login/commondir", "../..\n");
-  home.dir().write("home/trees/shop-login/.git",
-                   "gitdir: " + (main / ".git/worktrees/shop-login").string() + "\n");
   auto helper = ChildProcess::helper({"double-fork"},
                                      {.cwd = home.home() / "trees/shop-login", .argv0 = "vite"});
   const auto pid = static_cast<pid_t>(helper.reportedNumbers().at(0));

@@ -13,6 +13,7 @@
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/schema.h"
+#include "support/worktree_fixture.h"
 
 namespace glimmet {
 namespace {
@@ -23,17 +24,6 @@ using ::testing::HasSubstr;
 // Listeners younger than two seconds are still starting and aren't listed.
 void waitUntilListed() {
   std::this_thread::sleep_for(std::chrono::milliseconds(2100));
-}
-
-// A main checkout on "main" and a linked worktree of it on "feature/login".
-void writeRepository(const testing::IsolatedHome& home) {
-  const auto main = home.home() / "code/shop";
-  home.dir().write("home/code/shop/.git/HEAD", "ref: refs/heads/main\n");
-  home.dir().write("home/code/shop/.git/worktrees/shop-login/HEAD",
-                   "ref: refs/heads/feature/login\n");
-  home.dir().write("home/code/shop/.git/worktrees/shop-login/commondir", "../..\n");
-  home.dir().write("home/trees/shop-login/.git",
-                   "gitdir: " + (main / ".git/worktrees/shop-login").string() + "\n");
 }
 
 const nlohmann::json* serverWithPid(const nlohmann::json& list, pid_t pid) {
@@ -51,7 +41,7 @@ std::string lineWithPid(const std::string& out, pid_t pid, size_t column) {
 
 TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
   testing::IsolatedHome home;
-  writeRepository(home);
+  testing::writeRepositoryWithWorktree(home);
   auto vite = ChildProcess::helper({"listen", "127.0.0.1"},
                                    {.cwd = home.home() / "trees/shop-login", .argv0 = "vite"});
   std::filesystem::create_directories(home.home() / "code/shop/src");
@@ -126,7 +116,7 @@ TEST(Ls, AFreshListenerIsNotListedYetAndAProtectedOneSaysWhy) {
 TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root to start another user's listener";
   testing::IsolatedHome home;
-  writeRepository(home);
+  testing::writeRepositoryWithWorktree(home);
   auto mine = ChildProcess::helper({"listen", "127.0.0.1"}, {.cwd = home.home() / "code/shop"});
   auto theirs = ChildProcess::helper({"listen", "127.0.0.1"}, {.uid = 65534});
   const auto myPort = mine.reportedNumbers().at(0);
