@@ -6,10 +6,10 @@
 #include <functional>
 #include <optional>
 
+#include "app/command_inputs.h"
 #include "core/error.h"
 #include "core/output/output.h"
 #include "logic/idle/idle_plan.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

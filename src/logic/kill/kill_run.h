@@ -5,10 +5,10 @@
 #include <optional>
 #include <string>
 
+#include "app/command_inputs.h"
 #include "core/error.h"
 #include "core/kill/kill_report.h"
 #include "core/kill/kill_target.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

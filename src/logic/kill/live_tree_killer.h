@@ -3,11 +3,11 @@
 // build one per run, so the wiring lives here once.
 #pragma once
 
+#include "app/command_inputs.h"
 #include "core/kill/kill_clock.h"
 #include "core/kill/signaller.h"
 #include "core/kill/tree_killer.h"
 #include "core/process/system_process_inspector.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

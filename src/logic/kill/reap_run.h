@@ -9,10 +9,10 @@
 #include <string>
 #include <vector>
 
+#include "app/command_inputs.h"
 #include "core/error.h"
 #include "core/kill/kill_clock.h"
 #include "core/kill/reaper.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

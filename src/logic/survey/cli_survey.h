@@ -5,11 +5,11 @@
 
 #include <vector>
 
+#include "app/command_inputs.h"
 #include "core/ghosts/ghost.h"
 #include "core/ports/dev_server.h"
 #include "core/process/process_snapshot.h"
 #include "logic/agents/agent_session.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

@@ -7,11 +7,11 @@
 #include <set>
 #include <vector>
 
+#include "app/command_inputs.h"
 #include "core/ghosts/ghost_scanner.h"
 #include "core/ports/dev_server.h"
 #include "core/ports/socket_scanner.h"
 #include "core/process/process_snapshot.h"
-#include "logic/survey/command_inputs.h"
 
 namespace glimmet {
 

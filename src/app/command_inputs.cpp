@@ -1,9 +1,8 @@
-#include "logic/survey/command_inputs.h"
-
-#include <unistd.h>
+#include "app/command_inputs.h"
 
 #include "core/ghosts/protection_store.h"
 #include "core/settings/json_store.h"
+#include "platform/own_process.h"
 #include "platform/paths.h"
 
 namespace glimmet {
@@ -16,7 +15,8 @@ CommandInputs CommandInputs::load(const Environment& environment,
   const JSONStore store(inputs.sharedFolder);
   inputs.settings = GlimmetSettings::load(store);
   inputs.protectedList = loadProtectedList(store);
-  inputs.context = ProtectionContext::forCommand(::geteuid(), ::getpid(), executable.string());
+  inputs.context = ProtectionContext::forCommand(platform::effectiveUID(), platform::ownPID(),
+                                                 executable.string());
   try {
     inputs.signatures = SignatureEngine::load(environment, executable);
   } catch (const SignatureFileError&) {

@@ -1,0 +1,14 @@
+// Facts about this process itself, read once by the use case and passed down.
+#pragma once
+
+#include <sys/types.h>
+
+namespace glimmet::platform {
+
+/// The user whose processes this run may act on.
+uid_t effectiveUID();
+pid_t ownPID();
+/// The process that started this one: the agent, for a hook.
+pid_t parentPID();
+
+}  // namespace glimmet::platform
