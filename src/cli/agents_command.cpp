@@ -1,8 +1,8 @@
 // glimmet agents.
 #include "cli/agents_command.h"
 
+#include "app/cli_survey.h"
 #include "logic/agents/agents_document.h"
-#include "logic/survey/cli_survey.h"
 
 namespace glimmet::cli {
 

@@ -1,10 +1,10 @@
 // glimmet ghosts.
 #include "cli/ghosts_command.h"
 
+#include "app/process_views.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/output/cli_output_ghosts.h"
 #include "core/process/process_enumerator.h"
-#include "logic/survey/process_views.h"
 
 namespace glimmet::cli {
 

@@ -1,10 +1,10 @@
 // glimmet ls.
 #include "cli/ls_command.h"
 
+#include "app/process_views.h"
 #include "core/ghosts/match_cache.h"
 #include "core/output/cli_output_ls.h"
 #include "core/process/process_enumerator.h"
-#include "logic/survey/process_views.h"
 
 namespace glimmet::cli {
 

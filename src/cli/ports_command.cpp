@@ -1,8 +1,8 @@
 // glimmet ports.
 #include "cli/ports_command.h"
 
+#include "app/cli_survey.h"
 #include "logic/ports/ports_document.h"
-#include "logic/survey/cli_survey.h"
 
 namespace glimmet::cli {
 

@@ -1,8 +1,8 @@
 // glimmet status.
 #include "cli/status_command.h"
 
+#include "app/cli_survey.h"
 #include "logic/status/status_document.h"
-#include "logic/survey/cli_survey.h"
 
 namespace glimmet::cli {
 

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "app/cli_survey.h"
 #include "core/kill/kill_clock.h"
 #include "core/kill/kill_log.h"
 #include "core/kill/kill_report_entry.h"
@@ -9,7 +10,6 @@
 #include "core/output/text.h"
 #include "core/process/process_enumerator.h"
 #include "logic/kill/live_tree_killer.h"
-#include "logic/survey/cli_survey.h"
 
 namespace glimmet {
 namespace {

@@ -2,12 +2,12 @@
 
 #include <chrono>
 
+#include "app/process_views.h"
 #include "core/kill/kill_report_entry.h"
 #include "core/output/byte_format.h"
 #include "core/output/text.h"
 #include "core/process/process_enumerator.h"
 #include "logic/kill/live_tree_killer.h"
-#include "logic/survey/process_views.h"
 
 namespace glimmet {
 namespace {

@@ -2,6 +2,7 @@
 
 #include <chrono>
 
+#include "app/process_views.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/ghosts/match_cache.h"
 #include "core/process/process_enumerator.h"
@@ -9,7 +10,6 @@
 #include "logic/kill/live_tree_killer.h"
 #include "logic/kill/session_watch.h"
 #include "logic/reaper/reap_selection.h"
-#include "logic/survey/process_views.h"
 
 namespace glimmet {
 namespace {

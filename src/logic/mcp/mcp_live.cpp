@@ -3,6 +3,7 @@
 
 #include <chrono>
 
+#include "app/cli_survey.h"
 #include "core/hooks/random_uuid.h"
 #include "core/output/json_writer.h"
 #include "core/settings/glimmet_settings.h"
@@ -11,7 +12,6 @@
 #include "logic/mcp/mcp_records.h"
 #include "logic/ports/ports_document.h"
 #include "logic/status/status_document.h"
-#include "logic/survey/cli_survey.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 

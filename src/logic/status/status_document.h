@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "logic/survey/cli_survey.h"
+#include "app/cli_survey.h"
 
 namespace glimmet {
 

@@ -1,4 +1,4 @@
-#include "logic/survey/process_views.h"
+#include "app/process_views.h"
 
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/ghosts/reapers.h"

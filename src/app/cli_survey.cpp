@@ -1,8 +1,8 @@
-#include "logic/survey/cli_survey.h"
+#include "app/cli_survey.h"
 
+#include "app/process_views.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/process/process_enumerator.h"
-#include "logic/survey/process_views.h"
 #include "logic/survey/tracked_processes.h"
 
 namespace glimmet {
