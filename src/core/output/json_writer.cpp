@@ -174,4 +174,12 @@ void appendValidUtf8(std::string& out, std::string_view text) {
   for (size_t i = 0; i < text.size();) i += appendSequence(out, text, i);
 }
 
+std::string writeCompactJson(const nlohmann::json& value) {
+  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+}
+
+std::string writeCompactJson(const nlohmann::ordered_json& value) {
+  return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+}
+
 }  // namespace glimmet

@@ -20,6 +20,12 @@ struct JsonWriteOptions {
 /// nothing of ours is: no value can exhaust the stack.
 std::string writeJson(const nlohmann::json& value, JsonWriteOptions options = {});
 
+/// Encodes `value` on one line with no spaces, keys in the value's own order, and
+/// invalid UTF-8 as U+FFFD: the form of log lines (one record per line) and of MCP
+/// messages on the wire, where the reader splits on line feeds.
+std::string writeCompactJson(const nlohmann::json& value);
+std::string writeCompactJson(const nlohmann::ordered_json& value);
+
 /// Appends `text` to `out` with every ill-formed UTF-8 sequence replaced by U+FFFD.
 void appendValidUtf8(std::string& out, std::string_view text);
 
