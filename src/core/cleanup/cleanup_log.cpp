@@ -1,6 +1,7 @@
 #include "core/cleanup/cleanup_log.h"
 
 #include <nlohmann/json.hpp>
+#include "core/output/json_writer.h"
 
 #include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
@@ -36,7 +37,7 @@ std::string CleanupLogEntry::encodeLine() const {
   line["trigger"] = rawValue(trigger);
   if (trashPath) line["trashPath"] = *trashPath;
   if (trashIdentity) line["trashIdentity"] = trashIdentity->toJson();
-  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return writeCompactJson(line);
 }
 
 void CleanupLog::append(const CleanupLogEntry& entry) const {

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <csignal>
+#include "core/output/json_writer.h"
 
 #include "core/kill/secret_masker.h"
 #include "core/settings/json_store.h"
@@ -153,7 +154,7 @@ std::string KillLogEntry::encodeLine() const {
   if (wouldFreeBytes) line["wouldFreeBytes"] = *wouldFreeBytes;
   if (worktree) line["worktree"] = *worktree;
   if (branch) line["branch"] = *branch;
-  return line.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
+  return writeCompactJson(line);
 }
 
 std::optional<KillLogEntry> KillLogEntry::decodeLine(std::string_view line) {

@@ -18,7 +18,7 @@ namespace {
 constexpr std::size_t kMaxInboxBytes = 32 * 1024 * 1024;
 
 std::string compact(const nlohmann::json& value) {
-  return value.dump(-1, ' ', false, nlohmann::json::error_handler_t::replace);
+  return writeCompactJson(value);
 }
 
 }  // namespace

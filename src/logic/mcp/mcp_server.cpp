@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <limits>
+#include "core/output/json_writer.h"
 
 #include "core/util/json_nesting.h"
 #include "core/util/utf8.h"
@@ -25,7 +26,7 @@ constexpr const char* kMissingTarget = "Say which pid, port or sessionPid.";
 constexpr std::size_t kMaxNesting = 128;
 
 std::string compact(const json& value) {
-  return value.dump(-1, ' ', false, json::error_handler_t::replace);
+  return writeCompactJson(value);
 }
 
 bool nestedTooDeeply(std::string_view text) {

@@ -83,5 +83,19 @@ TEST(JsonWriter, RefusesNonFiniteNumbers) {
   EXPECT_THROW(writeJson(json(std::numeric_limits<double>::infinity())), std::invalid_argument);
 }
 
+// Log lines and MCP messages are split on line feeds by their readers, and the
+// kill log's fields are read in the order they were written.
+TEST(JsonWriter, CompactFormIsOneLineInTheValuesOwnKeyOrder) {
+  nlohmann::ordered_json line;
+  line["ts"] = "2026-12-08T10:00:00Z";
+  line["action"] = "kill";
+  line["cmd"] = std::string("a\nb/c\xff");
+  EXPECT_EQ(
+      writeCompactJson(line),
+      "{\"ts\":\"2026-12-08T10:00:00Z\",\"action\":\"kill\",\"cmd\":\"a\\nb/c\xef\xbf\xbd\"}");
+  EXPECT_EQ(writeCompactJson(json::parse(R"({"b": [1, 2], "a": null})")),
+            R"({"a":null,"b":[1,2]})");
+}
+
 }  // namespace
 }  // namespace glimmet
