@@ -12,7 +12,7 @@
 #include "core/ghosts/protection.h"
 #include "core/ghosts/signature_engine.h"
 #include "core/settings/glimmet_settings.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -7,7 +7,7 @@
 #include <ostream>
 
 #include "core/output/output.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::cli {
 

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::cli {
 

@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "core/apps/apps_environment.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::platform {
 

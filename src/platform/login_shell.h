@@ -5,7 +5,7 @@
 
 #include <filesystem>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::platform {
 

@@ -6,7 +6,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::platform {
 

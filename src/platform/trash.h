@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "core/disk/measurement.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 #include "platform/link_free_open.h"
 
 namespace glimmet::platform {

@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 

@@ -8,7 +8,7 @@
 
 #include "core/disk/disk_walker.h"
 #include "core/disk/shell_words.h"
-#include "core/hooks/random_uuid.h"
+#include "core/util/random_uuid.h"
 
 namespace glimmet {
 namespace {

@@ -13,7 +13,7 @@
 #include <string>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 #include "platform/unique_fd.h"
 
 namespace glimmet {

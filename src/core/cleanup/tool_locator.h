@@ -13,7 +13,7 @@
 #include <vector>
 
 #include "core/cleanup/process_launcher.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -7,7 +7,7 @@
 #include <utility>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

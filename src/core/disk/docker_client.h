@@ -10,7 +10,7 @@
 #include <variant>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

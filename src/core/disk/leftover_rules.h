@@ -13,7 +13,7 @@
 
 #include "core/disk/clean_action.h"
 #include "core/disk/disk_vocabulary.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -12,7 +12,7 @@
 #include "core/cleanup/process_launcher.h"
 #include "core/cleanup/tool_locator.h"
 #include "core/disk/disk_vocabulary.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

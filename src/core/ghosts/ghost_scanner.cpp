@@ -3,8 +3,8 @@
 #include <algorithm>
 #include <unordered_set>
 
-#include "core/kill/secret_masker.h"
 #include "core/util/path_text.h"
+#include "core/util/secret_masker.h"
 #include "platform/system_processes.h"
 
 namespace glimmet {

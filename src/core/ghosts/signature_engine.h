@@ -9,8 +9,8 @@
 
 #include "core/ghosts/signature_set.h"
 #include "core/process/process_record.h"
-#include "core/util/environment.h"
 #include "core/util/regex.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/hooks/agent_config_file.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::hooks {
 

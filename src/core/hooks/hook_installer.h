@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "core/hooks/agent_config_file.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet::hooks {
 

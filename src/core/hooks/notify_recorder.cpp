@@ -7,7 +7,7 @@
 #include <cctype>
 
 #include "core/hooks/hook_input.h"
-#include "core/hooks/random_uuid.h"
+#include "core/util/random_uuid.h"
 #include "logic/agents/agent_event_inbox.h"
 #include "logic/agents/agent_event_parser.h"
 #include "logic/agents/application_heartbeat.h"

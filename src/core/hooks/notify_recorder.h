@@ -7,7 +7,7 @@
 #include <string>
 
 #include "core/output/iso8601.h"
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -5,11 +5,11 @@
 #include <csignal>
 #include "core/output/json_writer.h"
 
-#include "core/kill/secret_masker.h"
 #include "core/settings/json_store.h"
 #include "core/settings/locked_append.h"
 #include "core/settings/shared_files.h"
 #include "core/util/csv.h"
+#include "core/util/secret_masker.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
 

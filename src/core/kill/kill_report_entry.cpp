@@ -1,7 +1,7 @@
 #include "core/kill/kill_report_entry.h"
 
-#include "core/kill/secret_masker.h"
 #include "core/util/home_path.h"
+#include "core/util/secret_masker.h"
 
 namespace glimmet {
 namespace {

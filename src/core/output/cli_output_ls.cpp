@@ -2,8 +2,8 @@
 
 #include <cmath>
 
-#include "core/kill/secret_masker.h"
 #include "core/output/text.h"
+#include "core/util/secret_masker.h"
 
 namespace glimmet::CLIOutput {
 

@@ -8,7 +8,7 @@
 #include <string_view>
 #include <vector>
 
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

@@ -1,8 +1,8 @@
 #include "logic/agents/agents_document.h"
 
-#include "core/kill/secret_masker.h"
 #include "core/output/byte_format.h"
 #include "core/output/text.h"
+#include "core/util/secret_masker.h"
 
 namespace glimmet {
 namespace {

@@ -4,9 +4,9 @@
 #include <chrono>
 
 #include "app/cli_survey.h"
-#include "core/hooks/random_uuid.h"
 #include "core/output/json_writer.h"
 #include "core/settings/glimmet_settings.h"
+#include "core/util/random_uuid.h"
 #include "logic/agents/agents_document.h"
 #include "logic/agents/application_heartbeat.h"
 #include "logic/mcp/mcp_records.h"

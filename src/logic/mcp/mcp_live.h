@@ -6,8 +6,8 @@
 #include <filesystem>
 #include <ostream>
 
-#include "core/util/environment.h"
 #include "logic/mcp/mcp_server.h"
+#include "platform/environment.h"
 
 namespace glimmet {
 

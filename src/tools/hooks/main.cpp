@@ -13,8 +13,8 @@
 #include "core/hooks/agent_snippets.h"
 #include "core/hooks/codex_notify_installer.h"
 #include "core/hooks/hook_installer.h"
-#include "core/util/environment.h"
 #include "core/util/home_path.h"
+#include "platform/environment.h"
 #include "platform/paths.h"
 
 namespace {

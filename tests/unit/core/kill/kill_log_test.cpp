@@ -11,7 +11,7 @@
 #include <csignal>
 #include <fstream>
 
-#include "core/kill/secret_masker.h"
+#include "core/util/secret_masker.h"
 #include "support/temp_dir.h"
 
 namespace glimmet {

@@ -1,5 +1,5 @@
 // Version 4 UUIDs from the kernel's random source.
-#include "core/hooks/random_uuid.h"
+#include "core/util/random_uuid.h"
 
 #include <unistd.h>
 

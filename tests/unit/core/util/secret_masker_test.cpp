@@ -1,4 +1,4 @@
-#include "core/kill/secret_masker.h"
+#include "core/util/secret_masker.h"
 
 #include <gtest/gtest.h>
 

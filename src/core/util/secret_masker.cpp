@@ -1,5 +1,5 @@
 // SecretMasker.
-#include "core/kill/secret_masker.h"
+#include "core/util/secret_masker.h"
 
 #include "core/util/regex.h"
 

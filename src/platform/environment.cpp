@@ -1,5 +1,5 @@
 // Environment snapshot.
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 #include <cstring>
 

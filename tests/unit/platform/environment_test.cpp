@@ -1,4 +1,4 @@
-#include "core/util/environment.h"
+#include "platform/environment.h"
 
 #include <gtest/gtest.h>
 
