@@ -12,7 +12,7 @@
 #include <string>
 #include <variant>
 
-#include "core/disk/measurement.h"
+#include "platform/file_identity.h"
 #include "platform/unique_fd.h"
 
 namespace glimmet::platform {

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/disk/measurement.h"
 #include "platform/environment.h"
+#include "platform/file_identity.h"
 #include "platform/link_free_open.h"
 
 namespace glimmet::platform {

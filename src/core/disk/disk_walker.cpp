@@ -30,20 +30,6 @@ void noteNewest(Measurement& measurement, const timespec& modified) {
 
 }  // namespace
 
-std::optional<FileIdentity> FileIdentity::fromJson(const nlohmann::json& json) {
-  if (!json.is_object()) return std::nullopt;
-  const auto device = json.find("device");
-  const auto inode = json.find("inode");
-  if (device == json.end() || inode == json.end() || !device->is_number_unsigned() ||
-      !inode->is_number_unsigned())
-    return std::nullopt;
-  return FileIdentity{device->get<uint64_t>(), inode->get<uint64_t>()};
-}
-
-nlohmann::json FileIdentity::toJson() const {
-  return {{"device", device}, {"inode", inode}};
-}
-
 Measurement measure(const std::filesystem::path& path, const CancelFlag& cancel, size_t walkers) {
   Measurement measurement;
   int error = 0;

@@ -13,20 +13,9 @@
 #include <string>
 
 #include "core/output/iso8601.h"
+#include "platform/file_identity.h"
 
 namespace glimmet {
-
-/// Device and inode: tells hard links apart here, and lets cleaning confirm that
-/// a path still names the folder that was measured.
-struct FileIdentity {
-  uint64_t device = 0;
-  uint64_t inode = 0;
-
-  auto operator<=>(const FileIdentity&) const = default;
-
-  static std::optional<FileIdentity> fromJson(const nlohmann::json& json);
-  nlohmann::json toJson() const;
-};
 
 /// A regular file with two or more links, as one walk met it.
 struct MultiLink {
