@@ -1,8 +1,6 @@
 // The notify steps: heartbeat, payload, parse, append.
 #include "core/hooks/notify_recorder.h"
 
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
 
@@ -11,6 +9,7 @@
 #include "logic/agents/agent_event_inbox.h"
 #include "logic/agents/agent_event_parser.h"
 #include "logic/agents/application_heartbeat.h"
+#include "platform/own_process.h"
 #include "platform/paths.h"
 
 namespace glimmet {
@@ -44,7 +43,7 @@ bool recordAgentNotification(const NotifyRequest& request, const Environment& en
     const auto sharedFolder = platform::sharedDataDir(environment);
     // Without the application nobody drains the inbox: don't even read the payload.
     if (!applicationIsRunning(JSONStore(sharedFolder), now)) return false;
-    const int32_t pid = request.pid ? *request.pid : static_cast<int32_t>(::getppid());
+    const int32_t pid = request.pid ? *request.pid : static_cast<int32_t>(platform::parentPID());
     const auto event = eventFor(request, pid, standardInput, now);
     if (!event) return false;
     AgentEventInbox(sharedFolder).append(*event);

@@ -1,6 +1,6 @@
 #include "core/kill/signaller.h"
 
-#include <unistd.h>
+#include "platform/own_process.h"
 
 namespace glimmet {
 namespace {
@@ -22,7 +22,9 @@ SignalOutcome outcomeOf(platform::SignalDelivery delivery) {
 }  // namespace
 
 SystemSignaller::SystemSignaller(uid_t currentUid)
-    : currentUid_(currentUid), ownPID_(::getpid()), ownGroup_(::getpgrp()) {}
+    : currentUid_(currentUid),
+      ownPID_(platform::ownPID()),
+      ownGroup_(platform::ownProcessGroup()) {}
 
 SignalResult SystemSignaller::signal(const ProcessIdentity& process, int number,
                                      const SignalCheck& check) {

@@ -10,6 +10,9 @@ uid_t effectiveUID() {
 pid_t ownPID() {
   return ::getpid();
 }
+pid_t ownProcessGroup() {
+  return ::getpgrp();
+}
 pid_t parentPID() {
   return ::getppid();
 }
