@@ -1,22 +1,10 @@
-// What a command body gets from the outside world: its streams, the environment
-// and the tool's own path. Bodies never reach for std::cout or getenv.
+// A command body runs with the use cases' context: the cli adds nothing to it.
 #pragma once
 
-#include <filesystem>
-#include <istream>
-#include <ostream>
-
-#include "core/output/output.h"
-#include "platform/environment.h"
+#include "app/run_context.h"
 
 namespace glimmet::cli {
 
-struct CommandContext {
-  Output out;           ///< everything the command says
-  std::ostream& error;  ///< the parser's messages and one disk-scan warning
-  std::istream& input;  ///< standard input (notify payloads, confirmations)
-  const Environment& environment;
-  std::filesystem::path executable;  ///< this program, links resolved
-};
+using CommandContext = RunContext;
 
 }  // namespace glimmet::cli

@@ -7,6 +7,13 @@
 namespace glimmet::cli {
 namespace {
 
+// A word where a command name belongs names no command; parse() turns it into
+// its usage outcome.
+struct MistypedCommand {
+  std::string message;
+  const CommandSpec* group;
+};
+
 bool isHelpWord(const std::string& word) {
   return word == "-h" || word == "--help";
 }
@@ -45,7 +52,7 @@ std::vector<std::string> normalise(const CommandSpec& root, std::vector<std::str
     // root help and status 0 as if the command existed.
     if (i < arguments.size() && !current->subcommands.empty() && !arguments[i].starts_with('-') &&
         !defaultTakesArguments(*current))
-      throw UsageFailure(path + " has no command '" + arguments[i] + "'.", *current);
+      throw MistypedCommand{path + " has no command '" + arguments[i] + "'.", current};
     if (!current->defaultSubcommand.empty() && !(i < arguments.size() && isHelpWord(arguments[i])))
       arguments.insert(arguments.begin() + static_cast<std::ptrdiff_t>(i),
                        current->defaultSubcommand);
@@ -180,7 +187,11 @@ CommandLine::CommandLine(const CommandSpec& root) : impl_(std::make_unique<Impl>
 CommandLine::~CommandLine() = default;
 
 ParseOutcome CommandLine::parse(std::vector<std::string> arguments) {
-  arguments = normalise(impl_->root, std::move(arguments));
+  try {
+    arguments = normalise(impl_->root, std::move(arguments));
+  } catch (const MistypedCommand& mistyped) {
+    return {ParseOutcome::Kind::usageError, mistyped.group, mistyped.message};
+  }
   impl_->declareFor(arguments);
   // CLI11 takes its arguments in reverse order.
   std::vector<std::string> reversed(arguments.rbegin(), arguments.rend());
@@ -189,9 +200,9 @@ ParseOutcome CommandLine::parse(std::vector<std::string> arguments) {
   } catch (const CLI::CallForHelp&) {
     return {ParseOutcome::Kind::help, &impl_->deepestSelected(), impl_->app.help()};
   } catch (const CLI::ParseError& error) {
-    throw UsageFailure(error.what(), impl_->deepestSelected());
+    return {ParseOutcome::Kind::usageError, &impl_->deepestSelected(), error.what()};
   } catch (const UsageError& error) {
-    throw UsageFailure(error.what(), impl_->deepestSelected());
+    return {ParseOutcome::Kind::usageError, &impl_->deepestSelected(), error.what()};
   }
   if (!impl_->completionShell.empty())
     return {ParseOutcome::Kind::completion, &impl_->root, impl_->completionShell};

@@ -4,7 +4,6 @@
 #pragma once
 
 #include <memory>
-#include <stdexcept>
 #include <string>
 #include <vector>
 
@@ -12,22 +11,13 @@
 
 namespace glimmet::cli {
 
+/// What the arguments ask for. A usage error is an outcome, not an exception:
+/// it names the command whose usage line belongs under its message.
 struct ParseOutcome {
-  enum class Kind { run, help, completion };
+  enum class Kind { run, help, completion, usageError };
   Kind kind = Kind::run;
   const CommandSpec* command = nullptr;  ///< the command selected by the arguments
-  std::string text;                      ///< help text, or the shell for `completion`
-};
-
-/// A usage error, with the command whose usage line belongs under it.
-class UsageFailure : public std::runtime_error {
- public:
-  UsageFailure(const std::string& message, const CommandSpec& command)
-      : std::runtime_error(message), command_(&command) {}
-  const CommandSpec& command() const { return *command_; }
-
- private:
-  const CommandSpec* command_;
+  std::string text;  ///< help text, the shell for `completion`, or the usage error
 };
 
 class CommandLine {
@@ -39,7 +29,7 @@ class CommandLine {
   CommandLine& operator=(const CommandLine&) = delete;
 
   /// Parses `arguments` (without the program name), filling the bound fields.
-  /// Call it once. Throws UsageFailure.
+  /// Call it once.
   ParseOutcome parse(std::vector<std::string> arguments);
 
   /// "Usage: glimmet reap [--dry-run] ..." for `command`.

@@ -31,13 +31,10 @@ int runGlimmet(const std::vector<std::string>& arguments, const Environment& env
   const CommandSpec root = glimmet.spec();
   CommandLine commandLine(root);
 
-  ParseOutcome outcome;
-  try {
-    outcome = commandLine.parse(arguments);
-  } catch (const UsageFailure& failure) {
-    return reportUsage(commandLine, failure.what(), failure.command(), streams.error);
-  }
+  const ParseOutcome outcome = commandLine.parse(arguments);
   switch (outcome.kind) {
+    case ParseOutcome::Kind::usageError:
+      return reportUsage(commandLine, outcome.text, *outcome.command, streams.error);
     case ParseOutcome::Kind::help:
       streams.out << outcome.text;
       return status(ExitStatus::ok);

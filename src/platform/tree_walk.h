@@ -13,23 +13,9 @@
 #include <string>
 #include <string_view>
 
+#include "platform/file_system.h"
+
 namespace glimmet::platform {
-
-struct FileStatus {
-  enum class Kind { directory, file, symlink, other };
-  Kind kind = Kind::other;
-  dev_t device = 0;
-  ino_t inode = 0;
-  nlink_t links = 0;
-  uint64_t blocks512 = 0;  ///< allocated 512-byte blocks (never negative)
-  timespec modified{};
-  uid_t owner = 0;
-  mode_t mode = 0;
-};
-
-/// The status of `path` itself (a link is a link). Nothing with `error` set to
-/// errno when it can't be read.
-std::optional<FileStatus> lstatPath(const std::filesystem::path& path, int& error);
 
 struct WalkEntry {
   std::string_view parent;          ///< the folder holding the entry, as a path

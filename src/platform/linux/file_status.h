@@ -5,7 +5,7 @@
 
 #include <cerrno>
 
-#include "platform/tree_walk.h"
+#include "platform/file_system.h"
 
 namespace glimmet::platform {
 
@@ -21,6 +21,7 @@ inline FileStatus statusOf(const struct stat& info) {
   status.inode = info.st_ino;
   status.links = info.st_nlink;
   status.blocks512 = info.st_blocks > 0 ? static_cast<uint64_t>(info.st_blocks) : 0;
+  status.size = info.st_size > 0 ? static_cast<uint64_t>(info.st_size) : 0;
   status.modified = info.st_mtim;
   status.owner = info.st_uid;
   status.mode = info.st_mode;

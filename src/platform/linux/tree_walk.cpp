@@ -88,16 +88,6 @@ class Walker {
 
 }  // namespace
 
-std::optional<FileStatus> lstatPath(const std::filesystem::path& path, int& error) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
-    error = errno;
-    return std::nullopt;
-  }
-  error = 0;
-  return statusOf(info);
-}
-
 std::string WalkEntry::path() const {
   std::string full(parent);
   if (full.empty() || full.back() != '/') full.push_back('/');
