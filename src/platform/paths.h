@@ -35,8 +35,4 @@ std::filesystem::path toolLinkPath(const Environment& env);
 /// another install of this tool (beyond the exact source and an app bundle copy).
 bool isOwnInstallTarget(const std::filesystem::path& linkTarget);
 
-/// The shell command, to be run with administrator rights, that creates the link.
-std::string adminLinkCommand(const std::filesystem::path& source,
-                             const std::filesystem::path& link);
-
 }  // namespace glimmet::platform

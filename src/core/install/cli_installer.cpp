@@ -96,7 +96,9 @@ void CLIInstaller::uninstall(const fs::path& source) const {
 }
 
 std::string CLIInstaller::adminInstallCommand(const fs::path& source) const {
-  return platform::adminLinkCommand(source, linkPath_);
+  // GNU ln has no -h; -n is its way of not descending into a link to a folder.
+  return "mkdir -p " + shellQuote(linkPath_.parent_path().string()) + " && ln -sfn " +
+         shellQuote(source.string()) + " " + shellQuote(linkPath_.string());
 }
 
 std::string CLIInstaller::adminUninstallCommand() const {

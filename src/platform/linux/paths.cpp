@@ -7,8 +7,6 @@
 #include <system_error>
 #include <vector>
 
-#include "core/util/shell_quote.h"
-
 namespace glimmet::platform {
 namespace fs = std::filesystem;
 
@@ -66,12 +64,6 @@ bool isOwnInstallTarget(const fs::path& linkTarget) {
   std::error_code error;
   return fs::exists(linkTarget.parent_path() / ".." / "share" / "glimmet" / "signatures.json",
                     error);
-}
-
-std::string adminLinkCommand(const fs::path& source, const fs::path& link) {
-  // GNU ln has no -h; -n is its way of not descending into a link to a folder.
-  return "mkdir -p " + shellQuote(link.parent_path().string()) + " && ln -sfn " +
-         shellQuote(source.string()) + " " + shellQuote(link.string());
 }
 
 }  // namespace glimmet::platform

@@ -4,7 +4,6 @@
 
 #include <string>
 
-#include "core/util/path_text.h"
 #include "platform/files.h"
 
 namespace glimmet::platform {
@@ -33,7 +32,8 @@ std::optional<ServiceUnit> serviceUnitFromCgroup(std::string_view text) {
   // On hybrid hosts the unified line may be "/" while the named hierarchy has the unit.
   const std::string_view path = unified.empty() || unified == "/" ? named : unified;
   if (path.empty() || path == "/") return std::nullopt;
-  const std::string_view unit = lastPathComponent(path);
+  // The unit is the cgroup path's last component; it is text, never a file here.
+  const std::string_view unit = path.substr(path.rfind('/') + 1);
   return ServiceUnit{std::string(path), std::string(unit), isManaged(unit)};
 }
 
