@@ -1,13 +1,7 @@
 // glimmet apps leftovers APP.
 #include "cli/apps_leftovers_command.h"
 
-#include <system_error>
-
-#include "core/apps/app_leftover_finder.h"
-#include "core/apps/app_lister.h"
-#include "core/apps/app_lookup.h"
-#include "core/apps/apps_documents.h"
-#include "platform/apps.h"
+#include "app/apps_run.h"
 
 namespace glimmet::cli {
 
@@ -25,31 +19,7 @@ CommandSpec AppsLeftovers::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            const auto environment = platform::appsEnvironment(context.environment);
-            const AppLister lister(environment);
-            // Only the named app is measured; the others are needed for their claims.
-            const auto listing = lister.list(AppLister::Sizes::skip);
-            std::error_code error;
-            const auto workingFolder = std::filesystem::current_path(error);
-            const auto* found = findApp(listing, app, workingFolder);
-            if (found == nullptr) {
-              const auto message = "No app in /Applications or ~/Applications matches " + app + ".";
-              if (!json) throw CommandFailure(message, ExitStatus::nothingFound);
-              context.out.document(CLIOutput::appNotFoundDocument(message));
-              return ExitStatus::nothingFound;
-            }
-            InstalledApp measured = *found;
-            lister.measure(measured);
-            const AppLeftoverFinder finder(environment, listing);
-            const auto report = finder.report(measured);
-            if (json) {
-              context.out.document(
-                  CLIOutput::appLeftoversDocument(CLIOutput::appLeftovers(report)));
-              return ExitStatus::ok;
-            }
-            for (const auto& line : CLIOutput::appLeftoversLines(report, environment.home))
-              context.out.line(line);
-            return ExitStatus::ok;
+            return runAppsLeftovers({.app = app, .json = json}, context);
           },
   };
 }

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "core/apps/apps_environment.h"
+#include "platform/apps_environment.h"
 #include "platform/environment.h"
 
 namespace glimmet::platform {

@@ -65,4 +65,11 @@ std::filesystem::path currentFolder();
 /// there afterwards, also when nothing was.
 bool removeFile(const std::filesystem::path& path);
 
+/// targetStatus, with `error` set to errno when `path` can't be followed.
+std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error);
+/// Whether this process may write to what `path` leads to, a file or a folder.
+bool isWritable(const std::filesystem::path& path);
+/// removeFile, with `error` set to errno when something is still there.
+bool removeFile(const std::filesystem::path& path, int& error);
+
 }  // namespace glimmet::platform

@@ -4,9 +4,6 @@
 // left alone: removing it with one app could break the other.
 #include "core/apps/app_leftover_finder.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <algorithm>
 #include <array>
 #include <cctype>
@@ -18,6 +15,7 @@
 #include "core/apps/path_names.h"
 #include "core/apps/property_list.h"
 #include "core/apps/tree_size.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace glimmet {
@@ -109,6 +107,17 @@ void readLaunchAgent(LibraryCandidate& candidate) {
   }
 }
 
+LibraryCandidate::Kind candidateKind(platform::FileStatus::Kind kind) {
+  switch (kind) {
+    case platform::FileStatus::Kind::symlink:
+      return LibraryCandidate::Kind::link;
+    case platform::FileStatus::Kind::directory:
+      return LibraryCandidate::Kind::folder;
+    default:
+      return LibraryCandidate::Kind::file;
+  }
+}
+
 void addKey(std::unordered_map<std::string, std::vector<size_t>>& map, const std::string& key,
             size_t app) {
   if (key.empty()) return;
@@ -153,29 +162,22 @@ AppLeftoverFinder::AppLeftoverFinder(const AppsEnvironment& environment, const A
 void AppLeftoverFinder::listFolders() {
   for (size_t folderIndex = 0; folderIndex < environment_.leftoverFolders.size(); ++folderIndex) {
     const auto& folder = environment_.leftoverFolders[folderIndex];
-    DIR* stream = ::opendir(folder.path.c_str());
-    if (stream == nullptr) continue;
-    std::vector<std::pair<std::string, unsigned char>> entries;
-    while (dirent* entry = ::readdir(stream)) {
-      const std::string_view name = entry->d_name;
-      if (name != "." && name != "..") entries.emplace_back(name, entry->d_type);
-    }
-    ::closedir(stream);
-    std::sort(entries.begin(), entries.end());
-    for (const auto& [name, type] : entries) {
+    auto entries = platform::listFolder(folder.path);
+    if (!entries) continue;
+    std::sort(entries->begin(), entries->end(),
+              [](const auto& left, const auto& right) { return left.name < right.name; });
+    for (const auto& entry : *entries) {
       LibraryCandidate candidate;
-      candidate.path = folder.path / name;
-      candidate.lowerName = lowercase(name);
+      candidate.path = folder.path / entry.name;
+      candidate.lowerName = lowercase(entry.name);
       candidate.folderIndex = folderIndex;
       if (isNeverReported(candidate.lowerName)) continue;
-      candidate.kind = type == DT_LNK   ? LibraryCandidate::Kind::link
-                       : type == DT_DIR ? LibraryCandidate::Kind::folder
-                                        : LibraryCandidate::Kind::file;
+      candidate.kind = candidateKind(entry.kind);
       // Launch agents are read for what they run; everything else is looked at
       // only once its name ties it to an app.
-      if (type == DT_UNKNOWN || folder.kind == LibraryFolder::launchAgents) {
+      if (folder.kind == LibraryFolder::launchAgents) {
         if (!lookAt(candidate)) continue;
-        if (folder.kind == LibraryFolder::launchAgents) readLaunchAgent(candidate);
+        readLaunchAgent(candidate);
       }
       candidates_.push_back(std::move(candidate));
     }
@@ -183,14 +185,13 @@ void AppLeftoverFinder::listFolders() {
 }
 
 bool AppLeftoverFinder::lookAt(LibraryCandidate& candidate) {
-  struct stat info {};
-  if (::lstat(candidate.path.c_str(), &info) != 0) return false;
-  candidate.kind = S_ISLNK(info.st_mode)   ? LibraryCandidate::Kind::link
-                   : S_ISDIR(info.st_mode) ? LibraryCandidate::Kind::folder
-                                           : LibraryCandidate::Kind::file;
-  candidate.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-  candidate.owner = info.st_uid;
-  candidate.modified = SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
+  const auto status = platform::linkStatus(candidate.path);
+  if (!status) return false;
+  candidate.kind = candidateKind(status->kind);
+  candidate.identity = {static_cast<uint64_t>(status->device),
+                        static_cast<uint64_t>(status->inode)};
+  candidate.owner = status->owner;
+  candidate.modified = SystemTime(std::chrono::seconds(status->modified.tv_sec));
   candidate.lookedAt = true;
   return true;
 }

@@ -13,8 +13,8 @@
 #include <vector>
 
 #include "core/apps/app_lister.h"
-#include "core/apps/apps_environment.h"
 #include "core/apps/installed_app.h"
+#include "platform/apps_environment.h"
 
 namespace glimmet {
 

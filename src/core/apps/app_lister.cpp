@@ -2,17 +2,14 @@
 // read per app, and at most one size measurement per app.
 #include "core/apps/app_lister.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <cctype>
-#include <system_error>
 
 #include "core/apps/bundle_info.h"
 #include "core/apps/desktop_entry.h"
 #include "core/apps/path_names.h"
 #include "core/apps/tree_size.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace glimmet {
@@ -24,8 +21,32 @@ constexpr size_t kMaxDesktopEntryBytes = 1 << 20;
 // never deep ones.
 constexpr int kMaxDesktopEntryDepth = 3;
 
-SystemTime modificationTime(const struct stat& info) {
-  return SystemTime(std::chrono::seconds(info.st_mtim.tv_sec));
+using platform::FileStatus;
+
+SystemTime modificationTime(const FileStatus& status) {
+  return SystemTime(std::chrono::seconds(status.modified.tv_sec));
+}
+
+bool leadsToFolder(const fs::path& path) {
+  const auto status = platform::targetStatus(path);
+  return status && status->kind == FileStatus::Kind::directory;
+}
+
+// The desktop entries below `folder`, `depth` folders below the root. Links to
+// folders are not walked into, and a folder that can't be read is passed over.
+void collectDesktopFiles(const fs::path& folder, int depth, std::vector<fs::path>& files) {
+  const auto entries = platform::listFolder(folder);
+  if (!entries) return;
+  for (const auto& entry : *entries) {
+    const auto path = folder / entry.name;
+    if (entry.kind == FileStatus::Kind::directory && depth < kMaxDesktopEntryDepth)
+      collectDesktopFiles(path, depth + 1, files);
+    if (path.extension() != ".desktop") continue;
+    if (entry.kind == FileStatus::Kind::directory ||
+        (entry.kind == FileStatus::Kind::symlink && leadsToFolder(path)))
+      continue;
+    files.push_back(path);
+  }
 }
 
 // A macOS alias is a regular file holding a bookmark, which begins "book", four
@@ -36,29 +57,18 @@ bool isAliasFile(const fs::path& path) {
          head->compare(4, 4, std::string(4, '\0')) == 0 && head->compare(8, 4, "mark") == 0;
 }
 
-void fillOwnership(InstalledApp& app, const struct stat& info, uid_t userID,
+void fillOwnership(InstalledApp& app, const FileStatus& status, uid_t userID,
                    const std::function<bool(const fs::path&)>& isWritable,
                    const fs::path& removablePath) {
-  app.identity = {static_cast<uint64_t>(info.st_dev), static_cast<uint64_t>(info.st_ino)};
-  app.modified = modificationTime(info);
-  app.ownedByUser = info.st_uid == userID;
+  app.identity = {static_cast<uint64_t>(status.device), static_cast<uint64_t>(status.inode)};
+  app.modified = modificationTime(status);
+  app.ownedByUser = status.owner == userID;
   // Moving an item to the Trash changes the item and its folder.
   app.needsAdmin = !app.ownedByUser && !(isWritable && isWritable(removablePath) &&
                                          isWritable(removablePath.parent_path()));
 }
 
 }  // namespace
-
-AppsEnvironment withSystemOperations(AppsEnvironment environment) {
-  environment.resolve = [](const fs::path& path) -> std::optional<fs::path> {
-    std::error_code error;
-    auto resolved = fs::canonical(path, error);
-    if (error) return std::nullopt;
-    return resolved;
-  };
-  environment.isWritable = [](const fs::path& path) { return ::access(path.c_str(), W_OK) == 0; };
-  return environment;
-}
 
 std::optional<AppExclusion> AppLister::exclusionByIdentity(const InstalledApp& app) const {
   if (app.kind == AppKind::bundle)
@@ -79,24 +89,24 @@ std::optional<AppExclusion> AppLister::exclusionByIdentity(const InstalledApp& a
 
 std::optional<InstalledApp> AppLister::bundle(const fs::path& entry,
                                               const std::optional<fs::path>& resolvedRoot) const {
-  struct stat own {};
-  if (::lstat(entry.c_str(), &own) != 0) return std::nullopt;
+  const auto own = platform::linkStatus(entry);
+  if (!own) return std::nullopt;
+  const bool isLink = own->kind == FileStatus::Kind::symlink;
   InstalledApp app;
   app.kind = AppKind::bundle;
   app.path = entry;
   app.fileName = entry.filename().string();
-  if (S_ISLNK(own.st_mode)) {
+  if (isLink) {
     app.exclusion = AppExclusion::symlink;
-  } else if (S_ISREG(own.st_mode) && isAliasFile(entry)) {
+  } else if (own->kind == FileStatus::Kind::file && isAliasFile(entry)) {
     app.exclusion = AppExclusion::alias;
-  } else if (!S_ISDIR(own.st_mode)) {
+  } else if (own->kind != FileStatus::Kind::directory) {
     return std::nullopt;
   }
   // Only a link needs resolving on its own: a real bundle lies in its resolved root.
-  auto resolved = !S_ISLNK(own.st_mode) && resolvedRoot
-                      ? std::optional(*resolvedRoot / entry.filename())
-                  : environment_.resolve ? environment_.resolve(entry)
-                                         : std::nullopt;
+  auto resolved = !isLink && resolvedRoot ? std::optional(*resolvedRoot / entry.filename())
+                  : environment_.resolve  ? environment_.resolve(entry)
+                                          : std::nullopt;
   app.resolvedPath = resolved.value_or(entry);
 
   const auto info = readBundleInfo(entry).value_or(BundleInfo{});
@@ -110,12 +120,11 @@ std::optional<InstalledApp> AppLister::bundle(const fs::path& entry,
 
   // A link or an alias is described by what it points at, but only the bundle
   // itself is measured, so a linked app never counts twice.
-  struct stat target {};
-  const auto& described = ::stat(entry.c_str(), &target) == 0 ? target : own;
+  const auto described = platform::targetStatus(entry).value_or(*own);
   fillOwnership(app, described, environment_.userID, environment_.isWritable, entry);
-  std::error_code error;
-  app.isAppStore = fs::exists(app.resolvedPath / "Contents" / "_MASReceipt", error);
-  if (S_ISDIR(own.st_mode)) {
+  app.isAppStore =
+      platform::targetStatus(app.resolvedPath / "Contents" / "_MASReceipt").has_value();
+  if (own->kind == FileStatus::Kind::directory) {
     app.sizeSource = InstalledApp::SizeSource::tree;
     app.sizePath = entry;
   }
@@ -130,10 +139,10 @@ bool AppLister::programIsTheApps(const std::string& program, const InstalledApp&
   if (program.empty()) return false;
   fs::path path(program);
   if (!path.is_absolute()) {
-    std::error_code error;
-    const auto found =
-        std::find_if(environment_.programDirs.begin(), environment_.programDirs.end(),
-                     [&](const fs::path& folder) { return fs::exists(folder / program, error); });
+    const auto found = std::find_if(environment_.programDirs.begin(),
+                                    environment_.programDirs.end(), [&](const fs::path& folder) {
+                                      return platform::targetStatus(folder / program).has_value();
+                                    });
     if (found == environment_.programDirs.end()) return false;
     path = *found / program;
   }
@@ -170,7 +179,6 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
   app.name = entry->name && !entry->name->empty() ? *entry->name : id;
   const auto program = execProgram(entry->exec.value_or(""));
 
-  std::error_code error;
   switch (root.source) {
     case DesktopEntryRoot::Source::flatpak: {
       app.isAppStore = true;
@@ -188,10 +196,9 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
       const auto snap = id.substr(0, id.find('_'));
       app.extraIdentifiers.push_back(snap);
       app.installRoot = environment_.snapMountDir / snap / "current";
-      const auto revision = fs::read_symlink(*app.installRoot, error);
-      if (!error) {
+      if (const auto revision = platform::linkTarget(*app.installRoot)) {
         app.sizeSource = InstalledApp::SizeSource::tree;
-        app.sizePath = environment_.snapFilesDir / (snap + "_" + revision.string() + ".snap");
+        app.sizePath = environment_.snapFilesDir / (snap + "_" + revision->string() + ".snap");
       }
       break;
     }
@@ -224,16 +231,15 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
   if (entry->startupWMClass && !entry->startupWMClass->empty())
     app.nameHints.push_back(*entry->startupWMClass);
 
-  struct stat info {};
   const auto& described = app.installRoot ? *app.installRoot : file;
-  if (::stat(described.c_str(), &info) != 0 && ::stat(file.c_str(), &info) != 0)
-    return std::nullopt;
-  fillOwnership(app, info, environment_.userID, environment_.isWritable, described);
+  auto info = platform::targetStatus(described);
+  if (!info) info = platform::targetStatus(file);
+  if (!info) return std::nullopt;
+  fillOwnership(app, *info, environment_.userID, environment_.isWritable, described);
   // The desktop file's owner says whose app it is (a Flatpak export belongs to
   // whoever installed it, the root folder to root).
-  struct stat fileInfo {};
-  if (::stat(file.c_str(), &fileInfo) == 0) {
-    app.ownedByUser = fileInfo.st_uid == environment_.userID;
+  if (const auto fileInfo = platform::targetStatus(file)) {
+    app.ownedByUser = fileInfo->owner == environment_.userID;
     app.needsAdmin =
         !app.ownedByUser && !(environment_.isWritable && environment_.isWritable(described) &&
                               environment_.isWritable(described.parent_path()));
@@ -244,19 +250,8 @@ std::optional<InstalledApp> AppLister::desktopApp(const DesktopEntryRoot& root,
 
 void AppLister::addDesktopEntries(const DesktopEntryRoot& root, std::vector<InstalledApp>& apps,
                                   std::set<std::string>& seenIDs) const {
-  std::error_code error;
-  fs::recursive_directory_iterator walk(root.path, fs::directory_options::skip_permission_denied,
-                                        error);
-  if (error) return;
   std::vector<fs::path> files;
-  for (auto end = fs::recursive_directory_iterator(); walk != end; walk.increment(error)) {
-    if (error) break;
-    if (walk.depth() >= kMaxDesktopEntryDepth) walk.disable_recursion_pending();
-    const auto& path = walk->path();
-    if (path.extension() != ".desktop") continue;
-    if (walk->is_directory(error)) continue;
-    files.push_back(path);
-  }
+  collectDesktopFiles(root.path, 0, files);
   // The same id in an earlier root shadows this one, even when that entry hides
   // itself: that is how a user hides a system app.
   std::sort(files.begin(), files.end());
@@ -282,16 +277,13 @@ void AppLister::measure(InstalledApp& app) const {
 
 AppListing AppLister::list(Sizes sizes) const {
   AppListing listing;
-  std::error_code error;
   for (const auto& root : environment_.roots) {
-    fs::directory_iterator entries(root, fs::directory_options::skip_permission_denied, error);
-    if (error) continue;
+    const auto entries = platform::listFolder(root);
+    if (!entries) continue;
     listing.scannedRoots.push_back(root);
     std::vector<fs::path> names;
-    for (auto end = fs::directory_iterator(); entries != end; entries.increment(error)) {
-      if (error) break;
-      if (entries->path().extension() == ".app") names.push_back(entries->path());
-    }
+    for (const auto& entry : *entries)
+      if (fs::path(entry.name).extension() == ".app") names.push_back(root / entry.name);
     std::sort(names.begin(), names.end());
     const auto resolvedRoot = environment_.resolve ? environment_.resolve(root) : std::nullopt;
     for (const auto& entry : names)
@@ -299,7 +291,7 @@ AppListing AppLister::list(Sizes sizes) const {
   }
   std::set<std::string> seenIDs;
   for (const auto& root : environment_.desktopEntryRoots) {
-    if (!fs::is_directory(root.path, error)) continue;
+    if (!leadsToFolder(root.path)) continue;
     listing.scannedRoots.push_back(root.path);
     addDesktopEntries(root, listing.apps, seenIDs);
   }

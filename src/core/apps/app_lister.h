@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "core/apps/apps_environment.h"
 #include "core/apps/installed_app.h"
 #include "core/apps/package_index.h"
+#include "platform/apps_environment.h"
 
 namespace glimmet {
 

@@ -3,7 +3,7 @@
 
 #include <strings.h>
 
-#include <system_error>
+#include "platform/file_system.h"
 
 namespace glimmet {
 namespace fs = std::filesystem;
@@ -28,11 +28,10 @@ const InstalledApp* findApp(const AppListing& listing, std::string_view argument
   fs::path named(text);
   if (named.is_relative()) named = workingFolder / named;
   named = normalized(named);
-  std::error_code error;
-  const auto resolved = fs::canonical(named, error);
+  const auto resolved = platform::resolvedPath(named);
   for (const auto& app : listing.apps) {
     if (normalized(app.path) == named || normalized(app.resolvedPath) == named) return &app;
-    if (!error && normalized(app.resolvedPath) == resolved &&
+    if (resolved && normalized(app.resolvedPath) == *resolved &&
         app.path.filename() == named.filename())
       return &app;
   }

@@ -2,13 +2,11 @@
 // and the status file holds one stanza per package.
 #include "core/apps/package_index.h"
 
-#include <dirent.h>
-#include <sys/stat.h>
-
 #include <set>
 #include <string_view>
 #include <utility>
 
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace glimmet {
@@ -32,10 +30,11 @@ void forEachLine(std::string_view text, Visit visit) {
 
 void PackageIndex::loadOwners() {
   desktopOwners_.emplace();
-  DIR* folder = ::opendir(infoDir_.c_str());
-  if (folder == nullptr) return;
-  while (dirent* entry = ::readdir(folder)) {
-    std::string_view name = entry->d_name;
+  const auto entries = platform::listFolder(infoDir_);
+  if (!entries) return;
+  // In listing order: when two packages list one entry, the first keeps it.
+  for (const auto& entry : *entries) {
+    const std::string_view name = entry.name;
     if (!name.ends_with(".list")) continue;
     auto list = platform::readFile(infoDir_ / std::string(name), kMaxRecordBytes);
     if (!list) continue;
@@ -46,7 +45,6 @@ void PackageIndex::loadOwners() {
         desktopOwners_->emplace(std::string(line), package);
     });
   }
-  ::closedir(folder);
 }
 
 void PackageIndex::loadVersions() {
@@ -97,11 +95,10 @@ std::optional<uint64_t> PackageIndex::installedBytes(const std::string& package)
   uint64_t bytes = 0;
   std::set<std::pair<dev_t, ino_t>> seen;
   forEachLine(*list, [&](std::string_view line) {
-    struct stat info {};
-    const std::string path(line);
-    if (path.empty() || ::lstat(path.c_str(), &info) != 0 || !S_ISREG(info.st_mode)) return;
-    if (seen.emplace(info.st_dev, info.st_ino).second)
-      bytes += static_cast<uint64_t>(info.st_blocks) * 512;
+    if (line.empty()) return;
+    const auto status = platform::linkStatus(std::string(line));
+    if (!status || status->kind != platform::FileStatus::Kind::file) return;
+    if (seen.emplace(status->device, status->inode).second) bytes += status->blocks512 * 512;
   });
   return bytes;
 }

@@ -2,15 +2,13 @@
 // path is gone or unreadable.
 #include "core/apps/tree_size.h"
 
-#include <sys/stat.h>
-
 #include "core/disk/disk_walker.h"
+#include "platform/file_system.h"
 
 namespace glimmet {
 
 std::optional<uint64_t> allocatedBytes(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) return std::nullopt;
+  if (!platform::linkStatus(path)) return std::nullopt;
   const auto measurement = measure(path, *CancelFlag::make());
   if (measurement.noAccess && measurement.bytes == 0) return std::nullopt;
   return measurement.bytes;

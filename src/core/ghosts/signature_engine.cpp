@@ -3,6 +3,7 @@
 
 #include "core/settings/shared_files.h"
 #include "core/util/ascii.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/paths.h"
 
@@ -62,8 +63,7 @@ std::vector<std::filesystem::path> SignatureEngine::candidates(
 SignatureEngine SignatureEngine::load(const Environment& environment,
                                       const std::filesystem::path& executable) {
   for (const auto& candidate : candidates(environment, executable)) {
-    std::error_code error;
-    if (!std::filesystem::exists(candidate, error)) continue;
+    if (!platform::targetStatus(candidate)) continue;
     const auto bytes = platform::readFile(candidate, kMaxSignatureFileBytes);
     if (!bytes) throw SignatureFileError("can't read " + candidate.string());
     try {

@@ -1,6 +1,8 @@
+// Reading git's own small files, bounded, without running git.
 #include "core/git/git_files.h"
 
 #include "core/util/ascii.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace glimmet::git {
@@ -11,11 +13,6 @@ namespace fs = std::filesystem;
 // .git files, commondir, gitdir and HEAD are a line or two; anything larger isn't git's.
 constexpr size_t kMaxGitFileBytes = 64 * 1024;
 
-bool entryExists(const fs::path& path) {
-  std::error_code error;
-  return fs::symlink_status(path, error).type() != fs::file_type::not_found && !error;
-}
-
 std::string withoutTrailingSlash(std::string path) {
   while (path.size() > 1 && path.back() == '/') path.pop_back();
   return path;
@@ -24,7 +21,7 @@ std::string withoutTrailingSlash(std::string path) {
 }  // namespace
 
 GitFile readGitFile(const fs::path& path) {
-  if (!entryExists(path)) return {};
+  if (!platform::entryExists(path)) return {};
   return {true, platform::readFile(path, kMaxGitFileBytes)};
 }
 
@@ -45,8 +42,8 @@ fs::path resolvedFrom(const fs::path& base, const std::string& path) {
 }
 
 std::optional<fs::path> linkedAdminFolder(const fs::path& dotGit) {
-  std::error_code error;
-  if (fs::symlink_status(dotGit, error).type() != fs::file_type::regular) return std::nullopt;
+  const auto status = platform::linkStatus(dotGit);
+  if (!status || status->kind != platform::FileStatus::Kind::file) return std::nullopt;
   const auto file = readGitFile(dotGit);
   if (!file.text) return std::nullopt;
   const auto line = gitDirLine(*file.text);

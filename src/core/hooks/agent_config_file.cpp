@@ -1,14 +1,15 @@
+// Agent configuration files read whole and checked, replaced atomically, and
+// the backups that let an uninstall put them back.
 #include "core/hooks/agent_config_file.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <fmt/format.h>
+
 #include <cerrno>
 
 #include "core/error.h"
 #include "core/output/json_writer.h"
 #include "core/util/sha256.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/system_error.h"
 
@@ -34,24 +35,27 @@ void AgentConfigFile::refuse(std::string_view reason) const {
 }
 
 ConfigSnapshot AgentConfigFile::read() const {
-  struct stat info {};
-  if (::lstat(path_.c_str(), &info) != 0) {
-    if (errno == ENOENT) return {};
+  int error = 0;
+  const auto info = platform::lstatPath(path_, error);
+  if (!info) {
+    if (error == ENOENT) return {};
     refuse(fmt::format("can't be read ({}), so Glimmet won't change it.",
-                       platform::describeError(errno)));
+                       platform::describeError(error)));
   }
   // Renaming over a link would replace the user's link with a plain file and
   // leave the file it points to unchanged: never what they meant.
-  if (S_ISLNK(info.st_mode)) refuse("is a symbolic link, so Glimmet won't change it.");
-  if (!S_ISREG(info.st_mode)) refuse("isn't a regular file, so Glimmet won't change it.");
+  if (info->kind == platform::FileStatus::Kind::symlink)
+    refuse("is a symbolic link, so Glimmet won't change it.");
+  if (info->kind != platform::FileStatus::Kind::file)
+    refuse("isn't a regular file, so Glimmet won't change it.");
   // A file without write permission was made so on purpose; an atomic rename
   // would get past that, so the permission is honoured here instead.
-  if ((info.st_mode & 0222) == 0) refuse("is read-only, so Glimmet won't change it.");
-  if (static_cast<uint64_t>(info.st_size) > kMaxConfigBytes)
+  if ((info->mode & 0222) == 0) refuse("is read-only, so Glimmet won't change it.");
+  if (info->size > kMaxConfigBytes)
     refuse("is too large to be a settings file, so Glimmet won't change it.");
   auto bytes = platform::readFile(path_, kMaxConfigBytes);
   if (!bytes) refuse("can't be read, so Glimmet won't change it.");
-  return {true, std::move(*bytes), static_cast<mode_t>(info.st_mode & 07777)};
+  return {true, std::move(*bytes), static_cast<mode_t>(info->mode & 07777)};
 }
 
 void AgentConfigFile::checkUnchanged(const ConfigSnapshot& before) const {
@@ -71,9 +75,9 @@ void AgentConfigFile::replace(const ConfigSnapshot& before, std::string_view byt
 
 void AgentConfigFile::remove(const ConfigSnapshot& before) const {
   checkUnchanged(before);
-  std::error_code error;
-  fs::remove(path_, error);
-  if (error) refuse(fmt::format("couldn't be removed ({}).", error.message()));
+  int error = 0;
+  if (!platform::removeFile(path_, error))
+    refuse(fmt::format("couldn't be removed ({}).", platform::describeError(error)));
 }
 
 fs::path besideWithSuffix(const fs::path& path, std::string_view suffix) {
@@ -123,9 +127,8 @@ void ChangeBackup::followRewrite(const ConfigSnapshot& before, std::string_view 
 }
 
 void ChangeBackup::discard() const {
-  std::error_code ignored;
-  fs::remove(copy_, ignored);
-  fs::remove(record_, ignored);
+  platform::removeFile(copy_);
+  platform::removeFile(record_);
 }
 
 bool ChangeBackup::restoreUntouched(const AgentConfigFile& file, const ConfigSnapshot& now) const {

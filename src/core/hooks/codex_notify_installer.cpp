@@ -1,7 +1,10 @@
+// Adding and removing Glimmet's notify line in Codex's config.toml, with a backup
+// that lets an uninstall put an untouched file back byte for byte.
 #include "core/hooks/codex_notify_installer.h"
 
 #include "core/error.h"
 #include "core/hooks/codex_notify_text.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 
 namespace glimmet::hooks {
@@ -67,8 +70,7 @@ UninstallOutcome CodexNotifyInstaller::uninstall() const {
   if (!now.exists || !hasOwnLine(now.bytes)) return UninstallOutcome::notInstalled;
   if (backup_.restoreUntouched(file_, now)) return UninstallOutcome::restoredOriginal;
   file_.replace(now, codex_notify::withoutNotify(now.bytes));
-  std::error_code ignored;
-  fs::remove(backup_.recordPath(), ignored);
+  platform::removeFile(backup_.recordPath());
   return UninstallOutcome::removedEntryOnly;
 }
 

@@ -1,3 +1,5 @@
+// Adding and removing Glimmet's hooks in Claude Code's settings.json, keeping the
+// user's key order and every entry that isn't Glimmet's.
 #include "core/hooks/hook_installer.h"
 
 #include "core/error.h"

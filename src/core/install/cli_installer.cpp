@@ -1,14 +1,13 @@
 // CLIInstaller.
 #include "core/install/cli_installer.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 
 #include "core/util/shell_quote.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
 #include "platform/paths.h"
+#include "platform/symbolic_link.h"
 #include "platform/system_error.h"
 
 namespace glimmet {
@@ -27,10 +26,10 @@ bool endsWith(const std::string& text, std::string_view suffix) {
 // create it in.
 bool folderWritable(const fs::path& folder) {
   for (fs::path current = folder;; current = current.parent_path()) {
-    struct stat info {};
-    if (::stat(current.c_str(), &info) == 0)
-      return S_ISDIR(info.st_mode) && ::access(current.c_str(), W_OK) == 0;
-    if (errno != ENOENT || current == current.parent_path()) return false;
+    int error = 0;
+    if (const auto status = platform::targetStatus(current, error))
+      return status->kind == platform::FileStatus::Kind::directory && platform::isWritable(current);
+    if (error != ENOENT || current == current.parent_path()) return false;
   }
 }
 
@@ -50,28 +49,23 @@ CLIInstaller::InstallError CLIInstaller::InstallError::needsAdmin() {
 }
 
 CLIInstaller::State CLIInstaller::state(const fs::path& source) const {
-  std::error_code error;
-  const auto status = fs::symlink_status(linkPath_, error);
-  if (fs::is_symlink(status)) {
-    const auto target = fs::read_symlink(linkPath_, error);
-    if (!error) {
-      const auto text = target.string();
-      const auto absolute = target.is_absolute() ? target : linkPath_.parent_path() / target;
-      if (target == source || endsWith(text, kBundleHelperSuffix) ||
+  const auto status = platform::linkStatus(linkPath_);
+  if (!status) return {};
+  if (status->kind == platform::FileStatus::Kind::symlink) {
+    if (const auto target = platform::linkTarget(linkPath_)) {
+      const auto text = target->string();
+      const auto absolute = target->is_absolute() ? *target : linkPath_.parent_path() / *target;
+      if (*target == source || endsWith(text, kBundleHelperSuffix) ||
           platform::isOwnInstallTarget(absolute))
         return {State::Kind::installed, {}};
     }
-    return {State::Kind::conflict, linkPath_};
   }
-  if (fs::exists(status)) return {State::Kind::conflict, linkPath_};
-  return {};
+  return {State::Kind::conflict, linkPath_};
 }
 
 void CLIInstaller::install(const fs::path& source) const {
   const State current = state(source);
-  std::error_code error;
-  if (current.kind == State::Kind::installed && fs::read_symlink(linkPath_, error) == source)
-    return;
+  if (current.kind == State::Kind::installed && platform::linkTarget(linkPath_) == source) return;
   if (current.kind == State::Kind::conflict) throw InstallError::exists(linkPath_);
   const auto folder = linkPath_.parent_path();
   if (!folderWritable(folder)) throw InstallError::needsAdmin();
@@ -80,19 +74,21 @@ void CLIInstaller::install(const fs::path& source) const {
   } catch (const platform::SystemError& failure) {
     throw InstallError::failed(platform::describeError(failure.error()));
   }
-  // Only our own older link is removed; symlink(2) then refuses to replace
+  // Only our own older link is removed; making the link then refuses to replace
   // anything that appeared meanwhile.
-  if (current.kind == State::Kind::installed && ::unlink(linkPath_.c_str()) != 0 && errno != ENOENT)
-    throw InstallError::failed(platform::describeError(errno));
-  if (::symlink(source.c_str(), linkPath_.c_str()) != 0)
-    throw InstallError::failed(platform::describeError(errno));
+  int error = 0;
+  if (current.kind == State::Kind::installed && !platform::removeFile(linkPath_, error))
+    throw InstallError::failed(platform::describeError(error));
+  if (!platform::createSymbolicLink(source, linkPath_, error))
+    throw InstallError::failed(platform::describeError(error));
 }
 
 void CLIInstaller::uninstall(const fs::path& source) const {
   if (state(source).kind != State::Kind::installed) return;
-  if (::access(linkPath_.parent_path().c_str(), W_OK) != 0) throw InstallError::needsAdmin();
-  if (::unlink(linkPath_.c_str()) != 0 && errno != ENOENT)
-    throw InstallError::failed(platform::describeError(errno));
+  if (!platform::isWritable(linkPath_.parent_path())) throw InstallError::needsAdmin();
+  int error = 0;
+  if (!platform::removeFile(linkPath_, error))
+    throw InstallError::failed(platform::describeError(error));
 }
 
 std::string CLIInstaller::adminInstallCommand(const fs::path& source) const {

@@ -2,6 +2,7 @@
 
 #include "core/git/git_files.h"
 #include "core/util/ascii.h"
+#include "platform/file_system.h"
 
 namespace glimmet {
 namespace {
@@ -15,10 +16,12 @@ std::string lastComponent(const fs::path& path) {
 }
 
 std::optional<fs::file_time_type> modifiedAt(const fs::path& path) {
-  std::error_code error;
-  const auto time = fs::last_write_time(path, error);
-  if (error) return std::nullopt;
-  return time;
+  const auto status = platform::targetStatus(path);
+  if (!status) return std::nullopt;
+  const auto sinceEpoch = std::chrono::seconds(status->modified.tv_sec) +
+                          std::chrono::nanoseconds(status->modified.tv_nsec);
+  return fs::file_time_type::clock::from_sys(
+      std::chrono::sys_time<std::chrono::nanoseconds>(sinceEpoch));
 }
 
 // Where the repository files are once its .git entry was found.
@@ -82,11 +85,11 @@ RepoStatus RepoResolver::resolve(const std::string& rawPath, Clock::time_point n
   std::optional<Layout> layout;
   for (fs::path folder = path; !layout; folder = folder.parent_path()) {
     const fs::path dotGit = folder / ".git";
-    std::error_code error;
-    const auto type = fs::symlink_status(dotGit, error).type();
-    if (type == fs::file_type::directory) {
+    const auto status = platform::linkStatus(dotGit);
+    const auto kind = status ? status->kind : platform::FileStatus::Kind::other;
+    if (kind == platform::FileStatus::Kind::directory) {
       layout = Layout{dotGit, folder, folder, std::nullopt};
-    } else if (type == fs::file_type::regular) {
+    } else if (kind == platform::FileStatus::Kind::file) {
       const auto file = git::readGitFile(dotGit);
       if (!file.text) return remember(RepoStatus::of(RepoStatus::Kind::accessDenied));
       const auto gitDir = git::gitDirLine(*file.text);

@@ -1,6 +1,7 @@
 // Data file lookup.
 #include "core/util/data_file.h"
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace glimmet {
@@ -23,10 +24,8 @@ std::optional<std::filesystem::path> locateDataFile(const Environment& environme
                                                     std::string_view overrideVariable,
                                                     const std::filesystem::path& executable,
                                                     std::string_view fileName) {
-  for (auto& candidate : dataFileCandidates(environment, overrideVariable, executable, fileName)) {
-    std::error_code error;
-    if (std::filesystem::exists(candidate, error)) return candidate;
-  }
+  for (auto& candidate : dataFileCandidates(environment, overrideVariable, executable, fileName))
+    if (platform::targetStatus(candidate)) return candidate;
   return std::nullopt;
 }
 

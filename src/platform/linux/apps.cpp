@@ -9,6 +9,7 @@
 #include <algorithm>
 #include <string>
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace glimmet::platform {
@@ -34,6 +35,13 @@ std::vector<fs::path> dataDirs(const Environment& env) {
     at = end + 1;
   }
   return dirs;
+}
+
+// Links resolved by realpath, and "the user may change it" as access(W_OK).
+AppsEnvironment withSystemOperations(AppsEnvironment environment) {
+  environment.resolve = [](const fs::path& path) { return resolvedPath(path); };
+  environment.isWritable = [](const fs::path& path) { return isWritable(path); };
+  return environment;
 }
 
 }  // namespace

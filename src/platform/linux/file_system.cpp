@@ -30,9 +30,8 @@ std::optional<FileStatus> linkStatus(const std::filesystem::path& path) {
 }
 
 std::optional<FileStatus> targetStatus(const std::filesystem::path& path) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) return std::nullopt;
-  return statusOf(info);
+  int error = 0;
+  return targetStatus(path, error);
 }
 
 bool entryExists(const std::filesystem::path& path) {
@@ -102,7 +101,27 @@ std::filesystem::path currentFolder() {
 }
 
 bool removeFile(const std::filesystem::path& path) {
-  return ::unlink(path.c_str()) == 0 || errno == ENOENT;
+  int error = 0;
+  return removeFile(path, error);
+}
+
+std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    error = errno;
+    return std::nullopt;
+  }
+  error = 0;
+  return statusOf(info);
+}
+
+bool isWritable(const std::filesystem::path& path) {
+  return ::access(path.c_str(), W_OK) == 0;
+}
+
+bool removeFile(const std::filesystem::path& path, int& error) {
+  error = ::unlink(path.c_str()) == 0 || errno == ENOENT ? 0 : errno;
+  return error == 0;
 }
 
 }  // namespace glimmet::platform

@@ -15,6 +15,7 @@
 #include "core/hooks/hook_installer.h"
 #include "core/util/home_path.h"
 #include "platform/environment.h"
+#include "platform/file_system.h"
 #include "platform/paths.h"
 
 namespace {
@@ -50,8 +51,8 @@ fs::path glimmetPath(const Selection& selection) {
 // run whatever is there; and a path with nothing at it would fail on every turn.
 std::optional<std::string> unusableGlimmet(const fs::path& path) {
   if (!path.is_absolute()) return "--glimmet needs an absolute path: " + path.string();
-  std::error_code error;
-  if (!fs::is_regular_file(path, error))
+  const auto status = platform::targetStatus(path);
+  if (!status || status->kind != platform::FileStatus::Kind::file)
     return "There's no glimmet at " + path.string() + "; name it with --glimmet.";
   return std::nullopt;
 }

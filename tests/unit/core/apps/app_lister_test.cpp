@@ -6,6 +6,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/apps.h"
@@ -265,6 +267,53 @@ TEST(AppLister, PackagedEntriesTakeSizeAndVersionFromDpkg) {
   ASSERT_EQ(listing.apps.size(), 1u);
   EXPECT_EQ(listing.apps[0].version, "2:9.0.1378-2");
   EXPECT_EQ(listing.apps[0].bytes, testing::allocated(binary) + testing::allocated(entry));
+}
+
+// The desktop-entry walk over a hostile tree: a line feed in a name, vendor
+// folders to the depth limit and no further, links to folders (never walked
+// into, never read as entries), a dangling link, a FIFO, and a folder the user
+// may not read, which must not end the walk.
+TEST(AppLister, DesktopEntryWalkOverAHostileTree) {
+  ListerFixture fixture;
+  const auto applications = fixture.dir / "home/.local/share/applications";
+  testing::makeDesktopEntry(applications, "line\nfeed.desktop", "Line Feed");
+  testing::makeDesktopEntry(applications / "a/b/c", "deep.desktop", "Deep");
+  testing::makeDesktopEntry(applications / "a/b/c/d", "deeper.desktop", "Deeper");
+  const auto elsewhere = fixture.dir / "elsewhere";
+  testing::makeDesktopEntry(elsewhere, "outside.desktop", "Outside");
+  fs::create_directory_symlink(elsewhere, applications / "linked");
+  fs::create_directory_symlink(elsewhere, applications / "folder.desktop");
+  fs::create_symlink("missing", applications / "dangling.desktop");
+  ASSERT_EQ(::mkfifo((applications / "fifo.desktop").c_str(), 0644), 0);
+  testing::makeDesktopEntry(applications / "closed", "secret.desktop", "Secret");
+  testing::makeDesktopEntry(applications / "zz", "after.desktop", "After");
+
+  auto names = [&] {
+    std::vector<std::string> found;
+    for (const auto& app : fixture.list().apps)
+      found.push_back(app.bundleID.value_or("") + "=" + app.name);
+    return found;
+  };
+  using Names = std::vector<std::string>;
+  EXPECT_EQ(names(), (Names{"zz-after=After", "a-b-c-deep=Deep", "line\nfeed=Line Feed",
+                            "closed-secret=Secret"}));
+
+  if (::geteuid() != 0) GTEST_SKIP() << "the unreadable folder needs root to hand it to nobody";
+  fs::permissions(fixture.dir.path(), fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+  fs::permissions(applications / "closed", fs::perms::owner_all);
+  fixture.environment.userID = 65534;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    ::_exit(names() == Names{"zz-after=After", "a-b-c-deep=Deep", "line\nfeed=Line Feed"} ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "can't switch to user 65534";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace

@@ -1,6 +1,9 @@
+// The tool's link on the command search path: its own links recognised and
+// refreshed, anything else left alone, and folders the user can't change.
 #include "core/install/cli_installer.h"
 
 #include <gtest/gtest.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include "platform/paths.h"
@@ -89,6 +92,48 @@ TEST_F(InstallerFixture, AnUnwritableFolderNeedsAnAdministrator) {
   } catch (const CLIInstaller::InstallError& error) {
     EXPECT_STREQ(error.what(), "This folder needs an administrator password.");
   }
+}
+
+// As root, the same through another user: root's folder is one nobody may read
+// but not change, both to add the link and to take it away.
+TEST_F(InstallerFixture, AnotherUsersFolderNeedsAnAdministratorBothWays) {
+  if (::geteuid() != 0) GTEST_SKIP() << "needs root to act as another user";
+  installer.install(source);
+  fs::permissions(dir.path(), fs::perms::owner_all | fs::perms::group_read | fs::perms::group_exec |
+                                  fs::perms::others_read | fs::perms::others_exec);
+  const CLIInstaller elsewhere(dir / "bin/sub/glimmet");
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    auto needsAdmin = [&](auto action) {
+      try {
+        action();
+      } catch (const CLIInstaller::InstallError& error) {
+        return error.kind() == CLIInstaller::InstallError::Kind::needsAdmin;
+      }
+      return false;
+    };
+    const bool refused = needsAdmin([&] { installer.uninstall(source); }) &&
+                         needsAdmin([&] { elsewhere.install(source); });
+    ::_exit(refused ? 0 : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "can't switch to user 65534";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
+  EXPECT_EQ(fs::read_symlink(link), source) << "the link stays";
+  EXPECT_FALSE(fs::exists(dir / "bin/sub"));
+}
+
+TEST_F(InstallerFixture, AMissingFolderBelowAWritableOneIsMade) {
+  const CLIInstaller nested(dir / "home/.local/bin/glimmet");
+  nested.install(source);
+  EXPECT_EQ(fs::read_symlink(dir / "home/.local/bin/glimmet"), source);
+  EXPECT_EQ(nested.state(source).kind, Kind::installed);
+  // A plain file where the folder should be is no folder to write in.
+  dir.write("file", "x");
+  EXPECT_THROW(CLIInstaller(dir / "file/bin/glimmet").install(source), CLIInstaller::InstallError);
 }
 
 TEST(ToolLinkPath, PrefersAnExistingLocalBin) {

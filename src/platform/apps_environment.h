@@ -1,7 +1,7 @@
 // Everything the app listing and the leftover finder take from the system, as
-// values: which folders to scan, who the user is, and how to resolve links. The
-// real command fills it from platform::appsEnvironment(); tests point every root
-// into a fixture tree.
+// values: which folders to scan, who the user is, and how to resolve links. A
+// platform value, since platform::appsEnvironment() fills it for the real
+// command; tests point every root into a fixture tree.
 #pragma once
 
 #include <sys/types.h>
@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/apps/library_folder.h"
+#include "platform/library_folder.h"
 
 namespace glimmet {
 
@@ -63,8 +63,5 @@ struct AppsEnvironment {
   /// administrator).
   std::function<bool(const std::filesystem::path&)> isWritable;
 };
-
-/// resolve and isWritable through the file system (realpath, access W_OK).
-AppsEnvironment withSystemOperations(AppsEnvironment environment);
 
 }  // namespace glimmet

@@ -1,5 +1,5 @@
 // The ~/Library folder names.
-#include "core/apps/library_folder.h"
+#include "platform/library_folder.h"
 
 namespace glimmet {
 
