@@ -74,7 +74,7 @@ TEST(AppsLeftovers, ReportsExactAndNameMatchesButNotNearMisses) {
   EXPECT_EQ(document["notRemoved"], nlohmann::json::array());
 }
 
-TEST(AppsLeftovers, DesktopAppsByIdOrEntryPathWithFlatpakAndAutostartFiles) {
+TEST(AppsLeftovers, DesktopAppsByIDOrEntryPathWithFlatpakAndAutostartFiles) {
   LeftoversHome fixture;
   const auto entry =
       testing::makeDesktopEntry(fixture / ".local/share/applications", "org.gimp.GIMP.desktop",

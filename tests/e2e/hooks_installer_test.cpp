@@ -318,7 +318,7 @@ TEST_F(Hooks, CodexRefusesAnotherNotifyProgram) {
 
 // The agent runs each hook command with /bin/sh, the session's payload on
 // standard input. A fake glimmet where the command points records what it got.
-TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPidAndPayload) {
+TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPIDAndPayload) {
   const auto calls = home_.root() / "calls";
   fs::create_directories(calls);
   write("bin/glimmet", "#!/bin/sh\nd='" + calls.string() +
@@ -328,7 +328,7 @@ TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPidAndPayload) {
   ASSERT_EQ(hooks({"install"}).status, 0);
 
   const std::string payload = R"({"session_id":"s-1","hook_event_name":"Stop"})";
-  const std::string agentPid = std::to_string(::getpid());  // $PPID of the hook's shell
+  const std::string agentPID = std::to_string(::getpid());  // $PPID of the hook's shell
   for (const auto& [event, name] : {std::pair{"Stop", "notify"}, {"SessionEnd", "reap"}}) {
     const auto result = testing::runProcess({"/bin/sh", "-c", commands(event)[0]},
                                             home_.environment(), {.input = payload});
@@ -340,10 +340,10 @@ TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPidAndPayload) {
     ASSERT_TRUE(fs::exists(args)) << name;
     const std::string got = home_.dir().read("calls/" + std::string(name) + ".args");
     if (std::string(name) == "notify") {
-      EXPECT_EQ(got, "notify\n--agent\nclaude-code\n--pid\n" + agentPid + "\n");
+      EXPECT_EQ(got, "notify\n--agent\nclaude-code\n--pid\n" + agentPID + "\n");
       EXPECT_EQ(home_.dir().read("calls/notify.stdin"), payload);
     } else {
-      EXPECT_EQ(got, "reap\n--session\n" + agentPid + "\n--after-exit\n--quiet\n");
+      EXPECT_EQ(got, "reap\n--session\n" + agentPID + "\n--after-exit\n--quiet\n");
     }
   }
 }

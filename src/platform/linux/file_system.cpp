@@ -13,15 +13,24 @@
 #include "platform/linux/file_status.h"
 
 namespace glimmet::platform {
+namespace {
 
-std::optional<FileStatus> lstatPath(const std::filesystem::path& path, int& error) {
+// stat or lstat, with the error number kept.
+std::optional<FileStatus> statusBy(int (*call)(const char*, struct stat*),
+                                   const std::filesystem::path& path, int& error) {
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0) {
+  if (call(path.c_str(), &info) != 0) {
     error = errno;
     return std::nullopt;
   }
   error = 0;
   return statusOf(info);
+}
+
+}  // namespace
+
+std::optional<FileStatus> lstatPath(const std::filesystem::path& path, int& error) {
+  return statusBy(::lstat, path, error);
 }
 
 std::optional<FileStatus> linkStatus(const std::filesystem::path& path) {
@@ -106,13 +115,7 @@ bool removeFile(const std::filesystem::path& path) {
 }
 
 std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    error = errno;
-    return std::nullopt;
-  }
-  error = 0;
-  return statusOf(info);
+  return statusBy(::stat, path, error);
 }
 
 bool isWritable(const std::filesystem::path& path) {
