@@ -4,6 +4,8 @@
 
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include "platform/apps.h"
 #include "support/app_fixtures.h"
@@ -222,6 +224,53 @@ TEST(AppLeftoverFinder, ASnapsFolderIsNamedByTheSnap) {
   ASSERT_EQ(listing.apps.size(), 1u);
   EXPECT_TRUE(listing.apps[0].isAppStore);
   EXPECT_EQ(listing.apps[0].bytes, testing::allocated(fixture.dir / "snaps/firefox_4173.snap"));
+}
+
+// A link where a leftover folder should be is the leftover, measured as the link
+// and never as what it points to; a name with a line feed stays one entry; a
+// folder the user can't read is passed over and the others are still searched.
+TEST(AppLeftoverFinder, HostileLibraryEntries) {
+  FinderFixture fixture;
+  testing::makeDesktopEntry(fixture.home / ".local/share/applications", "org.v.App.desktop", "App");
+  testing::writeFile(fixture.dir / "big/data", std::string(200000, 'b'));
+  fs::create_directories(fixture.home / ".config");
+  fs::create_directory_symlink(fixture.dir / "big", fixture.home / ".config/org.v.App");
+  fixture.file(".local/state/org.v.App\n.log");
+  fixture.file(".local/state/org.v.App.log");
+  fixture.file(".cache/org.v.App/x");
+  const AppLister lister(fixture.environment);
+  const auto listing = lister.list();
+  ASSERT_EQ(listing.apps.size(), 1u);
+  const auto report = AppLeftoverFinder(fixture.environment, listing).report(listing.apps[0]);
+  ASSERT_EQ(report.leftovers.size(), 3u);
+  EXPECT_EQ(report.leftovers[1].path, fixture.home / ".config/org.v.App");
+  EXPECT_EQ(report.leftovers[1].bytes, testing::allocated(fixture.home / ".config/org.v.App"));
+  EXPECT_EQ(report.leftovers[2].path, fixture.home / ".local/state/org.v.App.log");
+
+  if (::geteuid() != 0) GTEST_SKIP() << "the unreadable folder needs root to hand it to nobody";
+  fs::permissions(fixture.dir.path(), fs::perms::owner_all | fs::perms::group_read |
+                                          fs::perms::group_exec | fs::perms::others_read |
+                                          fs::perms::others_exec);
+  fs::permissions(fixture.home / ".cache", fs::perms::owner_all);
+  ASSERT_EQ(::lchown((fixture.home / ".config/org.v.App").c_str(), 65534, 65534), 0);
+  ASSERT_EQ(::chown((fixture.home / ".local/state/org.v.App.log").c_str(), 65534, 65534), 0);
+  fixture.environment.userID = 65534;
+  const pid_t child = ::fork();
+  if (child == 0) {
+    if (::setgid(65534) != 0 || ::setuid(65534) != 0) ::_exit(2);
+    const auto apps = AppLister(fixture.environment).list();
+    if (apps.apps.size() != 1) ::_exit(1);
+    const auto leftovers = AppLeftoverFinder(fixture.environment, apps).report(apps.apps[0]);
+    ::_exit(leftovers.leftovers.size() == 2 &&
+                    leftovers.leftovers[0].path == fixture.home / ".config/org.v.App"
+                ? 0
+                : 1);
+  }
+  int status = 0;
+  ::waitpid(child, &status, 0);
+  ASSERT_TRUE(WIFEXITED(status));
+  if (WEXITSTATUS(status) == 2) GTEST_SKIP() << "can't switch to user 65534";
+  EXPECT_EQ(WEXITSTATUS(status), 0);
 }
 
 }  // namespace
