@@ -127,24 +127,6 @@ void addKey(std::unordered_map<std::string, std::vector<size_t>>& map, const std
 
 }  // namespace
 
-std::string_view rawValue(LeftoverConfidence confidence) {
-  switch (confidence) {
-    case LeftoverConfidence::exact:
-      return "exact";
-    case LeftoverConfidence::likely:
-      return "likely";
-    case LeftoverConfidence::orphan:
-      return "orphan";
-  }
-  return "exact";
-}
-
-uint64_t AppLeftoverReport::totalBytes() const {
-  uint64_t total = 0;
-  for (const auto& leftover : leftovers) total += leftover.bytes.value_or(0);
-  return total;
-}
-
 AppLeftoverFinder::AppLeftoverFinder(const AppsEnvironment& environment, const AppListing& listing)
     : environment_(environment), listing_(listing), byApp_(listing.apps.size()) {
   listFolders();

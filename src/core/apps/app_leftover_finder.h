@@ -1,5 +1,5 @@
-// The files an installed app keeps in the user's library folders, how sure the
-// match is, and what is left alone.
+// Finding the files each installed app keeps in the user's library folders, and
+// what is left alone.
 #pragma once
 
 #include <sys/types.h>
@@ -12,41 +12,12 @@
 #include <unordered_map>
 #include <vector>
 
+#include "core/apps/app_leftover.h"
 #include "core/apps/app_lister.h"
 #include "core/apps/installed_app.h"
 #include "platform/apps_environment.h"
 
 namespace glimmet {
-
-enum class LeftoverConfidence {
-  exact,   ///< named by the bundle identifier, alone or with a file extension
-  likely,  ///< named after the app rather than by its identifier
-  orphan,  ///< belongs to no installed app (the application's orphan finder)
-};
-
-/// "exact", "likely", "orphan".
-std::string_view rawValue(LeftoverConfidence confidence);
-
-struct AppLeftover {
-  std::filesystem::path path;
-  LibraryFolder folder = LibraryFolder::applicationSupport;
-  std::string folderName;  ///< the searched folder's display name
-  LeftoverConfidence confidence = LeftoverConfidence::exact;
-  std::string bundleID;  ///< the identifier it was matched under
-  FileIdentity identity;
-  std::optional<uint64_t> bytes;
-  std::optional<SystemTime> modified;
-};
-
-struct AppLeftoverReport {
-  InstalledApp app;
-  std::vector<AppLeftover> leftovers;
-  std::vector<std::string> notRemoved;  ///< what the uninstaller leaves alone, and why
-  std::vector<std::filesystem::path> searchedFolders;
-
-  /// The sum of the leftovers whose size is known.
-  uint64_t totalBytes() const;
-};
 
 /// One entry of a leftover folder, listed once for every app. Only entries whose
 /// names tie them to an app (and launch agents) are looked at: `identity`,

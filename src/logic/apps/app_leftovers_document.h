@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "core/apps/app_leftover_finder.h"
+#include "core/apps/app_leftover.h"
 #include "core/error.h"
 #include "core/output/document.h"
 #include "logic/apps/app_entry.h"
