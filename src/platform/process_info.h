@@ -13,6 +13,7 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/proc_root.h"
 #include "platform/unique_fd.h"
 
 namespace glimmet::platform {
@@ -26,8 +27,8 @@ struct KernelSummary {
   pid_t pgid = 0;
   pid_t sid = 0;
   uid_t uid = 0;       ///< effective user id
-  uid_t realUid = 0;   ///< who started it: differs from uid in a setuid program
-  uid_t savedUid = 0;  ///< what a setuid program can switch back to
+  uid_t realUID = 0;   ///< who started it: differs from uid in a setuid program
+  uid_t savedUID = 0;  ///< what a setuid program can switch back to
   ProcessStatus status = ProcessStatus::other;
   std::string name;             ///< the kernel's short command name
   std::uint64_t startTime = 0;  ///< microseconds since 1970, stable for the incarnation
@@ -95,18 +96,21 @@ class ProcessHandle {
 
 /// The live table. Start times are the boot time plus the kernel's start ticks; the
 /// boot time is read once per table, so every identity within one run agrees.
+/// Tests give it a crafted procfs folder; a handle opened over such a folder
+/// reads its files but never signals anything.
 class ProcessTable {
  public:
-  ProcessTable();
+  explicit ProcessTable(ProcRoot root = ProcRoot::system());
 
   /// Every pid above 0, in the kernel's listing order; empty when listing fails.
-  std::vector<pid_t> allPids() const;
+  std::vector<pid_t> allPIDs() const;
   /// Nothing when the process is already gone.
   std::optional<ProcessHandle> open(pid_t pid) const;
 
   std::uint64_t startTimeFromTicks(std::uint64_t ticksSinceBoot) const;
 
  private:
+  ProcRoot root_;
   std::uint64_t bootTimeMicros_ = 0;
   std::uint64_t microsPerTick_ = 10'000;
 };

@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 
+#include "platform/proc_root.h"
+
 namespace glimmet::platform {
 
 struct ServiceUnit {
@@ -17,7 +19,7 @@ struct ServiceUnit {
 };
 
 /// The unit of a running process; nothing when it can't be read or has none.
-std::optional<ServiceUnit> serviceUnit(pid_t pid);
+std::optional<ServiceUnit> serviceUnit(pid_t pid, const ProcRoot& root = ProcRoot::system());
 
 /// The unit described by the text of /proc/<pid>/cgroup: pure, for recorded text.
 std::optional<ServiceUnit> serviceUnitFromCgroup(std::string_view cgroupText);

@@ -8,6 +8,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/proc_root.h"
+
 namespace glimmet::platform {
 
 struct TcpListenRow {
@@ -18,8 +20,9 @@ struct TcpListenRow {
   std::uint64_t inode = 0;
 };
 
-/// Every listening TCP socket of our network namespace, IPv4 first, then IPv6.
-std::vector<TcpListenRow> listeningSockets();
+/// Every listening TCP socket of our network namespace, IPv4 first, then IPv6
+/// (root/net/tcp, then root/net/tcp6, which a host without IPv6 doesn't have).
+std::vector<TcpListenRow> listeningSockets(const ProcRoot& root = ProcRoot::system());
 
 /// The user's name, or the decimal uid when the system doesn't know it.
 std::string userName(uid_t uid);

@@ -52,7 +52,7 @@ SignalOutcome SystemSignaller::signalGroup(pid_t pgid, int number, const GroupCh
   std::vector<platform::ProcessHandle> handles;
   std::vector<LiveProcess> group;
   const platform::ProcessHandle* leader = nullptr;
-  for (const pid_t pid : table_.allPids()) {
+  for (const pid_t pid : table_.allPIDs()) {
     auto handle = table_.open(pid);
     if (!handle) continue;
     const auto summary = handle->read();

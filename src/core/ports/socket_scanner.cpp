@@ -19,7 +19,7 @@ std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpLi
   std::set<std::uint64_t> listening;
   for (const auto& row : rows) listening.insert(row.inode);
   const platform::ProcessTable table;
-  for (const pid_t pid : table.allPids()) {
+  for (const pid_t pid : table.allPIDs()) {
     const auto handle = table.open(pid);
     if (!handle) continue;
     std::optional<platform::KernelReading> reading;

@@ -6,7 +6,7 @@ namespace {
 // An exec between two reads changes these; a settled process shows the same twice.
 bool sameProgram(const platform::KernelSummary& a, const platform::KernelSummary& b) {
   return a.startTime == b.startTime && a.name == b.name && a.uid == b.uid &&
-         a.realUid == b.realUid && a.savedUid == b.savedUid;
+         a.realUID == b.realUID && a.savedUID == b.savedUID;
 }
 
 }  // namespace
@@ -26,9 +26,9 @@ std::optional<LiveProcess> readLiveProcess(const platform::ProcessHandle& handle
     const platform::KernelSummary& summary = first->summary;
     LiveProcess live{.identity = {summary.pid, summary.startTime},
                      .pgid = summary.pgid,
-                     .realUid = summary.realUid,
+                     .realUid = summary.realUID,
                      .effectiveUid = summary.uid,
-                     .savedUid = summary.savedUid,
+                     .savedUid = summary.savedUID,
                      .status = summary.status,
                      .name = summary.name,
                      .hasControllingTTY = summary.hasControllingTTY};

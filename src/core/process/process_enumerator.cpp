@@ -87,7 +87,7 @@ ProcessSnapshot ProcessEnumerator::snapshot(std::chrono::system_clock::time_poin
                                             bool detailed) {
   std::vector<ProcessRecord> records;
   std::unordered_set<ProcessIdentity> seen;
-  for (const pid_t pid : table_.allPids()) {
+  for (const pid_t pid : table_.allPIDs()) {
     const auto handle = table_.open(pid);
     if (!handle) continue;
     auto record = readRecord(*handle, detailed);

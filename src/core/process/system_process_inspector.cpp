@@ -29,7 +29,7 @@ bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process
 
 std::vector<pid_t> SystemProcessInspector::childPids(pid_t ppid) const {
   std::vector<pid_t> pids;
-  for (const pid_t pid : table_.allPids()) {
+  for (const pid_t pid : table_.allPIDs()) {
     const auto handle = table_.open(pid);
     if (!handle) continue;
     const auto reading = handle->read();

@@ -10,16 +10,21 @@
 
 #include <algorithm>
 #include <charconv>
-#include <climits>
 #include <cstdlib>
 #include <filesystem>
 #include <memory>
 #include <string_view>
+#include <utility>
 
+#include "platform/linux/procfs_links.h"
 #include "platform/linux/procfs_parse.h"
 
 namespace glimmet::platform {
 namespace {
+
+using procfs::DirectoryStream;
+using procfs::linkTargetDeleted;
+using procfs::readLinkAt;
 
 // Status text is small; cmdline and environ are bounded by what exec accepts.
 constexpr std::size_t kSmallFileLimit = 64 * 1024;
@@ -52,34 +57,6 @@ std::optional<std::string> readAt(int directory, const char* name, std::size_t l
   return bytes;
 }
 
-std::optional<std::string> readLinkAt(int directory, const char* name) {
-  std::string target(256, '\0');
-  while (true) {
-    const ssize_t got = readlinkat(directory, name, target.data(), target.size());
-    if (got < 0) return std::nullopt;
-    if (static_cast<std::size_t>(got) < target.size()) {
-      target.resize(static_cast<std::size_t>(got));
-      return target;
-    }
-    if (target.size() >= PATH_MAX) return std::nullopt;
-    target.resize(target.size() * 2);
-  }
-}
-
-struct DirectoryCloser {
-  void operator()(DIR* stream) const { closedir(stream); }
-};
-// Owns a directory stream (and the descriptor under it) for its scope.
-using DirectoryStream = std::unique_ptr<DIR, DirectoryCloser>;
-
-// The kernel appends " (deleted)" to a link whose target is gone. Only then is the
-// suffix not part of the real name, which fstatat through the link tells us.
-bool linkTargetDeleted(int directory, const char* name, std::string_view target) {
-  if (!target.ends_with(" (deleted)")) return false;
-  struct stat info {};
-  return fstatat(directory, name, &info, 0) == 0 && info.st_nlink == 0;
-}
-
 ProcessStatus statusFromState(char state) {
   switch (state) {
     case 'R':
@@ -104,8 +81,8 @@ std::string_view baseName(std::string_view path) {
 
 }  // namespace
 
-ProcessTable::ProcessTable() {
-  if (const auto stat = readAt(AT_FDCWD, "/proc/stat", 1024 * 1024)) {
+ProcessTable::ProcessTable(ProcRoot root) : root_(std::move(root)) {
+  if (const auto stat = readAt(AT_FDCWD, (root_ / "stat").c_str(), 1024 * 1024)) {
     if (const auto boot = procfs::parseBootTime(*stat)) bootTimeMicros_ = *boot * 1'000'000;
   }
   const long ticks = sysconf(_SC_CLK_TCK);
@@ -116,9 +93,9 @@ std::uint64_t ProcessTable::startTimeFromTicks(std::uint64_t ticksSinceBoot) con
   return bootTimeMicros_ + ticksSinceBoot * microsPerTick_;
 }
 
-std::vector<pid_t> ProcessTable::allPids() const {
+std::vector<pid_t> ProcessTable::allPIDs() const {
   std::vector<pid_t> pids;
-  const DirectoryStream directory(opendir("/proc"));
+  const DirectoryStream directory(opendir(root_.folder().c_str()));
   if (!directory) return pids;
   while (const dirent* entry = readdir(directory.get())) {
     const std::string_view name(entry->d_name);
@@ -130,8 +107,7 @@ std::vector<pid_t> ProcessTable::allPids() const {
 }
 
 std::optional<ProcessHandle> ProcessTable::open(pid_t pid) const {
-  const std::string path = "/proc/" + std::to_string(pid);
-  UniqueFd directory(::open(path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+  UniqueFd directory(::open(root_.processFolder(pid).c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
   if (!directory) return std::nullopt;
   return ProcessHandle(pid, std::move(directory), *this);
 }
@@ -148,7 +124,7 @@ std::optional<KernelReading> ProcessHandle::read() const {
   const auto status = procfs::parseStatus(*statusText);
   // The owner of /proc/<pid> can read as root for non-dumpable tasks; the
   // uids of the status text are the ones that count.
-  if (!status.realUid || !status.effectiveUid || !status.savedUid) return std::nullopt;
+  if (!status.realUID || !status.effectiveUID || !status.savedUID) return std::nullopt;
 
   KernelReading reading;
   KernelSummary& summary = reading.summary;
@@ -156,9 +132,9 @@ std::optional<KernelReading> ProcessHandle::read() const {
   summary.ppid = stat->ppid;
   summary.pgid = stat->pgid;
   summary.sid = stat->sid;
-  summary.uid = *status.effectiveUid;
-  summary.realUid = *status.realUid;
-  summary.savedUid = *status.savedUid;
+  summary.uid = *status.effectiveUID;
+  summary.realUID = *status.realUID;
+  summary.savedUID = *status.savedUID;
   summary.status = statusFromState(stat->state);
   summary.name = stat->comm;
   summary.startTime = table_->startTimeFromTicks(stat->startTicks);
@@ -202,6 +178,8 @@ std::optional<std::string> ProcessHandle::resolvedPath(std::string_view path) co
   if (path.empty()) return std::nullopt;
   // A relative path goes through this handle's own cwd link, so it is the folder
   // of this incarnation even if the pid was reused since: one realpath in all.
+  // The descriptor is ours, so it is named in the kernel's /proc whatever root
+  // the handle was opened in.
   const std::string start =
       path.front() == '/'
           ? std::string(path)

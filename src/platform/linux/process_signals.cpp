@@ -2,7 +2,9 @@
 // that descriptor as a pidfd, and it stays bound to the process it was opened on,
 // so a check of the process followed by its signal can never reach a newcomer
 // that reused the pid in between.
+#include <linux/magic.h>
 #include <sys/syscall.h>
+#include <sys/vfs.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -25,6 +27,14 @@ SignalDelivery deliveryOf(int result) {
   }
 }
 
+// The fallbacks below signal by number. A handle opened over a folder of crafted
+// files (a test's procfs) reads like a process but names none: its pid, which
+// may well be a real process's, must never reach kill().
+bool onProcFileSystem(int directory) {
+  struct statfs info {};
+  return ::fstatfs(directory, &info) == 0 && info.f_type == PROC_SUPER_MAGIC;
+}
+
 }  // namespace
 
 SignalDelivery ProcessHandle::signal(int number) const {
@@ -35,6 +45,7 @@ SignalDelivery ProcessHandle::signal(int number) const {
   // Kernels before 5.1 have no pidfd signals. The handle still tells whether its
   // process is alive: if it is, its pid can't have been reused, and the window
   // left between this read and kill() is as small as the platform allows.
+  if (!onProcFileSystem(directory_.get())) return SignalDelivery::failed;
   if (!read()) return SignalDelivery::noSuchProcess;
   return deliveryOf(::kill(pid_, number));
 }
@@ -51,6 +62,7 @@ SignalDelivery ProcessHandle::signalGroup(int number) const {
 #endif
   // Older kernels: the group id is this pid, and it can't have been taken by
   // another group while the handle still reads.
+  if (!onProcFileSystem(directory_.get())) return SignalDelivery::failed;
   if (!read()) return SignalDelivery::noSuchProcess;
   return signalProcessGroup(pid_, number);
 }

@@ -104,9 +104,9 @@ StatusFields parseStatus(std::string_view text) {
     if (numbers.empty()) continue;
     if (key == "Uid") {
       if (numbers.size() >= 3) {
-        fields.realUid = toNumber<uid_t>(numbers[0]);
-        fields.effectiveUid = toNumber<uid_t>(numbers[1]);
-        fields.savedUid = toNumber<uid_t>(numbers[2]);
+        fields.realUID = toNumber<uid_t>(numbers[0]);
+        fields.effectiveUID = toNumber<uid_t>(numbers[1]);
+        fields.savedUID = toNumber<uid_t>(numbers[2]);
       }
     } else if (key == "VmRSS") {
       fields.vmRssKiB = toNumber<std::uint64_t>(numbers[0]).value_or(0);

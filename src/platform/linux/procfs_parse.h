@@ -34,9 +34,9 @@ std::optional<StatFields> parseStat(std::string_view text);
 struct StatusFields {
   // The Uid: line: real, effective, saved (and filesystem) uid. A setuid program
   // shows the user as its real uid and its owner as the effective and saved ones.
-  std::optional<uid_t> realUid;
-  std::optional<uid_t> effectiveUid;
-  std::optional<uid_t> savedUid;
+  std::optional<uid_t> realUID;
+  std::optional<uid_t> effectiveUID;
+  std::optional<uid_t> savedUID;
   std::uint64_t vmRssKiB = 0;
   std::uint64_t rssAnonKiB = 0;
   std::uint64_t rssShmemKiB = 0;

@@ -37,8 +37,8 @@ std::optional<ServiceUnit> serviceUnitFromCgroup(std::string_view text) {
   return ServiceUnit{std::string(path), std::string(unit), isManaged(unit)};
 }
 
-std::optional<ServiceUnit> serviceUnit(pid_t pid) {
-  const auto text = readFile("/proc/" + std::to_string(pid) + "/cgroup", 64 * 1024);
+std::optional<ServiceUnit> serviceUnit(pid_t pid, const ProcRoot& root) {
+  const auto text = readFile(root.processFolder(pid) / "cgroup", 64 * 1024);
   if (!text) return std::nullopt;
   return serviceUnitFromCgroup(*text);
 }

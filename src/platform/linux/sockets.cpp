@@ -9,13 +9,13 @@
 
 namespace glimmet::platform {
 
-std::vector<TcpListenRow> listeningSockets() {
+std::vector<TcpListenRow> listeningSockets(const ProcRoot& root) {
   // Busy servers have tens of thousands of rows; the cap only guards the reader.
   constexpr std::size_t kTableLimit = 256 * 1024 * 1024;
   std::vector<TcpListenRow> rows;
-  for (const auto& [path, family] :
-       {std::pair{"/proc/net/tcp", AF_INET}, std::pair{"/proc/net/tcp6", AF_INET6}}) {
-    const auto text = readFile(path, kTableLimit);
+  for (const auto& [table, family] :
+       {std::pair{"net/tcp", AF_INET}, std::pair{"net/tcp6", AF_INET6}}) {
+    const auto text = readFile(root / table, kTableLimit);
     if (!text) continue;
     auto parsed = procfs::parseTcpTable(*text, family);
     rows.insert(rows.end(), parsed.begin(), parsed.end());

@@ -42,18 +42,18 @@ TEST(ParseStatus, ReadsTheUidsAndMemoryAndToleratesZombies) {
   const auto live = parseStatus(
       "Name:\tnode\nUid:\t1000\t1001\t1002\t1000\nVmRSS:\t  2048 kB\nRssAnon:\t  1024 kB\n"
       "RssShmem:\t  16 kB\nVmSwap:\t 8 kB\n");
-  EXPECT_EQ(live.realUid, 1000u);
-  EXPECT_EQ(live.effectiveUid, 1001u);
-  EXPECT_EQ(live.savedUid, 1002u);
+  EXPECT_EQ(live.realUID, 1000u);
+  EXPECT_EQ(live.effectiveUID, 1001u);
+  EXPECT_EQ(live.savedUID, 1002u);
   EXPECT_EQ(live.vmRssKiB, 2048u);
   EXPECT_EQ(live.rssAnonKiB + live.rssShmemKiB + live.vmSwapKiB, 1048u);
 
   const auto zombie = parseStatus("Name:\tsh\nState:\tZ (zombie)\nUid:\t0\t0\t0\t0\n");
-  EXPECT_EQ(zombie.effectiveUid, 0u);
+  EXPECT_EQ(zombie.effectiveUID, 0u);
   EXPECT_EQ(zombie.vmRssKiB, 0u);
-  EXPECT_FALSE(parseStatus("Name:\tx\nUid:\tgarbage\tmore\n").effectiveUid);
+  EXPECT_FALSE(parseStatus("Name:\tx\nUid:\tgarbage\tmore\n").effectiveUID);
   // A line cut short says nothing about any of them.
-  EXPECT_FALSE(parseStatus("Uid:\t1000\t1000\n").savedUid);
+  EXPECT_FALSE(parseStatus("Uid:\t1000\t1000\n").savedUID);
 }
 
 TEST(SplitLists, KeepEmptyArgumentsAndStopTheEnvironmentAtAnEmptyString) {

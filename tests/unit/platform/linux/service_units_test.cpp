@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 #include <unistd.h>
 
+#include "support/fake_proc.h"
+
 namespace glimmet::platform {
 namespace {
 
@@ -33,6 +35,16 @@ TEST(ServiceUnit, HybridHostsUseTheNamedHierarchyAndNoSystemdMeansNoUnit) {
   EXPECT_FALSE(serviceUnitFromCgroup(""));
   EXPECT_FALSE(serviceUnitFromCgroup(std::string("\0\xff\n", 3)));
   (void)serviceUnit(::getpid());  // reads without failing whatever this machine runs
+}
+
+TEST(ServiceUnit, ReadsTheCgroupBelowTheProcRoot) {
+  testing::FakeProc proc;
+  proc.write("70/cgroup", "0::/user.slice/user-1000.slice/user@1000.service/app.slice/x.service\n");
+  const auto unit = serviceUnit(70, proc.root());
+  ASSERT_TRUE(unit);
+  EXPECT_EQ(unit->unitName, "x.service");
+  EXPECT_TRUE(unit->managed);
+  EXPECT_FALSE(serviceUnit(71, proc.root()));
 }
 
 }  // namespace
