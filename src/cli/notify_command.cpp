@@ -1,12 +1,6 @@
 // glimmet notify.
 #include "cli/notify_command.h"
 
-#include <unistd.h>
-
-#include <chrono>
-
-#include "core/hooks/notify_recorder.h"
-
 namespace glimmet::cli {
 
 CommandSpec Notify::spec() {
@@ -19,21 +13,15 @@ CommandSpec Notify::spec() {
           "the last argument.",
       .parameters =
           {
-              requiredTextOption("--agent", "<agent>", "claude-code or codex.", agent),
-              pidOption("--pid", "The agent's process ID (Claude Code hooks pass $PPID).", pid),
-              optionalArgument("payload", "The event JSON (Codex passes it here).", payload),
+              requiredTextOption("--agent", "<agent>", "claude-code or codex.", request.agent),
+              pidOption("--pid", "The agent's process ID (Claude Code hooks pass $PPID).",
+                        request.pid),
+              optionalArgument("payload", "The event JSON (Codex passes it here).",
+                               request.payload),
           },
       // Agent hooks call this on every turn: whatever it is given, it says
-      // nothing and succeeds. The payload is read from the standard input
-      // descriptor itself, because whether that is a terminal decides whether
-      // to read it at all.
-      .run =
-          [this](CommandContext& context) {
-            recordAgentNotification({.agent = agent, .pid = pid, .payload = payload},
-                                    context.environment, STDIN_FILENO,
-                                    std::chrono::system_clock::now());
-            return ExitStatus::ok;
-          },
+      // nothing and succeeds.
+      .run = [this](CommandContext& context) { return runNotify(request, context); },
   };
 }
 

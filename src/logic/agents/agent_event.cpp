@@ -33,7 +33,7 @@ bool readString(const nlohmann::json& value, std::optional<std::string>& field) 
   return true;
 }
 
-bool readPid(const nlohmann::json& value, std::optional<int32_t>& field) {
+bool readPID(const nlohmann::json& value, std::optional<int32_t>& field) {
   if (!value.is_number_integer()) return false;
   if (value.is_number_unsigned()) {
     const auto number = value.get<uint64_t>();
@@ -105,10 +105,23 @@ std::optional<AgentEvent> decodeAgentEvent(std::string_view line) {
   AgentEvent event{.id = *id, .time = *when, .agent = *agent, .kind = *kind};
   if (!readOptional(json, "message", event.message, readString) ||
       !readOptional(json, "cwd", event.cwd, readString) ||
-      !readOptional(json, "pid", event.pid, readPid) ||
+      !readOptional(json, "pid", event.pid, readPID) ||
       !readOptional(json, "sessionID", event.sessionID, readString))
     return std::nullopt;
   return event;
+}
+
+std::vector<AgentEvent> decodeAgentEventLog(std::string_view log, SystemTime now) {
+  std::vector<AgentEvent> events;
+  while (!log.empty()) {
+    const size_t end = log.find('\n');
+    const std::string_view line = log.substr(0, end);
+    log = end == std::string_view::npos ? std::string_view{} : log.substr(end + 1);
+    if (line.empty()) continue;
+    auto event = decodeAgentEvent(line);
+    if (event && now - event->time < kLongestAgentEventAge) events.push_back(std::move(*event));
+  }
+  return events;
 }
 
 }  // namespace glimmet

@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "core/output/iso8601.h"
 
@@ -25,8 +26,6 @@ inline constexpr std::string_view kClaudeCodeDisplayName = "Claude Code";
 inline constexpr std::string_view kCodexDisplayName = "Codex";
 /// Longest kept message, in user-perceived characters.
 inline constexpr size_t kLongestEventMessage = 160;
-/// An append to a log larger than this starts it afresh.
-inline constexpr uint64_t kAgentEventInboxLimit = 262'144;
 /// A drain keeps only events younger than this.
 inline constexpr std::chrono::seconds kLongestAgentEventAge{600};
 
@@ -51,5 +50,9 @@ std::string encodeAgentEventLine(const AgentEvent& event);
 /// Decodes one line: keys in any order; `id`, `time`, `agent` and `kind` required,
 /// the rest optional. Nothing when the line is not such an object.
 std::optional<AgentEvent> decodeAgentEvent(std::string_view line);
+
+/// The events of a drained inbox log, oldest first: those younger than 600
+/// seconds at `now`. Lines that don't decode are dropped.
+std::vector<AgentEvent> decodeAgentEventLog(std::string_view log, SystemTime now);
 
 }  // namespace glimmet

@@ -13,9 +13,4 @@ bool heartbeatIsFresh(const nlohmann::json& stamp, SystemTime now) {
   return time && now - *time < shared_files::heartbeatFreshness;
 }
 
-bool applicationIsRunning(const JSONStore& store, SystemTime now) {
-  const auto stamp = store.loadJson(shared_files::mcpHeartbeat);
-  return stamp && heartbeatIsFresh(*stamp, now);
-}
-
 }  // namespace glimmet

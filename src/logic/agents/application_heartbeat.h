@@ -6,16 +6,11 @@
 #include <nlohmann/json.hpp>
 
 #include "core/output/iso8601.h"
-#include "core/settings/json_store.h"
 
 namespace glimmet {
 
 /// True when `stamp` is an object whose "time" is an ISO 8601 date less than 90
 /// seconds before `now`; a stamp from the future counts as fresh too.
 bool heartbeatIsFresh(const nlohmann::json& stamp, SystemTime now);
-
-/// The stamp in `store`'s folder; a missing, unreadable or undecodable one means
-/// the application is not running.
-bool applicationIsRunning(const JSONStore& store, SystemTime now);
 
 }  // namespace glimmet

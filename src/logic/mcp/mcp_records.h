@@ -1,9 +1,9 @@
-// What the MCP server leaves in the shared folder: one call-log line per tool
-// call, and quit requests in the inbox the application answers.
+// What the MCP server leaves in the shared folder, in the form it is written
+// there: one call-log line per tool call, and quit requests for the inbox the
+// application answers.
 #pragma once
 
 #include <cstdint>
-#include <filesystem>
 #include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
@@ -34,17 +34,5 @@ struct MCPQuitRequest {
 
   nlohmann::json toJson() const;
 };
-
-/// Appends `entry` to mcp-log.jsonl under mcp-log.lock in `folder`, waiting
-/// about 2 seconds for the lock. Throws platform::LockTimeout when it stayed
-/// held and platform::SystemError otherwise; callers that must not fail ignore it.
-void appendMCPLog(const std::filesystem::path& folder, const MCPLogEntry& entry);
-
-/// Adds `request` to mcp-inbox.json under mcp-inbox.lock: read, append, replace
-/// atomically, all under the lock (waited on for about 2 seconds). A missing or
-/// undecodable inbox (nested too deeply included) counts as empty; one that
-/// exists but can't be read (too large, a link, a FIFO) is left alone and this
-/// throws platform::SystemError, so a request never costs the person earlier ones.
-void addToMCPInbox(const std::filesystem::path& folder, const MCPQuitRequest& request);
 
 }  // namespace glimmet

@@ -3,8 +3,8 @@
 
 #include <cmath>
 #include <limits>
-#include "core/output/json_writer.h"
 
+#include "core/output/json_writer.h"
 #include "core/util/json_nesting.h"
 #include "core/util/utf8.h"
 #include "logic/mcp/mcp_text.h"
@@ -57,7 +57,7 @@ json tool(const char* name, const char* description, json properties) {
 MCPTarget readTarget(const json& arguments) {
   return {.pid = mcpIntegerArgument(arguments, "pid"),
           .port = mcpIntegerArgument(arguments, "port"),
-          .sessionPid = mcpIntegerArgument(arguments, "sessionPid")};
+          .sessionPID = mcpIntegerArgument(arguments, "sessionPid")};
 }
 
 }  // namespace
@@ -124,11 +124,11 @@ std::optional<std::string> MCPServer::handle(std::string_view message) const {
                                  ? methodField->get<std::string>()
                                  : std::string();
   const auto id = request.find("id");
-  const bool hasId = id != request.end();
-  if (!hasId && method.starts_with("notifications/")) return std::nullopt;
+  const bool hasID = id != request.end();
+  if (!hasID && method.starts_with("notifications/")) return std::nullopt;
 
   json response = {{"jsonrpc", "2.0"}};
-  if (hasId && !id->is_null()) response["id"] = *id;
+  if (hasID && !id->is_null()) response["id"] = *id;
   if (method == "initialize") {
     response["result"] = {{"protocolVersion", kProtocolVersion},
                           {"capabilities", {{"tools", json::object()}}},
@@ -215,14 +215,14 @@ json MCPServer::callTool(const json& params) const {
           compact({{"accepted", false}, {"verdict", verdict.verdict}, {"reason", verdict.reason}}),
           false);
     }
-    MCPQuitRequest request{.id = newRequestId(),
+    MCPQuitRequest request{.id = newRequestID(),
                            .time = now(),
-                           .kind = target.sessionPid ? "session"
+                           .kind = target.sessionPID ? "session"
                                    : target.pid      ? "pid"
                                                      : "port",
                            .pid = target.pid,
                            .port = target.port,
-                           .sessionPID = target.sessionPid};
+                           .sessionPID = target.sessionPID};
     if (const auto note = arguments.find("note"); note != arguments.end() && note->is_string())
       request.note = MCPText::redact(note->get<std::string>());
     try {

@@ -36,7 +36,7 @@ struct MCPServer {
   /// Appends to the call log; a failure is ignored.
   std::function<void(const MCPLogEntry&)> log;
   std::function<SystemTime()> now;
-  std::function<std::string()> newRequestId;
+  std::function<std::string()> newRequestID;
 
   static constexpr std::string_view offMessage =
       "MCP is off in Glimmet. Turn it on in Settings, then try again.";

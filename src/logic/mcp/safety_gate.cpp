@@ -70,7 +70,7 @@ std::optional<SafetyGate::Input> sessionFacts(pid_t pid, const SafetyView& view)
 }  // namespace
 
 std::string MCPTarget::text() const {
-  if (sessionPid) return "session " + std::to_string(*sessionPid);
+  if (sessionPID) return "session " + std::to_string(*sessionPID);
   if (pid && port) return "pid " + std::to_string(*pid) + " port " + std::to_string(*port);
   if (port) return "port " + std::to_string(*port);
   if (pid) return "pid " + std::to_string(*pid);
@@ -100,8 +100,8 @@ MCPSafetyVerdict SafetyGate::verdict(const Input& input) {
 }
 
 SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view) {
-  if (target.sessionPid)
-    return sessionFacts(*target.sessionPid, view).value_or(SafetyGate::Input{});
+  if (target.sessionPID)
+    return sessionFacts(*target.sessionPID, view).value_or(SafetyGate::Input{});
   if (target.pid) {
     if (auto session = sessionFacts(*target.pid, view)) return *session;
     const auto* record = view.snapshot.record(*target.pid);

@@ -20,9 +20,9 @@ namespace glimmet {
 struct MCPTarget {
   std::optional<std::int32_t> pid;
   std::optional<std::int32_t> port;
-  std::optional<std::int32_t> sessionPid;
+  std::optional<std::int32_t> sessionPID;
 
-  bool empty() const { return !pid && !port && !sessionPid; }
+  bool empty() const { return !pid && !port && !sessionPID; }
   /// "session 42", "pid 7 port 3000", "port 3000", "pid 7" or "unknown".
   std::string text() const;
 };

@@ -73,6 +73,25 @@ TEST(AgentEvent, RejectsLinesMissingRequiredKeysOrOfTheWrongShape) {
     EXPECT_FALSE(decodeAgentEvent(line)) << line;
 }
 
+TEST(AgentEvent, ADrainedLogKeepsYoungDecodableEventsInOrder) {
+  const auto line = [](SystemTime time, std::string id) {
+    return encodeAgentEventLine(
+        {.id = std::move(id), .time = time, .agent = "Codex", .kind = AgentEventKind::finished});
+  };
+  using std::chrono::seconds;
+  const std::string log = line(kNoon - seconds(600), "OLD") + line(kNoon - seconds(599), "FIRST") +
+                          "not json\n\n{}\n" + line(kNoon + seconds(5), "SECOND") +
+                          line(kNoon, "UNENDED").substr(0, 40);
+  const auto events = decodeAgentEventLog(log, kNoon);
+  ASSERT_EQ(events.size(), 2u);
+  EXPECT_EQ(events[0].id, "FIRST");
+  EXPECT_EQ(events[1].id, "SECOND");
+  EXPECT_TRUE(decodeAgentEventLog("", kNoon).empty());
+  // The last line needs no line feed of its own.
+  const auto unended = line(kNoon, "LAST");
+  EXPECT_EQ(decodeAgentEventLog(unended.substr(0, unended.size() - 1), kNoon).size(), 1u);
+}
+
 TEST(AgentEventKind, RawValues) {
   EXPECT_EQ(toString(AgentEventKind::needsApproval), "needsApproval");
   EXPECT_EQ(agentEventKindFromString("waiting"), AgentEventKind::waiting);

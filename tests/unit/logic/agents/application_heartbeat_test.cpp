@@ -2,8 +2,6 @@
 
 #include <gtest/gtest.h>
 
-#include "support/temp_dir.h"
-
 namespace glimmet {
 namespace {
 
@@ -24,15 +22,6 @@ TEST(ApplicationHeartbeat, AnUndecodableStampIsNotRunning) {
   for (const json& stamp : {json::array(), json::object(), json{{"time", 5}},
                             json{{"time", "soon"}}, json("2026-12-07T00:00:00Z")})
     EXPECT_FALSE(heartbeatIsFresh(stamp, kStamp)) << stamp.dump();
-}
-
-TEST(ApplicationHeartbeat, ReadsTheStampFile) {
-  testing::TempDir dir;
-  EXPECT_FALSE(applicationIsRunning(JSONStore(dir.path()), kStamp));
-  dir.write("mcp-heartbeat.json", "{\"time\":");
-  EXPECT_FALSE(applicationIsRunning(JSONStore(dir.path()), kStamp));
-  dir.write("mcp-heartbeat.json", kBeat.dump());
-  EXPECT_TRUE(applicationIsRunning(JSONStore(dir.path()), kStamp + seconds(30)));
 }
 
 }  // namespace

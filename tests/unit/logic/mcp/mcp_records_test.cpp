@@ -1,102 +1,41 @@
 #include "logic/mcp/mcp_records.h"
 
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-
-#include <thread>
-#include <vector>
-
-#include "platform/files.h"
-#include "support/temp_dir.h"
 
 namespace glimmet {
 namespace {
 
 using nlohmann::json;
 
-MCPQuitRequest request(std::string id) {
-  return {.id = std::move(id),
-          .time = SystemTime(std::chrono::seconds(1'800'000'000)),
-          .kind = "port",
-          .port = 3000,
-          .note = "a/b"};
+// The application reads these lines with its own decoder: keys sorted, no
+// spaces, one line however the summary is spelled.
+TEST(MCPRecords, ALogEntryIsOneCompactLine) {
+  const MCPLogEntry entry{SystemTime(std::chrono::milliseconds(1'500)), "request_quit",
+                          "port 3000\nnext", "refused: Owned by another user."};
+  EXPECT_EQ(entry.line(),
+            "{\"result\":\"refused: Owned by another user.\",\"summary\":\"port 3000\\nnext\","
+            "\"time\":\"1970-01-01T00:00:01Z\",\"tool\":\"request_quit\"}");
 }
 
-TEST(MCPRecords, LogLinesAreCompactAndAppended) {
-  testing::TempDir dir;
-  const auto folder = dir.path() / "Glimmet";
-  appendMCPLog(folder, {SystemTime(std::chrono::seconds(0)), "ports", "ports", "ok"});
-  appendMCPLog(folder, {SystemTime(std::chrono::seconds(0)), "safety", "pid 1", "leaveAlone"});
-  EXPECT_EQ(*platform::readFile(folder / "mcp-log.jsonl", 1 << 20),
-            "{\"result\":\"ok\",\"summary\":\"ports\",\"time\":\"1970-01-01T00:00:00Z\",\"tool\":"
-            "\"ports\"}\n{\"result\":\"leaveAlone\",\"summary\":\"pid 1\",\"time\":\"1970-01-01T00:"
-            "00:00Z\",\"tool\":\"safety\"}\n");
-  struct stat info {};
-  ASSERT_EQ(::stat((folder / "mcp-log.lock").c_str(), &info), 0);
-  EXPECT_EQ(info.st_mode & 0777, 0600u);
-}
-
-TEST(MCPRecords, InboxKeepsEarlierRequestsAndStartsOverFromAnUndecodableFile) {
-  testing::TempDir dir;
-  const auto folder = dir.path() / "Glimmet";
-  addToMCPInbox(folder, request("A"));
-  const auto inbox = folder / "mcp-inbox.json";
-  auto first = json::parse(*platform::readFile(inbox, 1 << 20));
-  first[0]["status"] = "answered";  // as the application would leave it
-  platform::writeFileAtomically(inbox, first.dump(), 0600);
-  addToMCPInbox(folder, request("B"));
-  const auto text = *platform::readFile(inbox, 1 << 20);
-  EXPECT_NE(text.find("\"note\" : \"a\\/b\""), std::string::npos) << text;
-  const auto both = json::parse(text);
-  ASSERT_EQ(both.size(), 2u);
-  EXPECT_EQ(both[0]["status"], "answered");
-  EXPECT_EQ(both[1], json({{"id", "B"},
-                           {"time", "2027-01-15T08:00:00Z"},
-                           {"kind", "port"},
-                           {"port", 3000},
-                           {"note", "a/b"},
-                           {"status", "pending"}}));
-
-  platform::writeFileAtomically(inbox, "{not json", 0600);
-  addToMCPInbox(folder, request("C"));
-  EXPECT_EQ(json::parse(*platform::readFile(inbox, 1 << 20)).size(), 1u);
-}
-
-TEST(MCPRecords, ADeeplyNestedInboxStartsOverSmall) {
-  testing::TempDir dir;
-  const auto folder = dir.path() / "Glimmet";
-  std::filesystem::create_directories(folder);
-  const auto inbox = folder / "mcp-inbox.json";
-  platform::writeFileAtomically(inbox, std::string(100'000, '[') + std::string(100'000, ']'), 0600);
-  addToMCPInbox(folder, request("A"));
-  const auto text = *platform::readFile(inbox, 1 << 20);
-  EXPECT_LT(text.size(), 1000u);
-  EXPECT_EQ(json::parse(text).size(), 1u);
-}
-
-TEST(MCPRecords, AnInboxThatIsALinkIsNotFollowed) {
-  testing::TempDir dir;
-  const auto folder = dir.path() / "Glimmet";
-  std::filesystem::create_directories(folder);
-  dir.write("theirs.json", "[]");
-  std::filesystem::create_symlink(dir.path() / "theirs.json", folder / "mcp-inbox.json");
-  std::filesystem::create_symlink(dir.path() / "made.jsonl", folder / "mcp-log.jsonl");
-  EXPECT_THROW(addToMCPInbox(folder, request("A")), platform::SystemError);
-  EXPECT_THROW(appendMCPLog(folder, {SystemTime(), "ports", "ports", "ok"}), platform::SystemError);
-  EXPECT_EQ(dir.read("theirs.json"), "[]");
-  EXPECT_FALSE(std::filesystem::exists(dir.path() / "made.jsonl"));
-}
-
-TEST(MCPRecords, ConcurrentWritersLoseNoRequest) {
-  testing::TempDir dir;
-  const auto folder = dir.path() / "Glimmet";
-  std::vector<std::thread> writers;
-  for (int i = 0; i < 8; ++i)
-    writers.emplace_back([&, i] {
-      for (int j = 0; j < 5; ++j) addToMCPInbox(folder, request(std::to_string(i * 10 + j)));
-    });
-  for (auto& writer : writers) writer.join();
-  EXPECT_EQ(json::parse(*platform::readFile(folder / "mcp-inbox.json", 1 << 20)).size(), 40u);
+TEST(MCPRecords, AQuitRequestCarriesOnlyTheTargetsItNames) {
+  const SystemTime time(std::chrono::seconds(1'800'000'000));
+  EXPECT_EQ((MCPQuitRequest{.id = "A", .time = time, .kind = "port", .port = 3000}).toJson(),
+            json({{"id", "A"},
+                  {"time", "2027-01-15T08:00:00Z"},
+                  {"kind", "port"},
+                  {"port", 3000},
+                  {"status", "pending"}}));
+  EXPECT_EQ(
+      (MCPQuitRequest{
+           .id = "B", .time = time, .kind = "session", .pid = 7, .sessionPID = 42, .note = "why"})
+          .toJson(),
+      json({{"id", "B"},
+            {"time", "2027-01-15T08:00:00Z"},
+            {"kind", "session"},
+            {"pid", 7},
+            {"sessionPID", 42},
+            {"note", "why"},
+            {"status", "pending"}}));
 }
 
 }  // namespace

@@ -24,7 +24,7 @@ class MCPServerTest : public ::testing::Test {
     server_.requestQuit = [this](const MCPQuitRequest& request) { filed_.push_back(request); };
     server_.log = [this](const MCPLogEntry& entry) { log_.push_back(entry); };
     server_.now = [] { return SystemTime{}; };
-    server_.newRequestId = [] { return std::string("REQ-1"); };
+    server_.newRequestID = [] { return std::string("REQ-1"); };
   }
 
   std::optional<json> send(std::string_view message) {

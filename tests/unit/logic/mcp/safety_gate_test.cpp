@@ -45,7 +45,7 @@ TEST(SafetyGate, CarriesTheNameWheneverFound) {
 }
 
 TEST(MCPTarget, TextNamesTheSessionFirst) {
-  EXPECT_EQ((MCPTarget{.pid = 7, .port = 3000, .sessionPid = 42}).text(), "session 42");
+  EXPECT_EQ((MCPTarget{.pid = 7, .port = 3000, .sessionPID = 42}).text(), "session 42");
   EXPECT_EQ((MCPTarget{.pid = 7, .port = 3000}).text(), "pid 7 port 3000");
   EXPECT_EQ((MCPTarget{.port = 3000}).text(), "port 3000");
   EXPECT_EQ((MCPTarget{.pid = 7}).text(), "pid 7");
@@ -129,12 +129,12 @@ TEST_F(SafetyFacts, PortsFindTheirDevServer) {
 
 TEST_F(SafetyFacts, ALiveSessionIsAskedAboutDespiteTheAgentRule) {
   sessions_.push_back({205, "Claude Code"});
-  for (const MCPTarget target : {MCPTarget{.pid = 205}, MCPTarget{.port = 1, .sessionPid = 205}}) {
+  for (const MCPTarget target : {MCPTarget{.pid = 205}, MCPTarget{.port = 1, .sessionPID = 205}}) {
     const auto verdict = ask(target);
     EXPECT_EQ(verdict.verdict, "askFirst");
     EXPECT_EQ(verdict.name, "Claude Code");
   }
-  EXPECT_EQ(ask({.sessionPid = 200}).reason, "Nothing of yours matches.");
+  EXPECT_EQ(ask({.sessionPID = 200}).reason, "Nothing of yours matches.");
 }
 
 }  // namespace

@@ -1,5 +1,5 @@
 // AgentEventInbox over the platform's locked files.
-#include "logic/agents/agent_event_inbox.h"
+#include "core/agents/agent_event_inbox.h"
 
 #include "core/settings/shared_files.h"
 #include "platform/files.h"
@@ -13,8 +13,7 @@ constexpr size_t kLargestDrainedLog = 64 * 1024 * 1024;
 
 }  // namespace
 
-void AgentEventInbox::append(const AgentEvent& event) const {
-  const std::string line = encodeAgentEventLine(event);
+void AgentEventInbox::append(std::string_view line) const {
   const auto folder = platform::SharedFolder::create(folder_);
   // An agent's hook is waiting on this: a lock held past the short wait costs
   // the event, never the agent's turn.
@@ -29,26 +28,13 @@ void AgentEventInbox::append(const AgentEvent& event) const {
   folder.append(shared_files::agentEvents, line);
 }
 
-std::vector<AgentEvent> AgentEventInbox::drain(SystemTime now) const {
-  std::optional<std::string> bytes;
-  {
-    const auto folder = platform::SharedFolder::create(folder_);
-    const auto lock = folder.lock(shared_files::agentEventsLock, shared_files::commandLockWait);
-    bytes = folder.read(shared_files::agentEvents, kLargestDrainedLog);
-    if (!bytes || bytes->empty()) return {};
-    folder.replace(shared_files::agentEvents, "");
-  }
-  std::vector<AgentEvent> events;
-  std::string_view rest = *bytes;
-  while (!rest.empty()) {
-    const size_t end = rest.find('\n');
-    const std::string_view line = rest.substr(0, end);
-    rest = end == std::string_view::npos ? std::string_view{} : rest.substr(end + 1);
-    if (line.empty()) continue;
-    auto event = decodeAgentEvent(line);
-    if (event && now - event->time < kLongestAgentEventAge) events.push_back(std::move(*event));
-  }
-  return events;
+std::string AgentEventInbox::drain() const {
+  const auto folder = platform::SharedFolder::create(folder_);
+  const auto lock = folder.lock(shared_files::agentEventsLock, shared_files::commandLockWait);
+  auto bytes = folder.read(shared_files::agentEvents, kLargestDrainedLog);
+  if (!bytes || bytes->empty()) return {};
+  folder.replace(shared_files::agentEvents, "");
+  return std::move(*bytes);
 }
 
 bool AgentEventInbox::hasPendingEvents() const {

@@ -1,4 +1,4 @@
-#include "logic/agents/agent_event_inbox.h"
+#include "core/agents/agent_event_inbox.h"
 
 #include <gtest/gtest.h>
 #include <sys/stat.h>
@@ -7,6 +7,7 @@
 
 #include <filesystem>
 
+#include "logic/agents/agent_event.h"
 #include "platform/system_error.h"
 #include "support/temp_dir.h"
 
@@ -26,6 +27,10 @@ AgentEvent eventAt(SystemTime time, std::string id = "ID") {
           .pid = 1};
 }
 
+std::string lineAt(SystemTime time, std::string id = "ID") {
+  return encodeAgentEventLine(eventAt(time, std::move(id)));
+}
+
 mode_t modeOf(const fs::path& path) {
   struct stat info {};
   return ::stat(path.c_str(), &info) == 0 ? info.st_mode & 0777 : 0;
@@ -35,56 +40,66 @@ TEST(AgentEventInbox, AppendCreatesPrivateFilesAndAddsWholeLines) {
   testing::TempDir dir;
   const AgentEventInbox inbox(dir / "a/Glimmet");
   EXPECT_FALSE(inbox.hasPendingEvents());
-  inbox.append(eventAt(kNow, "ONE"));
-  inbox.append(eventAt(kNow, "TWO"));
+  inbox.append(lineAt(kNow, "ONE"));
+  inbox.append(lineAt(kNow, "TWO"));
   EXPECT_TRUE(inbox.hasPendingEvents());
   EXPECT_EQ(modeOf(dir / "a/Glimmet"), 0700u);
   EXPECT_EQ(modeOf(dir / "a/Glimmet/agent-events.jsonl"), 0600u);
   EXPECT_EQ(modeOf(dir / "a/Glimmet/agent-events.lock"), 0600u);
-  EXPECT_EQ(
-      dir.read("a/Glimmet/agent-events.jsonl"),
-      encodeAgentEventLine(eventAt(kNow, "ONE")) + encodeAgentEventLine(eventAt(kNow, "TWO")));
+  EXPECT_EQ(dir.read("a/Glimmet/agent-events.jsonl"), lineAt(kNow, "ONE") + lineAt(kNow, "TWO"));
 }
 
 TEST(AgentEventInbox, ALogPastItsLimitStartsAfresh) {
   testing::TempDir dir;
   const AgentEventInbox inbox(dir.path());
   dir.write("agent-events.jsonl", std::string(262'144, 'x'));
-  inbox.append(eventAt(kNow, "KEPT"));
-  EXPECT_EQ(fs::file_size(dir / "agent-events.jsonl"),
-            262'144 + encodeAgentEventLine(eventAt(kNow, "KEPT")).size());
+  inbox.append(lineAt(kNow, "KEPT"));
+  EXPECT_EQ(fs::file_size(dir / "agent-events.jsonl"), 262'144 + lineAt(kNow, "KEPT").size());
   dir.write("agent-events.jsonl", std::string(262'145, 'x'));
-  inbox.append(eventAt(kNow, "NEW"));
-  EXPECT_EQ(dir.read("agent-events.jsonl"), encodeAgentEventLine(eventAt(kNow, "NEW")));
+  inbox.append(lineAt(kNow, "NEW"));
+  EXPECT_EQ(dir.read("agent-events.jsonl"), lineAt(kNow, "NEW"));
   EXPECT_EQ(modeOf(dir / "agent-events.jsonl"), 0600u);
 }
 
-TEST(AgentEventInbox, DrainKeepsYoungDecodableEventsInOrderAndEmptiesTheLog) {
+// The application's side: what it drains is exactly what was appended, and
+// the log is left empty for the next turn.
+TEST(AgentEventInbox, DrainTakesEveryLineAndEmptiesTheLog) {
   testing::TempDir dir;
   const AgentEventInbox inbox(dir.path());
-  inbox.append(eventAt(kNow - seconds(600), "OLD"));
-  inbox.append(eventAt(kNow - seconds(599), "FIRST"));
-  dir.write("agent-events.jsonl", dir.read("agent-events.jsonl") + "not json\n\n{}\n");
-  inbox.append(eventAt(kNow + seconds(5), "SECOND"));
-  const auto events = inbox.drain(kNow);
-  ASSERT_EQ(events.size(), 2u);
-  EXPECT_EQ(events[0].id, "FIRST");
-  EXPECT_EQ(events[1].id, "SECOND");
+  inbox.append(lineAt(kNow - seconds(600), "OLD"));
+  inbox.append(lineAt(kNow, "NEW"));
+  const auto drained = inbox.drain();
+  EXPECT_EQ(drained, lineAt(kNow - seconds(600), "OLD") + lineAt(kNow, "NEW"));
+  const auto events = decodeAgentEventLog(drained, kNow);
+  ASSERT_EQ(events.size(), 1u);
+  EXPECT_EQ(events[0].id, "NEW");
   EXPECT_EQ(dir.read("agent-events.jsonl"), "");
+  EXPECT_EQ(modeOf(dir / "agent-events.jsonl"), 0600u);
   EXPECT_FALSE(inbox.hasPendingEvents());
-  EXPECT_TRUE(inbox.drain(kNow).empty());
+  EXPECT_EQ(inbox.drain(), "");
 }
 
 TEST(AgentEventInbox, DrainWithoutALogIsEmptyAndCreatesNoLog) {
   testing::TempDir dir;
-  EXPECT_TRUE(AgentEventInbox(dir.path()).drain(kNow).empty());
+  EXPECT_EQ(AgentEventInbox(dir.path()).drain(), "");
   EXPECT_FALSE(fs::exists(dir / "agent-events.jsonl"));
+}
+
+TEST(AgentEventInbox, APlantedLinkIsNeitherFollowedNorCounted) {
+  testing::TempDir dir;
+  dir.write("theirs.jsonl", lineAt(kNow));
+  fs::create_symlink(dir / "theirs.jsonl", dir / "agent-events.jsonl");
+  const AgentEventInbox inbox(dir.path());
+  EXPECT_FALSE(inbox.hasPendingEvents());
+  EXPECT_THROW(inbox.append(lineAt(kNow)), platform::SystemError);
+  EXPECT_EQ(inbox.drain(), "");
+  EXPECT_EQ(dir.read("theirs.jsonl"), lineAt(kNow));
 }
 
 TEST(AgentEventInbox, AFolderThatCannotBeMadeThrows) {
   testing::TempDir dir;
   dir.write("file", "");
-  EXPECT_THROW(AgentEventInbox(dir / "file/Glimmet").append(eventAt(kNow)), platform::SystemError);
+  EXPECT_THROW(AgentEventInbox(dir / "file/Glimmet").append(lineAt(kNow)), platform::SystemError);
 }
 
 TEST(AgentEventInbox, AppendsFromManyProcessesNeverInterleave) {
@@ -98,7 +113,7 @@ TEST(AgentEventInbox, AppendsFromManyProcessesNeverInterleave) {
       for (int i = 0; i < kEach; ++i) {
         AgentEvent event = eventAt(kNow, std::to_string(w));
         event.message = std::string(4000, static_cast<char>('a' + w));
-        inbox.append(event);
+        inbox.append(encodeAgentEventLine(event));
       }
       ::_exit(0);
     }

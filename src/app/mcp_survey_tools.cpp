@@ -1,0 +1,52 @@
+// The survey and the documents behind the MCP data tools.
+#include "app/mcp_survey_tools.h"
+
+#include <vector>
+
+#include "app/cli_survey.h"
+#include "core/output/json_writer.h"
+#include "logic/agents/agents_document.h"
+#include "logic/ports/ports_document.h"
+#include "logic/status/status_document.h"
+#include "platform/system_processes.h"
+
+namespace glimmet {
+namespace {
+
+// The documents come out exactly as the commands print them, line feed included.
+std::string documentText(const nlohmann::json& document) {
+  return writeJson(document) + "\n";
+}
+
+}  // namespace
+
+std::string mcpStatusText(const CommandInputs& inputs) {
+  return documentText(StatusDocument::from(CLISurvey::gather(inputs)).toJson());
+}
+
+std::string mcpPortsText(const CommandInputs& inputs) {
+  return documentText(PortsDocument::from(CLISurvey::gather(inputs).servers).toJson());
+}
+
+std::string mcpAgentsText(const CommandInputs& inputs) {
+  auto survey = CLISurvey::gather(inputs);
+  return documentText(
+      AgentsDocument::from(std::move(survey.sessions), survey.ghosts, survey.snapshot.takenAt())
+          .toJson());
+}
+
+MCPSafetyVerdict mcpSafetyVerdict(const CommandInputs& inputs, const MCPTarget& target) {
+  const auto survey = CLISurvey::gather(inputs);
+  std::vector<SessionRoot> sessions;
+  for (const auto& session : survey.sessions) sessions.push_back({session.pid, session.agent});
+  const SafetyView view{survey.snapshot,
+                        survey.servers,
+                        sessions,
+                        inputs.context,
+                        inputs.protectedList,
+                        platform::systemProcessTable(),
+                        inputs.signatures ? &*inputs.signatures : nullptr};
+  return SafetyGate::verdict(safetyFacts(target, view));
+}
+
+}  // namespace glimmet
