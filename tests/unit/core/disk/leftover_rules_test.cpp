@@ -38,7 +38,7 @@ std::string failure(std::vector<nlohmann::json> rules) {
   try {
     LeftoverRuleSet::load(file(std::move(rules)));
   } catch (const RuleError& error) {
-    return error.ruleId() + ": " + error.reason();
+    return error.ruleID() + ": " + error.reason();
   } catch (const RuleFileError& error) {
     return std::string("undecodable: ") + error.what();
   }

@@ -1,5 +1,5 @@
 // The disk scan text report: headings, counts, the 40-item cut and the endings.
-#include "core/disk/disk_scan_report.h"
+#include "logic/disk/disk_scan_document.h"
 
 #include <gtest/gtest.h>
 
@@ -23,7 +23,7 @@ TEST(DiskScanText, ListsFortyPerSafetyAndCountsTheRest) {
   result.items.back().blocked = "node is running in this project";
   result.notScanned = {{"/home/me/Pictures", NotScanned::Reason::personalMedia}};
   result.complete = false;
-  const auto lines = diskScanText(result);
+  const auto lines = DiskScanDocument{result}.lines();
   ASSERT_GE(lines.size(), 8u);
   EXPECT_EQ(lines[0], "");
   EXPECT_EQ(lines[1], "Safe to clear: about 7 KB in 1 item");
@@ -47,19 +47,20 @@ TEST(DiskScanText, DockerRowsAndAMissingEngineReadPlainly) {
   images.label = "Unused Docker images";
   result.items.push_back(images);
   result.docker = DockerDiskState::running;
-  auto lines = diskScanText(result);
+  auto lines = DiskScanDocument{result}.lines();
   EXPECT_EQ(lines[2], "  3 KB       Unused Docker images");
 
   result.items.clear();
   result.docker = DockerDiskState::notRunning;
-  EXPECT_EQ(diskScanText(result),
+  EXPECT_EQ(DiskScanDocument{result}.lines(),
             (std::vector<std::string>{
                 "", "Docker isn't running, so its images and caches weren't measured."}));
   result.docker = DockerDiskState::notInstalled;
-  EXPECT_EQ(diskScanText(result).back(), "Docker isn't installed (no engine socket found).");
+  EXPECT_EQ(DiskScanDocument{result}.lines().back(),
+            "Docker isn't installed (no engine socket found).");
   EXPECT_EQ(rawValue(DockerDiskState::notInstalled), "notRunning");
   result.docker.reset();  // not asked (--home): nothing said
-  EXPECT_TRUE(diskScanText(result).empty());
+  EXPECT_TRUE(DiskScanDocument{result}.lines().empty());
 }
 
 }  // namespace
