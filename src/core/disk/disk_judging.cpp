@@ -64,17 +64,26 @@ Activity projectActivity(const std::string& project, std::optional<SystemTime> l
                   : "Project touched " + std::to_string(age) + " days ago"};
 }
 
+// What every item of `rule` says of itself, whatever was found.
+DiskItem itemOfRule(const LeftoverRule& rule) {
+  DiskItem item;
+  item.ruleID = rule.id;
+  item.label = rule.label;
+  item.tool = rule.tool;
+  item.category = rule.category;
+  item.clean = rule.clean;
+  item.ifRemoved = rule.ifRemoved;
+  item.verified = rule.verified;
+  return item;
+}
+
 // The candidate as its rule describes it, with what measuring found. Files
 // hard-linked between items are credited to each in equal parts.
 DiskItem measuredItem(const Candidate& candidate, const LeftoverRule& rule,
                       const std::map<FileIdentity, uint64_t>& holders) {
   const auto& m = candidate.measurement;
-  DiskItem item;
-  item.ruleID = rule.id;
-  item.label = rule.label;
-  item.tool = rule.tool;
+  auto item = itemOfRule(rule);
   item.path = candidate.path;
-  item.category = rule.category;
   item.safety = rule.safety;
   item.bytes = m.bytes;
   item.uniqueBytes = m.uniqueBytes;
@@ -87,9 +96,6 @@ DiskItem measuredItem(const Candidate& candidate, const LeftoverRule& rule,
   item.fileCount = m.files;
   item.modified = m.newest;
   item.identity = candidate.identity;
-  item.clean = rule.clean;
-  item.ifRemoved = rule.ifRemoved;
-  item.verified = rule.verified;
   item.partial = m.noAccess;
   item.containsGit = m.containsGit;
   for (const auto& [name, bytes] : m.children) item.children.push_back({name, bytes});
@@ -226,19 +232,12 @@ std::vector<DiskItem> dockerItems(const std::vector<const LeftoverRule*>& docker
   std::vector<DiskItem> items;
   for (const auto* rule : dockerRules) {
     const auto& figure = stats.figure(*rule->dockerKind);
-    DiskItem item;
-    item.ruleID = rule->id;
+    auto item = itemOfRule(*rule);
     item.id = std::string(rawValue(*rule->dockerKind)) + "#" + rule->id;
-    item.label = rule->label;
-    item.tool = rule->tool;
     item.path = std::string(rawValue(*rule->dockerKind));
-    item.category = rule->category;
     item.safety = rule->effectiveSafety();
     item.bytes = item.uniqueBytes = item.attributedBytes = figure.reclaimableBytes;
     item.fileCount = figure.count;
-    item.clean = rule->clean;
-    item.ifRemoved = rule->ifRemoved;
-    item.verified = rule->verified;
     if (!rule->verified) item.reasons.push_back("Rule not verified on a real Mac yet");
     items.push_back(std::move(item));
   }

@@ -45,7 +45,7 @@ std::string failure(std::vector<nlohmann::json> rules) {
   return "valid";
 }
 
-TEST(LeftoverRules, DecodesRulesInOrderAndFindsThemByEitherId) {
+TEST(LeftoverRules, DecodesRulesInOrderAndFindsThemByEitherID) {
   auto active = baseRule("node-modules");
   active["activeID"] = "node-modules-active";
   active["activeSafety"] = "review";
