@@ -73,3 +73,18 @@ bool isWritable(const std::filesystem::path& path);
 bool removeFile(const std::filesystem::path& path, int& error);
 
 }  // namespace glimmet::platform
+
+namespace glimmet::platform {
+
+/// The status of what `path` leads to, with `error` set to errno when it can't
+/// be read (ENOENT or ENOTDIR: nothing is there).
+std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error);
+/// `path` made absolute against the working folder, lexically; empty when the
+/// working folder is gone.
+std::filesystem::path absolutePath(const std::filesystem::path& path);
+/// `path` with the links on the part of it that exists resolved and the rest
+/// appended lexically, so a folder yet to be made has its real place; nothing
+/// when that part can't be read.
+std::optional<std::filesystem::path> weaklyResolvedPath(const std::filesystem::path& path);
+
+}  // namespace glimmet::platform

@@ -72,6 +72,12 @@ class SystemTrash {
   std::filesystem::path home_;  ///< below it no folder may be a link
 };
 
+/// The home trash of `home`, which holds what goes to the Trash from its mount:
+/// XDG_DATA_HOME/Trash when that is an absolute path, else
+/// HOME/.local/share/Trash. Never cleaned from, and measured apart from home.
+std::filesystem::path homeTrashFolder(const Environment& environment,
+                                      const std::filesystem::path& home);
+
 /// Percent-encodes a path for a .trashinfo Path= line: every byte outside the
 /// unreserved characters and "/" becomes %XX.
 std::string trashInfoPathEncoding(std::string_view path);

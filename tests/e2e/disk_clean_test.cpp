@@ -9,6 +9,7 @@
 #include <sstream>
 
 #include "support/isolated_home.h"
+#include "support/process_alive.h"
 
 namespace glimmet {
 namespace {
@@ -135,7 +136,7 @@ TEST(DiskClean, PathsAreMatchedAsTyped) {
 
 // A folder whose name isn't UTF-8 gets an id that is (its odd bytes as \xHH),
 // and the cache still names the real folder, so the id cleans it.
-TEST(DiskClean, ANameThatIsntUtf8IsCleanedByItsId) {
+TEST(DiskClean, ANameThatIsntUtf8IsCleanedByItsID) {
   CleanHome fixture;
   // Each child of ~/.cache/kids is an item, so the odd name comes from the disk.
   auto rules = nlohmann::json::parse(kRules);
@@ -345,6 +346,37 @@ TEST(DiskClean, AStepThatCantBeLoggedDoesntRun) {
       withoutCarriageReturns(result.out),
       HasSubstr("Fixture cache: skipped: couldn't write the cleanup log, so nothing moved"));
   EXPECT_TRUE(std::filesystem::exists(fixture.home.home() / ".cache/fixture-trash/blob"));
+}
+
+// An interrupt while a tool's command runs (the tool itself sends it, as the
+// user's Ctrl-C would reach glimmet) stops that command with its group, starts
+// no further step, and ends with status 2; the item after it stays put.
+TEST(DiskClean, AnInterruptStopsTheRunningCommandAndStartsNothingMore) {
+  CleanHome fixture;
+  const auto pidFile = fixture.home.root() / "tool.pid";
+  const auto tool =
+      fixture.home.dir().write("bin/fake-clean", "#!/bin/sh\necho $$ > '" + pidFile.string() +
+                                                     "'\nkill -INT $PPID\nexec /bin/sleep 30\n");
+  fs::permissions(tool, fs::perms::owner_all);
+  fixture.home.environment() =
+      fixture.home.environment().with("PATH", (fixture.home.root() / "bin").string() + ":" +
+                                                  *fixture.home.environment().get("PATH"));
+  fixture.scan();
+  const auto started = std::chrono::steady_clock::now();
+  const auto result = fixture.home.glimmet({"disk", "clean", "~/.cache/fixture-tool#fixture-tool",
+                                            "~/.cache/fixture-trash#fixture-trash"},
+                                           {.input = "yes\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  EXPECT_EQ(result.status, 2) << out;
+  EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
+  EXPECT_THAT(out, HasSubstr("Tool cache: stopped\nStopped. The rest was left as it was.\n"));
+  EXPECT_THAT(out, ::testing::Not(HasSubstr("Fixture cache:")));
+  EXPECT_TRUE(fs::exists(fixture.home.home() / ".cache/fixture-trash/blob"));
+  const auto log = fixture.home.dir().read("home/.local/share/Glimmet/cleanup.jsonl");
+  EXPECT_THAT(log, HasSubstr("\"result\":\"stopped\""));
+  EXPECT_THAT(log, ::testing::Not(HasSubstr("fixture-trash")));
+  // The command (its sleep, by then) went with its group.
+  EXPECT_FALSE(testing::alive(std::stoi(fixture.home.dir().read("tool.pid"))));
 }
 
 }  // namespace

@@ -41,7 +41,7 @@ std::filesystem::path fixture(const testing::IsolatedHome& home) {
   return home.root() / "fixture";
 }
 
-const nlohmann::json* itemWithId(const nlohmann::json& document, const std::string& id) {
+const nlohmann::json* itemWithID(const nlohmann::json& document, const std::string& id) {
   for (const auto& item : document["items"])
     if (item["id"] == id) return &item;
   return nullptr;
@@ -58,17 +58,17 @@ TEST(DiskScan, FixtureHomeDocumentMatchesItsSchemaAndSavesNothing) {
   const auto document = nlohmann::json::parse(result.out);
   EXPECT_FALSE(document["scan"].contains("docker"));  // not asked with --home
 
-  const auto* modules = itemWithId(document, "~/Dev/web/node_modules#node-modules-active");
+  const auto* modules = itemWithID(document, "~/Dev/web/node_modules#node-modules-active");
   ASSERT_NE(modules, nullptr) << result.out;  // 10 bytes still count with --home
   EXPECT_EQ((*modules)["project"], "~/Dev/web");
   EXPECT_EQ((*modules)["safety"], "review");
   EXPECT_EQ((*modules)["reasons"][0], "Project touched today");
-  const auto* old = itemWithId(document, "~/Dev/old/node_modules#node-modules");
+  const auto* old = itemWithID(document, "~/Dev/old/node_modules#node-modules");
   ASSERT_NE(old, nullptr);
   EXPECT_EQ((*old)["reasons"][0], "Untouched for 100 days");
   EXPECT_EQ((*old)["safety"], "safe");
-  EXPECT_NE(itemWithId(document, "~/Dev/web/.next#next-build-active"), nullptr);
-  const auto* pip = itemWithId(document, "~/.cache/pip#pip-cache");
+  EXPECT_NE(itemWithID(document, "~/Dev/web/.next#next-build-active"), nullptr);
+  const auto* pip = itemWithID(document, "~/.cache/pip#pip-cache");
   ASSERT_NE(pip, nullptr);
   EXPECT_EQ((*pip)["command"], "python3 -m pip cache purge");
   EXPECT_EQ(document["notScanned"][0],
@@ -97,7 +97,7 @@ TEST(DiskScan, PersonalPapersAreWalkedWithoutConsentOnLinux) {
     const auto document = nlohmann::json::parse(result.out);
     EXPECT_EQ(document["notScanned"].size(), 1u) << document["notScanned"];  // only ~/Pictures
     for (const char* folder : {"Documents", "Desktop", "Downloads"})
-      EXPECT_NE(itemWithId(document,
+      EXPECT_NE(itemWithID(document,
                            "~/" + std::string(folder) + "/site/node_modules#node-modules-active"),
                 nullptr)
           << folder;
@@ -186,10 +186,10 @@ TEST(DiskScan, OnlyChatFoldersSayHowOldTheirNewestChatIs) {
   const auto result = home.glimmet({"disk", "scan", "--home", root.string(), "--json"});
   ASSERT_EQ(result.status, 0) << result.err;
   const auto document = nlohmann::json::parse(result.out);
-  const auto* chats = itemWithId(document, "~/.claude/projects/-home-me-web#claude-chats");
+  const auto* chats = itemWithID(document, "~/.claude/projects/-home-me-web#claude-chats");
   ASSERT_NE(chats, nullptr) << result.out;
   EXPECT_THAT((*chats)["reasons"].dump(), HasSubstr("Newest chat is 60 days old"));
-  const auto* debug = itemWithId(document, "~/.claude/debug#claude-debug-logs");
+  const auto* debug = itemWithID(document, "~/.claude/debug#claude-debug-logs");
   ASSERT_NE(debug, nullptr) << result.out;
   EXPECT_THAT((*debug)["reasons"].dump(), ::testing::Not(HasSubstr("Newest chat")));
 }

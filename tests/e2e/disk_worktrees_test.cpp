@@ -63,7 +63,7 @@ struct WorktreeHome {
   }
 };
 
-const nlohmann::json* itemWithId(const nlohmann::json& document, const std::string& id) {
+const nlohmann::json* itemWithID(const nlohmann::json& document, const std::string& id) {
   for (const auto& item : document["items"])
     if (item["id"] == id) return &item;
   return nullptr;
@@ -73,22 +73,22 @@ TEST(DiskWorktrees, ScanListsLinkedGoneAndForeignWorktrees) {
   WorktreeHome fixture;
   const auto document = fixture.scan();
 
-  const auto* live = itemWithId(document, "~/Dev/wt-live#git-worktree");
+  const auto* live = itemWithID(document, "~/Dev/wt-live#git-worktree");
   ASSERT_NE(live, nullptr) << document.dump(2);
   EXPECT_EQ((*live)["reasons"][0], "Worktree of ~/Dev/repo");
   EXPECT_EQ((*live)["reasons"][1], "Project touched today");
   EXPECT_TRUE((*live)["blocked"].is_null());
 
-  const auto* gone = itemWithId(document, "~/Dev/wt-gone#git-worktree-stale");
+  const auto* gone = itemWithID(document, "~/Dev/wt-gone#git-worktree-stale");
   ASSERT_NE(gone, nullptr) << document.dump(2);
   EXPECT_EQ((*gone)["reasons"][0], "Its folder is already gone");
 
-  const auto* plain = itemWithId(document, "~/Dev/plain#git-worktree");
+  const auto* plain = itemWithID(document, "~/Dev/plain#git-worktree");
   ASSERT_NE(plain, nullptr) << document.dump(2);
   EXPECT_EQ((*plain)["blocked"], "Not a linked git worktree, so Glimmet leaves it alone");
 
   // The main repository is never an item of its own.
-  EXPECT_EQ(itemWithId(document, "~/Dev/repo#git-worktree"), nullptr);
+  EXPECT_EQ(itemWithID(document, "~/Dev/repo#git-worktree"), nullptr);
 }
 
 TEST(DiskWorktrees, CleanRemovesTheWorktreeAndPrunesTheGoneOneWithGit) {

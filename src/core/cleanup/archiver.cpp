@@ -1,229 +1,14 @@
+// Archiver: where a copy lands, the checks before it, and the copy and its
+// comparison through the platform's link-free tree copy.
 #include "core/cleanup/archiver.h"
 
-#include <dirent.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
-#include <algorithm>
-#include <cerrno>
-#include <climits>
-#include <cstring>
-#include <map>
-
+#include "core/disk/disk_paths.h"
 #include "core/util/home_path.h"
-#include "platform/unique_fd.h"
+#include "platform/file_system.h"
+#include "platform/system_error.h"
+#include "platform/tree_copy.h"
 
 namespace glimmet {
-namespace {
-
-using platform::UniqueFd;
-
-// Chat trees are shallow; a limit keeps a pathological tree from running out
-// of descriptors (one is open per level).
-constexpr int kMaxDepth = 128;
-constexpr std::size_t kChunk = 1 << 20;
-
-constexpr int kDirectoryFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-
-// A failure inside the copy, with the entry it happened at.
-struct CopyFailure {
-  std::string path;
-  int error = 0;
-};
-
-// The names in a folder, by name, with what lstat says of each.
-std::map<std::string, struct stat> entries(int directory, const std::string& path) {
-  const int copy = ::dup(directory);
-  if (copy < 0) throw CopyFailure{path, errno};
-  DIR* listing = ::fdopendir(copy);
-  if (!listing) {
-    const int error = errno;
-    ::close(copy);
-    throw CopyFailure{path, error};
-  }
-  ::rewinddir(listing);
-  std::map<std::string, struct stat> found;
-  errno = 0;
-  while (const dirent* entry = ::readdir(listing)) {
-    const std::string name = entry->d_name;
-    if (name == "." || name == "..") continue;
-    struct stat info {};
-    if (::fstatat(directory, name.c_str(), &info, AT_SYMLINK_NOFOLLOW) != 0) {
-      const int error = errno;
-      ::closedir(listing);
-      throw CopyFailure{path + "/" + name, error};
-    }
-    found.emplace(name, info);
-  }
-  const int error = errno;
-  ::closedir(listing);
-  if (error != 0) throw CopyFailure{path, error};
-  return found;
-}
-
-void writeAll(int fd, const char* data, std::size_t size, const std::string& path) {
-  while (size > 0) {
-    const auto written = ::write(fd, data, size);
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      throw CopyFailure{path, errno};
-    }
-    data += written;
-    size -= static_cast<std::size_t>(written);
-  }
-}
-
-// Reads up to `size` bytes, fewer only at the end of the file.
-std::size_t readFull(int fd, char* data, std::size_t size, const std::string& path) {
-  std::size_t got = 0;
-  while (got < size) {
-    const auto count = ::read(fd, data + got, size - got);
-    if (count < 0) {
-      if (errno == EINTR) continue;
-      throw CopyFailure{path, errno};
-    }
-    if (count == 0) break;
-    got += static_cast<std::size_t>(count);
-  }
-  return got;
-}
-
-void keepModeAndTimes(int fd, const struct stat& info, const std::string& path) {
-  const timespec times[2] = {info.st_atim, info.st_mtim};
-  if (::fchmod(fd, info.st_mode & 07777) != 0 || ::futimens(fd, times) != 0)
-    throw CopyFailure{path, errno};
-}
-
-void copyFile(int fromDir, int toDir, const std::string& name, const struct stat& info,
-              const std::string& path) {
-  UniqueFd from(::openat(fromDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!from) throw CopyFailure{path, errno};
-  UniqueFd to(
-      ::openat(toDir, name.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
-  if (!to) throw CopyFailure{path, errno};
-  std::vector<char> buffer(kChunk);
-  for (;;) {
-    const auto got = readFull(from.get(), buffer.data(), buffer.size(), path);
-    if (got == 0) break;
-    writeAll(to.get(), buffer.data(), got, path);
-  }
-  keepModeAndTimes(to.get(), info, path);
-}
-
-void copyLink(int fromDir, int toDir, const std::string& name, const struct stat& info,
-              const std::string& path) {
-  std::vector<char> target(static_cast<std::size_t>(std::max<off_t>(info.st_size, 0)) + 2);
-  const auto length = ::readlinkat(fromDir, name.c_str(), target.data(), target.size());
-  if (length < 0) throw CopyFailure{path, errno};
-  if (static_cast<std::size_t>(length) >= target.size() - 1) throw CopyFailure{path, ENAMETOOLONG};
-  target[static_cast<std::size_t>(length)] = '\0';
-  if (::symlinkat(target.data(), toDir, name.c_str()) != 0) throw CopyFailure{path, errno};
-  const timespec times[2] = {info.st_atim, info.st_mtim};
-  ::utimensat(toDir, name.c_str(), times, AT_SYMLINK_NOFOLLOW);
-}
-
-void copyFolder(int from, int to, const std::string& path, int depth);
-
-void copyEntry(int fromDir, int toDir, const std::string& name, const struct stat& info,
-               const std::string& path, int depth) {
-  if (S_ISREG(info.st_mode)) return copyFile(fromDir, toDir, name, info, path);
-  if (S_ISLNK(info.st_mode)) return copyLink(fromDir, toDir, name, info, path);
-  if (!S_ISDIR(info.st_mode)) throw CopyFailure{path, ENOTSUP};  // sockets, pipes, devices
-  if (depth > kMaxDepth) throw CopyFailure{path, ELOOP};
-  UniqueFd from(::openat(fromDir, name.c_str(), kDirectoryFlags));
-  if (!from) throw CopyFailure{path, errno};
-  if (::mkdirat(toDir, name.c_str(), 0700) != 0) throw CopyFailure{path, errno};
-  UniqueFd to(::openat(toDir, name.c_str(), kDirectoryFlags));
-  if (!to) throw CopyFailure{path, errno};
-  copyFolder(from.get(), to.get(), path, depth + 1);
-  keepModeAndTimes(to.get(), info, path);  // after its entries, which change its times
-}
-
-void copyFolder(int from, int to, const std::string& path, int depth) {
-  for (const auto& [name, info] : entries(from, path))
-    copyEntry(from, to, name, info, path + "/" + name, depth);
-}
-
-bool sameContents(int fromDir, int toDir, const std::string& name, const std::string& path) {
-  UniqueFd a(::openat(fromDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  UniqueFd b(::openat(toDir, name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
-  if (!a || !b) return false;
-  std::vector<char> left(kChunk), right(kChunk);
-  for (;;) {
-    const auto gotLeft = readFull(a.get(), left.data(), left.size(), path);
-    const auto gotRight = readFull(b.get(), right.data(), right.size(), path);
-    if (gotLeft != gotRight || std::memcmp(left.data(), right.data(), gotLeft) != 0) return false;
-    if (gotLeft == 0) return true;
-  }
-}
-
-std::string linkTarget(int dir, const std::string& name) {
-  std::vector<char> target(PATH_MAX + 1);
-  const auto length = ::readlinkat(dir, name.c_str(), target.data(), target.size());
-  return length < 0 ? std::string("\0", 1)
-                    : std::string(target.data(), static_cast<std::size_t>(length));
-}
-
-bool sameFolders(int from, int to, const std::string& path, int depth);
-
-bool sameEntry(int fromDir, int toDir, const std::string& name, const struct stat& original,
-               const struct stat& copy, const std::string& path, int depth) {
-  if ((original.st_mode & S_IFMT) != (copy.st_mode & S_IFMT)) return false;
-  if (S_ISREG(original.st_mode))
-    return original.st_size == copy.st_size && sameContents(fromDir, toDir, name, path);
-  if (S_ISLNK(original.st_mode)) return linkTarget(fromDir, name) == linkTarget(toDir, name);
-  UniqueFd a(::openat(fromDir, name.c_str(), kDirectoryFlags));
-  UniqueFd b(::openat(toDir, name.c_str(), kDirectoryFlags));
-  return a && b && sameFolders(a.get(), b.get(), path, depth + 1);
-}
-
-bool sameFolders(int from, int to, const std::string& path, int depth) {
-  if (depth > kMaxDepth + 1) return false;
-  const auto original = entries(from, path);
-  const auto copy = entries(to, path);
-  if (original.size() != copy.size()) return false;
-  for (const auto& [name, info] : original) {
-    const auto other = copy.find(name);
-    if (other == copy.end() ||
-        !sameEntry(from, to, name, info, other->second, path + "/" + name, depth))
-      return false;
-  }
-  return true;
-}
-
-// Opens (making where missing) each folder of `relative` below `base`, never
-// through a link: the archive folder itself is the user's choice, what glimmet
-// makes inside it is not to be redirected.
-// The archive folder the user named, created (0700, like every folder below
-// it) when it isn't there yet: the dry run promised the copy, so a missing
-// folder is made rather than a reason to stop after the yes.
-void createMissingFolder(const std::filesystem::path& folder) {
-  struct stat status {};
-  if (::stat(folder.c_str(), &status) == 0 || errno != ENOENT) return;
-  const auto parent = folder.parent_path();
-  if (!parent.empty() && parent != folder) createMissingFolder(parent);
-  if (::mkdir(folder.c_str(), 0700) != 0 && errno != EEXIST)
-    throw CopyFailure{folder.string(), errno};
-}
-
-UniqueFd openFolders(const std::filesystem::path& base, const std::filesystem::path& relative) {
-  createMissingFolder(base);
-  UniqueFd folder(::open(base.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-  if (!folder) throw CopyFailure{base.string(), errno};
-  auto path = base;
-  for (const auto& part : relative) {
-    path /= part;
-    if (::mkdirat(folder.get(), part.c_str(), 0700) != 0 && errno != EEXIST)
-      throw CopyFailure{path.string(), errno};
-    UniqueFd next(::openat(folder.get(), part.c_str(), kDirectoryFlags));
-    if (!next) throw CopyFailure{path.string(), errno};
-    folder = std::move(next);
-  }
-  return folder;
-}
-
-}  // namespace
 
 std::optional<std::string> archiveFolderProblem(const std::vector<std::string>& spellings,
                                                 const std::vector<DiskItem>& items,
@@ -260,11 +45,8 @@ std::filesystem::path Archiver::archive(const DiskItem& item, const std::string&
                                         const std::filesystem::path& folder) const {
   const auto copyPath = target(item.path, home, folder);
   const auto shownTarget = tildePath(copyPath.string(), home);
-  const auto name = std::filesystem::path(item.path).filename().string();
 
-  struct stat existing {};
-  if (::lstat(copyPath.c_str(), &existing) == 0)
-    throw ArchiveError(shownTarget + " already exists");
+  if (platform::entryExists(copyPath)) throw ArchiveError(shownTarget + " already exists");
   // The copy is read through the same kind of descriptor the move uses, so
   // what is copied is what the scan measured and what then goes to the Trash.
   if (!item.identity)
@@ -278,24 +60,21 @@ std::filesystem::path Archiver::archive(const DiskItem& item, const std::string&
                                tildePath(item.path, home) + " changed, so nothing was copied");
     throw ArchiveError("couldn't read " + tildePath(item.path, home) + ", so nothing was copied");
   }
-  auto held = std::get<platform::HeldItem>(std::move(reached));
-  const auto& from = held.parent;
-  const struct stat original = held.status;
+  const auto held = std::get<platform::HeldItem>(std::move(reached));
   bool started = false;
   try {
-    const auto to = openFolders(folder, copyPath.parent_path().lexically_relative(folder));
-    if (::fstatat(to.get(), name.c_str(), &existing, AT_SYMLINK_NOFOLLOW) == 0)
+    const auto to =
+        platform::openCopyDestination(folder, copyPath.parent_path().lexically_relative(folder));
+    if (platform::entryExistsIn(to.get(), held.name))
       throw ArchiveError(shownTarget + " already exists");
     started = true;
-    copyEntry(from.get(), to.get(), name, original, item.path, 0);
-    if (::syncfs(to.get()) != 0) throw CopyFailure{copyPath.string(), errno};
-    struct stat copy {};
-    if (::fstatat(to.get(), name.c_str(), &copy, AT_SYMLINK_NOFOLLOW) != 0 ||
-        !sameEntry(from.get(), to.get(), name, original, copy, item.path, 0))
+    platform::copyTree(held, to.get(), item.path);
+    platform::flushToDisk(to.get(), copyPath.string());
+    if (!platform::copyMatches(held, to.get(), item.path))
       throw ArchiveError("the copy at " + shownTarget + " didn't match, so the original stays");
-  } catch (const CopyFailure& failure) {
+  } catch (const platform::TreeCopyFailure& failure) {
     auto reason = "couldn't copy " + tildePath(failure.path, home) + " (" +
-                  std::strerror(failure.error) + "), so the original stays";
+                  platform::describeError(failure.error) + "), so the original stays";
     if (started) reason += "; the partial copy is at " + shownTarget;
     throw ArchiveError(reason);
   }

@@ -11,8 +11,8 @@
 #include <string>
 #include <vector>
 
-#include "core/cleanup/disk_protected_list.h"
 #include "core/disk/disk_item.h"
+#include "core/safety/disk_protected_list.h"
 #include "platform/link_free_open.h"
 
 namespace glimmet {

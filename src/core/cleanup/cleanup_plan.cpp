@@ -1,6 +1,6 @@
+// CleanupPlanner: the re-checks against the disk and what runs now, and the
+// step each clean action makes.
 #include "core/cleanup/cleanup_plan.h"
-
-#include <sys/stat.h>
 
 #include <algorithm>
 #include <cctype>
@@ -9,6 +9,7 @@
 #include "core/disk/disk_walker.h"
 #include "core/disk/shell_words.h"
 #include "core/util/random_uuid.h"
+#include "platform/file_system.h"
 
 namespace glimmet {
 namespace {
@@ -55,9 +56,10 @@ double commandTimeout(const DiskItem& item) {
                                                                         : kCommandTimeout;
 }
 
-std::optional<SystemTime> statModified(const struct stat& info) {
+std::optional<SystemTime> statModified(const platform::FileStatus& status) {
   return SystemTime(std::chrono::duration_cast<SystemTime::duration>(
-      std::chrono::seconds(info.st_mtim.tv_sec) + std::chrono::nanoseconds(info.st_mtim.tv_nsec)));
+      std::chrono::seconds(status.modified.tv_sec) +
+      std::chrono::nanoseconds(status.modified.tv_nsec)));
 }
 
 }  // namespace
@@ -115,12 +117,13 @@ std::optional<std::vector<std::string>> expandCleanArguments(const std::vector<s
 }
 
 Revalidation CleanupPlanner::revalidate(const DiskItem& item) const {
-  struct stat info {};
-  if (::lstat(item.path.c_str(), &info) != 0) return std::string(skip_reason::alreadyGone);
-  if (S_ISLNK(info.st_mode)) return std::string(skip_reason::nowSymlink);
+  const auto info = platform::linkStatus(item.path);
+  if (!info) return std::string(skip_reason::alreadyGone);
+  if (info->kind == platform::FileStatus::Kind::symlink)
+    return std::string(skip_reason::nowSymlink);
   if (!item.identity) return std::string(skip_reason::noIdentity);
-  if (item.identity->device != static_cast<uint64_t>(info.st_dev) ||
-      item.identity->inode != static_cast<uint64_t>(info.st_ino))
+  if (item.identity->device != static_cast<uint64_t>(info->device) ||
+      item.identity->inode != static_cast<uint64_t>(info->inode))
     return std::string(skip_reason::changed);
 
   const auto cancel = CancelFlag::make();
@@ -129,7 +132,7 @@ Revalidation CleanupPlanner::revalidate(const DiskItem& item) const {
   if (auto reason = protected_.check(item.path, measured.containsGit, item.clean.isGitWorktree()))
     return *reason;
 
-  auto newest = measured.newest ? measured.newest : statModified(info);
+  auto newest = measured.newest ? measured.newest : statModified(*info);
   if (item.category == DiskCategory::agentHistory && item.modified && newest &&
       *newest - *item.modified > std::chrono::seconds(1))
     return std::string(skip_reason::chatUsedAgain);
@@ -144,10 +147,9 @@ Revalidation CleanupPlanner::revalidate(const DiskItem& item) const {
 }
 
 std::optional<std::string> CleanupPlanner::recheckGoneWorktree(const DiskItem& item) {
-  struct stat info {};
-  if (::lstat(item.path.c_str(), &info) == 0) return std::string(skip_reason::changed);
-  if (!item.mainRepoPath || ::lstat(item.mainRepoPath->c_str(), &info) != 0 ||
-      !S_ISDIR(info.st_mode))
+  if (platform::entryExists(item.path)) return std::string(skip_reason::changed);
+  const auto repo = item.mainRepoPath ? platform::linkStatus(*item.mainRepoPath) : std::nullopt;
+  if (!repo || repo->kind != platform::FileStatus::Kind::directory)
     return std::string(skip_reason::noMainRepo);
   return std::nullopt;
 }

@@ -11,11 +11,11 @@
 #include <variant>
 #include <vector>
 
-#include "core/cleanup/disk_protected_list.h"
-#include "core/cleanup/liveness_guard.h"
-#include "core/cleanup/tool_locator.h"
 #include "core/disk/disk_item.h"
 #include "core/disk/leftover_rules.h"
+#include "core/safety/disk_protected_list.h"
+#include "core/safety/liveness_guard.h"
+#include "core/tools/tool_locator.h"
 
 namespace glimmet {
 

@@ -12,7 +12,7 @@
 #include "core/cleanup/archiver.h"
 #include "core/cleanup/cleanup_log.h"
 #include "core/cleanup/cleanup_plan.h"
-#include "core/cleanup/process_launcher.h"
+#include "core/tools/process_launcher.h"
 #include "platform/trash.h"
 
 namespace glimmet {

@@ -1,7 +1,7 @@
 // CleanAction decoding and encoding.
 #include "core/disk/clean_action.h"
 
-#include "core/disk/strict_json.h"
+#include "core/settings/json_fields.h"
 
 namespace glimmet {
 namespace {
@@ -37,14 +37,14 @@ std::optional<Kind> cleanKindFromRaw(std::string_view raw) {
 }
 
 std::optional<CleanAction> CleanAction::fromJson(const nlohmann::json& json) {
-  StrictReader reader(json);
+  FieldReader reader(json, IntegerForm::exact);
   CleanAction action;
   std::string kind;
   reader.required("kind", kind)
-      .optional("argv", action.argv)
-      .optional("stopFirst", action.stopFirst)
-      .optional("note", action.note)
-      .optional("terminalOnly", action.terminalOnly);
+      .read("argv", action.argv)
+      .read("stopFirst", action.stopFirst)
+      .read("note", action.note)
+      .read("terminalOnly", action.terminalOnly);
   if (!reader.valid()) return std::nullopt;
   const auto decoded = cleanKindFromRaw(kind);
   if (!decoded) return std::nullopt;

@@ -4,7 +4,7 @@
 #include <algorithm>
 #include <cmath>
 
-#include "core/disk/strict_json.h"
+#include "core/settings/json_fields.h"
 #include "core/util/utf8.h"
 
 namespace glimmet {
@@ -164,7 +164,7 @@ nlohmann::json DiskItem::toJson() const {
 std::optional<DiskItem> DiskItem::fromJson(const nlohmann::json& json) {
   DiskItem item;
   std::string category, safety;
-  StrictReader reader(json);
+  FieldReader reader(json, IntegerForm::exact);
   reader.required("id", item.id)
       .required("ruleID", item.ruleID)
       .required("label", item.label)
@@ -182,11 +182,11 @@ std::optional<DiskItem> DiskItem::fromJson(const nlohmann::json& json) {
       .required("verified", item.verified)
       .required("partial", item.partial)
       .required("containsGit", item.containsGit)
-      .optional("identity", item.identity)
-      .optional("blocked", item.blocked)
-      .optional("projectPath", item.projectPath)
-      .optional("activity", item.activity)
-      .optional("mainRepoPath", item.mainRepoPath);
+      .read("identity", item.identity)
+      .read("blocked", item.blocked)
+      .read("projectPath", item.projectPath)
+      .read("activity", item.activity)
+      .read("mainRepoPath", item.mainRepoPath);
   if (!reader.valid() || !takePath(json, "path", item.path)) return std::nullopt;
   if (item.projectPath && !takePath(json, "projectPath", *item.projectPath)) return std::nullopt;
   const auto decodedCategory = diskCategoryFromRaw(category);
@@ -203,7 +203,7 @@ std::optional<DiskItem> DiskItem::fromJson(const nlohmann::json& json) {
     if (!children->is_array()) return std::nullopt;
     for (const auto& child : *children) {
       DiskChild decoded;
-      StrictReader childReader(child);
+      FieldReader childReader(child, IntegerForm::exact);
       childReader.required("name", decoded.name).required("bytes", decoded.bytes);
       if (!childReader.valid()) return std::nullopt;
       item.children.push_back(std::move(decoded));

@@ -1,4 +1,4 @@
-// DiskPaths: token table and template expansion.
+// DiskPaths: token table and template expansion; lexical path comparison.
 #include "core/disk/disk_paths.h"
 
 #include <filesystem>
@@ -79,5 +79,22 @@ std::string DiskPaths::expand(std::string_view pathTemplate) const {
   }
   return path;
 }
+
+namespace disk_path {
+
+std::string normal(const std::string& path) {
+  std::string result = std::filesystem::path(path).lexically_normal().string();
+  while (result.size() > 1 && result.back() == '/') result.pop_back();
+  return result;
+}
+
+bool isWithin(const std::string& path, const std::string& base) {
+  if (base.empty()) return false;
+  if (base == "/") return !path.empty() && path.front() == '/';
+  return path == base ||
+         (path.size() > base.size() && path.starts_with(base) && path[base.size()] == '/');
+}
+
+}  // namespace disk_path
 
 }  // namespace glimmet

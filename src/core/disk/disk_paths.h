@@ -1,5 +1,6 @@
 // The home folder and the cache-location tokens that rule templates use, built
-// once per scan from the environment ({CARGO_HOME}, {HF_HUB_CACHE}, ...).
+// once per scan from the environment ({CARGO_HOME}, {HF_HUB_CACHE}, ...), and
+// how the disk checks compare paths.
 #pragma once
 
 #include <string>
@@ -29,5 +30,13 @@ class DiskPaths {
   std::string home_;
   std::vector<std::pair<std::string, std::string>> tokens_;
 };
+
+/// Path helpers shared by the disk checks; paths are compared lexically after
+/// dot segments and trailing slashes are dropped.
+namespace disk_path {
+std::string normal(const std::string& path);
+/// `path` is `base` or lies below it.
+bool isWithin(const std::string& path, const std::string& base);
+}  // namespace disk_path
 
 }  // namespace glimmet

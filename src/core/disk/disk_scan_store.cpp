@@ -1,17 +1,17 @@
 // Scan cache and history.
 #include "core/disk/disk_scan_store.h"
 
-#include <sys/random.h>
-
 #include <algorithm>
 #include <ctime>
+#include <span>
 
-#include "core/disk/strict_json.h"
+#include "core/settings/json_fields.h"
 #include "core/settings/json_store.h"
 #include "core/settings/shared_files.h"
 #include "core/util/csv.h"
 #include "core/util/home_path.h"
 #include "platform/files.h"
+#include "platform/random.h"
 
 namespace glimmet {
 namespace {
@@ -52,8 +52,7 @@ std::string makeScanID(SystemTime startedAt) {
   char text[32];
   std::strftime(text, sizeof(text), "%Y%m%dT%H%M%S", &local);
   uint32_t random = 0;
-  if (::getrandom(&random, sizeof(random), 0) != sizeof(random))
-    random = static_cast<uint32_t>(std::chrono::steady_clock::now().time_since_epoch().count());
+  platform::randomBytes(std::as_writable_bytes(std::span(&random, 1)));
   char hex[16];
   std::snprintf(hex, sizeof(hex), "%x", random);
   return std::string(text) + "-" + hex;
@@ -86,15 +85,15 @@ nlohmann::json toJson(const DiskScanResult& result) {
 
 std::optional<DiskScanResult> diskScanResultFromJson(const nlohmann::json& json) {
   DiskScanResult result;
-  StrictReader reader(json);
+  FieldReader reader(json, IntegerForm::exact);
   std::optional<std::string> docker;
   reader.required("scanID", result.scanID)
       .required("home", result.home)
       .required("complete", result.complete)
       .required("rulesVersion", result.rulesVersion)
-      .optional("freeBytes", result.freeBytes)
-      .optional("trashBytes", result.trashBytes)
-      .optional("docker", docker);
+      .read("freeBytes", result.freeBytes)
+      .read("trashBytes", result.trashBytes)
+      .read("docker", docker);
   if (!reader.valid()) return std::nullopt;
   const auto started = fromReferenceSeconds(json.value("startedAt", nlohmann::json()));
   const auto finished = fromReferenceSeconds(json.value("finishedAt", nlohmann::json()));
@@ -115,7 +114,7 @@ std::optional<DiskScanResult> diskScanResultFromJson(const nlohmann::json& json)
   for (const auto& element : json.value("context", nlohmann::json::array())) {
     const auto category = categoryOf(element.value("category", nlohmann::json()));
     DiskContext entry;
-    StrictReader entryReader(element);
+    FieldReader entryReader(element, IntegerForm::exact);
     entryReader.required("path", entry.path).required("bytes", entry.bytes);
     if (!category || !entryReader.valid()) return std::nullopt;
     entry.category = *category;
@@ -124,7 +123,7 @@ std::optional<DiskScanResult> diskScanResultFromJson(const nlohmann::json& json)
   for (const auto& element : json.value("notScanned", nlohmann::json::array())) {
     NotScanned entry;
     std::string reason;
-    StrictReader entryReader(element);
+    FieldReader entryReader(element, IntegerForm::exact);
     entryReader.required("path", entry.path).required("reason", reason);
     if (!entryReader.valid()) return std::nullopt;
     bool known = false;

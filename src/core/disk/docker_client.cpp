@@ -1,21 +1,13 @@
-// DockerClient: socket lookup and one request over a Unix-domain stream socket.
+// DockerClient: socket lookup, and one HTTP request over the engine's Unix socket.
 #include "core/disk/docker_client.h"
 
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/socket.h>
-#include <sys/un.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <array>
-#include <cerrno>
-#include <cstring>
 #include <nlohmann/json.hpp>
 
 #include "core/util/sha256.h"
+#include "platform/file_system.h"
 #include "platform/files.h"
-#include "platform/unique_fd.h"
+#include "platform/unix_socket.h"
 
 namespace glimmet {
 namespace {
@@ -87,22 +79,6 @@ std::optional<std::string> decodeChunked(std::string_view body) {
   }
 }
 
-int remainingMillis(Clock::time_point deadline) {
-  const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(deadline - Clock::now());
-  return left.count() > 0 ? static_cast<int>(left.count()) : 0;
-}
-
-// Waits for `events` on `fd` until the deadline; false when time ran out.
-bool waitFor(int fd, short events, Clock::time_point deadline) {
-  while (true) {
-    pollfd entry{fd, events, 0};
-    const int ready = ::poll(&entry, 1, remainingMillis(deadline));
-    if (ready > 0) return true;
-    if (ready == 0) return false;
-    if (errno != EINTR) return true;  // let the next call report the error
-  }
-}
-
 }  // namespace
 
 std::vector<std::filesystem::path> dockerSocketCandidates(const std::filesystem::path& home,
@@ -161,66 +137,37 @@ DockerClient::DockerClient(std::filesystem::path home, const Environment& enviro
     : candidates_(dockerSocketCandidates(home, environment)), timeLimit_(timeLimit) {}
 
 std::optional<std::filesystem::path> DockerClient::socketPath() const {
-  for (const auto& candidate : candidates_) {
-    std::error_code error;
-    if (std::filesystem::exists(candidate, error)) return candidate;
-  }
+  // What the path leads to: a context may name its socket through a link.
+  for (const auto& candidate : candidates_)
+    if (platform::targetStatus(candidate)) return candidate;
   return std::nullopt;
 }
 
 DockerResult<std::string> DockerClient::request(
     std::string_view method, std::string_view path,
     std::optional<std::chrono::milliseconds> timeLimit) const {
+  using Failure = platform::SocketExchangeFailure;
   const auto socketFile = socketPath();
   if (!socketFile) return DockerError{DockerError::Kind::notRunning};
-  sockaddr_un address{};
-  address.sun_family = AF_UNIX;
-  const auto& text = socketFile->native();
-  if (text.size() >= sizeof(address.sun_path)) return DockerError{DockerError::Kind::path};
-  std::memcpy(address.sun_path, text.c_str(), text.size() + 1);
-
-  const auto deadline = Clock::now() + timeLimit.value_or(timeLimit_);
-  platform::UniqueFd fd(::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0));
-  if (!fd) return DockerError{DockerError::Kind::notRunning};
-  if (::connect(fd.get(), reinterpret_cast<const sockaddr*>(&address), sizeof(address)) != 0) {
-    if (errno != EINPROGRESS && errno != EAGAIN) return DockerError{DockerError::Kind::notRunning};
-    if (!waitFor(fd.get(), POLLOUT, deadline)) return DockerError{DockerError::Kind::timeout};
-    int error = 0;
-    socklen_t length = sizeof(error);
-    if (::getsockopt(fd.get(), SOL_SOCKET, SO_ERROR, &error, &length) != 0 || error != 0)
-      return DockerError{DockerError::Kind::notRunning};
-  }
-
   const std::string requestText = std::string(method) + " " + std::string(path) +
                                   " HTTP/1.1\r\nHost: docker\r\nUser-Agent: Glimmet\r\n"
                                   "Content-Length: 0\r\nConnection: close\r\n\r\n";
-  size_t sent = 0;
-  while (sent < requestText.size()) {
-    const auto wrote =
-        ::send(fd.get(), requestText.data() + sent, requestText.size() - sent, MSG_NOSIGNAL);
-    if (wrote > 0) {
-      sent += static_cast<size_t>(wrote);
-      continue;
-    }
-    if (wrote < 0 && errno != EAGAIN && errno != EINTR)
-      return DockerError{DockerError::Kind::notRunning};
-    if (!waitFor(fd.get(), POLLOUT, deadline)) return DockerError{DockerError::Kind::timeout};
-  }
-
-  std::string response;
-  std::array<char, 64 * 1024> buffer{};
-  while (true) {
-    if (!waitFor(fd.get(), POLLIN, deadline)) return DockerError{DockerError::Kind::timeout};
-    const auto got = ::recv(fd.get(), buffer.data(), buffer.size(), 0);
-    if (got == 0) break;
-    if (got < 0) {
-      if (errno == EAGAIN || errno == EINTR) continue;
+  const auto answer = platform::exchangeOnUnixSocket(
+      *socketFile, requestText, Clock::now() + timeLimit.value_or(timeLimit_), kMaxResponseBytes);
+  if (const auto* response = std::get_if<std::string>(&answer)) return parseHttpResponse(*response);
+  switch (std::get<Failure>(answer)) {
+    case Failure::pathTooLong:
+      return DockerError{DockerError::Kind::path};
+    case Failure::timedOut:
+      return DockerError{DockerError::Kind::timeout};
+    case Failure::receiveFailed:
+    case Failure::tooLarge:
       return DockerError{DockerError::Kind::badResponse};
-    }
-    response.append(buffer.data(), static_cast<size_t>(got));
-    if (response.size() > kMaxResponseBytes) return DockerError{DockerError::Kind::badResponse};
+    case Failure::notConnected:
+    case Failure::sendFailed:
+      break;
   }
-  return parseHttpResponse(response);
+  return DockerError{DockerError::Kind::notRunning};
 }
 
 }  // namespace glimmet

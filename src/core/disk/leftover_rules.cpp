@@ -5,7 +5,7 @@
 #include <set>
 
 #include "core/disk/rule_validation.h"
-#include "core/disk/strict_json.h"
+#include "core/settings/json_fields.h"
 #include "core/settings/shared_files.h"
 #include "core/util/data_file.h"
 #include "platform/files.h"
@@ -59,26 +59,26 @@ std::optional<LeftoverRule> decodeRule(const nlohmann::json& json, bool& unknown
       blockedWhileRunning, agentRoots;
   std::optional<bool> blockedWhileBuilding, blockedWhileAppRuns;
   std::optional<std::string> resolveWith;
-  StrictReader reader(json);
+  FieldReader reader(json, IntegerForm::exact);
   reader.required("id", rule.id)
       .required("label", rule.label)
       .required("tool", rule.tool)
-      .optional("paths", paths)
-      .optional("childDepth", rule.childDepth)
-      .optional("childPrefix", rule.childPrefix)
-      .optional("names", names)
-      .optional("namePrefixes", namePrefixes)
-      .optional("siblings", siblings)
-      .optional("inside", inside)
-      .optional("activeID", rule.activeID)
-      .optional("activeLabel", rule.activeLabel)
-      .optional("resolveWith", resolveWith)
+      .read("paths", paths)
+      .read("childDepth", rule.childDepth)
+      .read("childPrefix", rule.childPrefix)
+      .read("names", names)
+      .read("namePrefixes", namePrefixes)
+      .read("siblings", siblings)
+      .read("inside", inside)
+      .read("activeID", rule.activeID)
+      .read("activeLabel", rule.activeLabel)
+      .read("resolveWith", resolveWith)
       .required("clean", rule.clean)
       .required("ifRemoved", rule.ifRemoved)
-      .optional("blockedWhileRunning", blockedWhileRunning)
-      .optional("blockedWhileBuilding", blockedWhileBuilding)
-      .optional("agentRoots", agentRoots)
-      .optional("blockedWhileAppRuns", blockedWhileAppRuns)
+      .read("blockedWhileRunning", blockedWhileRunning)
+      .read("blockedWhileBuilding", blockedWhileBuilding)
+      .read("agentRoots", agentRoots)
+      .read("blockedWhileAppRuns", blockedWhileAppRuns)
       .required("verified", rule.verified);
   if (!reader.valid()) return std::nullopt;
   if (!decodeEnum(json, "category", rule.category, diskCategoryFromRaw, true) ||
@@ -124,7 +124,7 @@ std::string_view rawValue(Match match) {
 }
 
 std::string RuleError::userMessage(const std::string& file) const {
-  return "Rule \"" + ruleId_ + "\" in " + file + " is not valid: " + explanation_ + ".";
+  return "Rule \"" + ruleID_ + "\" in " + file + " is not valid: " + explanation_ + ".";
 }
 
 const LeftoverRule* LeftoverRuleSet::rule(std::string_view id) const {
@@ -137,7 +137,7 @@ LeftoverRuleSet LeftoverRuleSet::load(std::string_view bytes) {
   const auto json = nlohmann::json::parse(bytes, nullptr, /*allow_exceptions=*/false);
   if (json.is_discarded()) throw RuleFileError("the rule file is not JSON");
   LeftoverRuleSet set;
-  StrictReader reader(json);
+  FieldReader reader(json, IntegerForm::exact);
   reader.required("version", set.version);
   const auto rules = json.is_object() ? json.find("rules") : json.end();
   if (!reader.valid() || rules == json.end() || !rules->is_array())
@@ -151,9 +151,9 @@ LeftoverRuleSet LeftoverRuleSet::load(std::string_view bytes) {
     unknownLookups.push_back(unknownLookup);
   }
   // Validation runs only over a fully decoded file, in file order.
-  std::set<std::string> seenIds;
+  std::set<std::string> seenIDs;
   for (size_t index = 0; index < set.rules.size(); ++index)
-    if (auto problem = ruleProblem(set.rules[index], unknownLookups[index], seenIds))
+    if (auto problem = ruleProblem(set.rules[index], unknownLookups[index], seenIDs))
       throw RuleError(set.rules[index].id, problem->reason, problem->explanation);
   return set;
 }

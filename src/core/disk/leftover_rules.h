@@ -32,12 +32,12 @@ class RuleFileError : public std::runtime_error {
 /// user reads ("its clean command runs a shell (sh)").
 class RuleError : public RuleFileError {
  public:
-  RuleError(std::string ruleId, std::string reason, std::string explanation)
-      : RuleFileError("rule " + ruleId + ": " + reason),
-        ruleId_(std::move(ruleId)),
+  RuleError(std::string ruleID, std::string reason, std::string explanation)
+      : RuleFileError("rule " + ruleID + ": " + reason),
+        ruleID_(std::move(ruleID)),
         reason_(std::move(reason)),
         explanation_(std::move(explanation)) {}
-  const std::string& ruleId() const { return ruleId_; }
+  const std::string& ruleID() const { return ruleID_; }
   const std::string& reason() const { return reason_; }
   const std::string& explanation() const { return explanation_; }
 
@@ -45,7 +45,7 @@ class RuleError : public RuleFileError {
   std::string userMessage(const std::string& file) const;
 
  private:
-  std::string ruleId_;
+  std::string ruleID_;
   std::string reason_;
   std::string explanation_;
 };

@@ -9,9 +9,9 @@
 #include <string>
 #include <vector>
 
-#include "core/cleanup/process_launcher.h"
-#include "core/cleanup/tool_locator.h"
 #include "core/disk/disk_vocabulary.h"
+#include "core/tools/process_launcher.h"
+#include "core/tools/tool_locator.h"
 #include "platform/environment.h"
 
 namespace glimmet {

@@ -186,8 +186,8 @@ std::optional<RuleProblem> pathPatternProblem(const std::string& pattern) {
 }
 
 std::optional<RuleProblem> ruleProblem(const LeftoverRule& rule, bool unknownLookup,
-                                       std::set<std::string>& seenIds) {
-  if (!seenIds.insert(rule.id).second)
+                                       std::set<std::string>& seenIDs) {
+  if (!seenIDs.insert(rule.id).second)
     return RuleProblem{"duplicate id", "an earlier rule has the same id"};
   if (unknownLookup)
     return RuleProblem{"unknown lookup", "its resolveWith names a lookup Glimmet doesn't know"};

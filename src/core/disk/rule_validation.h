@@ -31,9 +31,9 @@ std::optional<RuleProblem> commandProblem(const std::vector<std::string>& comman
 /// Why a path pattern (a `paths` or `agentRoots` entry) can't be used.
 std::optional<RuleProblem> pathPatternProblem(const std::string& pattern);
 
-/// The checks of one rule, in file order: `seenIds` collects ids across the
+/// The checks of one rule, in file order: `seenIDs` collects ids across the
 /// file; `unknownLookup` says whether its resolveWith named no known lookup.
 std::optional<RuleProblem> ruleProblem(const LeftoverRule& rule, bool unknownLookup,
-                                       std::set<std::string>& seenIds);
+                                       std::set<std::string>& seenIDs);
 
 }  // namespace glimmet

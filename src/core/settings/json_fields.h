@@ -1,6 +1,8 @@
-// Key-by-key decoding of settings records. Every key is optional: an absent key
-// (or null) keeps the field's default; a present key of the wrong type marks the
-// whole record invalid, which makes the whole file fall back to defaults.
+// Key-by-key decoding of the JSON records the tool reads: settings, rules, the
+// scan cache. A present key of the wrong type marks the whole record invalid,
+// which makes its whole file fall back to defaults (settings) or fail to
+// decode (rules, cache). Settings keys are all optional; rules and the cache
+// also have required ones, and write integers only as integers.
 #pragma once
 
 #include <cmath>
@@ -15,20 +17,40 @@
 
 namespace glimmet {
 
+/// How an integer field may be written.
+enum class IntegerForm {
+  /// Also as a whole number with a fraction (3.0), as the application's
+  /// decoder accepts in the settings it writes.
+  wholeNumber,
+  /// Only as an integer: the rule file and the scan cache.
+  exact,
+};
+
 class FieldReader {
  public:
   /// A value that is not an object is invalid as a record.
-  explicit FieldReader(const nlohmann::json& object)
-      : object_(object), valid_(object.is_object()) {}
+  explicit FieldReader(const nlohmann::json& object,
+                       IntegerForm integers = IntegerForm::wholeNumber)
+      : object_(object), integers_(integers), valid_(object.is_object()) {}
 
   bool valid() const { return valid_; }
 
+  /// An absent key or null keeps the field as it is (its default, or empty).
   template <typename T>
   FieldReader& read(std::string_view key, T& field) {
     if (!valid_) return *this;
     const auto found = object_.find(key);
     if (found == object_.end() || found->is_null()) return *this;
     if (!decodeValue(*found, field)) valid_ = false;
+    return *this;
+  }
+
+  /// The key must be there with a value of the field's type.
+  template <typename T>
+  FieldReader& required(std::string_view key, T& field) {
+    if (!valid_) return *this;
+    const auto found = object_.find(key);
+    if (found == object_.end() || !decodeValue(*found, field)) valid_ = false;
     return *this;
   }
 
@@ -41,24 +63,25 @@ class FieldReader {
   }
 
  private:
-  static bool decodeValue(const nlohmann::json& value, bool& field) {
+  bool decodeValue(const nlohmann::json& value, bool& field) const {
     if (!value.is_boolean()) return false;
     field = value.get<bool>();
     return true;
   }
-  static bool decodeValue(const nlohmann::json& value, double& field) {
+  bool decodeValue(const nlohmann::json& value, double& field) const {
     if (!value.is_number()) return false;
     field = value.get<double>();
     return true;
   }
-  static bool decodeValue(const nlohmann::json& value, std::string& field) {
+  bool decodeValue(const nlohmann::json& value, std::string& field) const {
     if (!value.is_string()) return false;
     field = value.get<std::string>();
     return true;
   }
-  static bool decodeValue(const nlohmann::json& value, std::vector<std::string>& field) {
+  bool decodeValue(const nlohmann::json& value, std::vector<std::string>& field) const {
     if (!value.is_array()) return false;
     std::vector<std::string> decoded;
+    decoded.reserve(value.size());
     for (const auto& element : value) {
       if (!element.is_string()) return false;
       decoded.push_back(element.get<std::string>());
@@ -67,18 +90,16 @@ class FieldReader {
     return true;
   }
   template <typename T>
-  static bool decodeValue(const nlohmann::json& value, std::optional<T>& field) {
+  bool decodeValue(const nlohmann::json& value, std::optional<T>& field) const {
     T decoded{};
     if (!decodeValue(value, decoded)) return false;
     field = std::move(decoded);
     return true;
   }
-  // Integers accept a whole number written with a fraction (3.0), as the
-  // application's decoder does, but never a value outside the type's range.
+  // Never a value outside the type's range, whichever form it is written in.
   template <typename T>
   requires(std::is_integral_v<T> &&
-           !std::is_same_v<T, bool>) static bool decodeValue(const nlohmann::json& value,
-                                                             T& field) {
+           !std::is_same_v<T, bool>) bool decodeValue(const nlohmann::json& value, T& field) const {
     using Limits = std::numeric_limits<T>;
     if (value.is_number_unsigned()) {
       const auto number = value.get<uint64_t>();
@@ -99,7 +120,7 @@ class FieldReader {
       field = static_cast<T>(number);
       return true;
     }
-    if (value.is_number_float()) {
+    if (value.is_number_float() && integers_ == IntegerForm::wholeNumber) {
       const double number = value.get<double>();
       if (std::trunc(number) != number || number < static_cast<double>(Limits::min()) ||
           number >= std::ldexp(1.0, Limits::digits))
@@ -112,7 +133,7 @@ class FieldReader {
   // Nested records decode by their own rules.
   template <typename T>
   requires requires(const nlohmann::json& json) { T::fromJson(json); }
-  static bool decodeValue(const nlohmann::json& value, T& field) {
+  bool decodeValue(const nlohmann::json& value, T& field) const {
     auto decoded = T::fromJson(value);
     if (!decoded) return false;
     field = std::move(*decoded);
@@ -120,6 +141,7 @@ class FieldReader {
   }
 
   const nlohmann::json& object_;
+  IntegerForm integers_;
   bool valid_;
 };
 

@@ -1,25 +1,17 @@
 // Version 4 UUIDs from the kernel's random source.
 #include "core/util/random_uuid.h"
 
-#include <unistd.h>
-
 #include <array>
-#include <chrono>
 #include <cstdint>
-#include <random>
+#include <span>
+
+#include "platform/random.h"
 
 namespace glimmet {
 
 std::string randomUuid() {
   std::array<uint8_t, 16> bytes{};
-  if (::getentropy(bytes.data(), bytes.size()) != 0) {
-    // getentropy fails only for requests above 256 bytes; this keeps an id
-    // unique enough for an event even on a system without the call.
-    std::mt19937_64 fallback(
-        static_cast<uint64_t>(std::chrono::steady_clock::now().time_since_epoch().count()) ^
-        static_cast<uint64_t>(::getpid()));
-    for (auto& byte : bytes) byte = static_cast<uint8_t>(fallback());
-  }
+  platform::randomBytes(std::as_writable_bytes(std::span(bytes)));
   bytes[6] = static_cast<uint8_t>((bytes[6] & 0x0F) | 0x40);  // version 4
   bytes[8] = static_cast<uint8_t>((bytes[8] & 0x3F) | 0x80);  // RFC 4122 variant
   static constexpr char kHex[] = "0123456789ABCDEF";

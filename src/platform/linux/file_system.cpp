@@ -128,3 +128,30 @@ bool removeFile(const std::filesystem::path& path, int& error) {
 }
 
 }  // namespace glimmet::platform
+
+namespace glimmet::platform {
+
+std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error) {
+  struct stat info {};
+  if (::stat(path.c_str(), &info) != 0) {
+    error = errno;
+    return std::nullopt;
+  }
+  error = 0;
+  return statusOf(info);
+}
+
+std::filesystem::path absolutePath(const std::filesystem::path& path) {
+  std::error_code error;
+  auto absolute = std::filesystem::absolute(path, error);
+  return error ? std::filesystem::path() : absolute;
+}
+
+std::optional<std::filesystem::path> weaklyResolvedPath(const std::filesystem::path& path) {
+  std::error_code error;
+  auto resolved = std::filesystem::weakly_canonical(path, error);
+  if (error) return std::nullopt;
+  return resolved;
+}
+
+}  // namespace glimmet::platform

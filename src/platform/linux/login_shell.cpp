@@ -2,30 +2,30 @@
 #include "platform/login_shell.h"
 
 #include <pwd.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <string>
 #include <vector>
 
+#include "platform/file_system.h"
+
 namespace glimmet::platform {
 namespace {
 
-bool isExecutableFile(const std::string& path) {
-  struct stat info {};
-  return !path.empty() && path.front() == '/' && ::stat(path.c_str(), &info) == 0 &&
-         S_ISREG(info.st_mode) && ::access(path.c_str(), X_OK) == 0;
+// Only an absolute path: a relative $SHELL would depend on where glimmet runs.
+bool isUsableShell(const std::string& path) {
+  return !path.empty() && path.front() == '/' && isExecutableFile(path);
 }
 
 }  // namespace
 
 std::filesystem::path loginShell(const Environment& env) {
-  if (auto shell = env.get("SHELL"); shell && isExecutableFile(*shell)) return *shell;
+  if (auto shell = env.get("SHELL"); shell && isUsableShell(*shell)) return *shell;
   std::vector<char> buffer(16384);
   passwd entry{};
   passwd* result = nullptr;
   if (::getpwuid_r(::getuid(), &entry, buffer.data(), buffer.size(), &result) == 0 &&
-      result != nullptr && result->pw_shell != nullptr && isExecutableFile(result->pw_shell))
+      result != nullptr && result->pw_shell != nullptr && isUsableShell(result->pw_shell))
     return result->pw_shell;
   return "/bin/sh";
 }

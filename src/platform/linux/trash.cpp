@@ -174,12 +174,13 @@ std::string trashInfoPathEncoding(std::string_view path) {
   return out;
 }
 
-SystemTrash::SystemTrash(const Environment& environment) : home_(homeDir(environment)) {
-  if (auto data = environment.absolutePath("XDG_DATA_HOME"))
-    homeTrash_ = fs::path(*data) / "Trash";
-  else
-    homeTrash_ = home_ / ".local/share/Trash";
+fs::path homeTrashFolder(const Environment& environment, const fs::path& home) {
+  if (auto data = environment.absolutePath("XDG_DATA_HOME")) return fs::path(*data) / "Trash";
+  return home / ".local/share/Trash";
 }
+
+SystemTrash::SystemTrash(const Environment& environment)
+    : homeTrash_(homeTrashFolder(environment, homeDir(environment))), home_(homeDir(environment)) {}
 
 TrashedItem SystemTrash::moveToTrash(const fs::path& given,
                                      std::chrono::system_clock::time_point now,

@@ -38,14 +38,14 @@ std::string failure(std::vector<nlohmann::json> rules) {
   try {
     LeftoverRuleSet::load(file(std::move(rules)));
   } catch (const RuleError& error) {
-    return error.ruleId() + ": " + error.reason();
+    return error.ruleID() + ": " + error.reason();
   } catch (const RuleFileError& error) {
     return std::string("undecodable: ") + error.what();
   }
   return "valid";
 }
 
-TEST(LeftoverRules, DecodesRulesInOrderAndFindsThemByEitherId) {
+TEST(LeftoverRules, DecodesRulesInOrderAndFindsThemByEitherID) {
   auto active = baseRule("node-modules");
   active["activeID"] = "node-modules-active";
   active["activeSafety"] = "review";

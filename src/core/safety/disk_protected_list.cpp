@@ -1,9 +1,10 @@
 // DiskProtectedList: the ordered protection rules.
-#include "core/cleanup/disk_protected_list.h"
+#include "core/safety/disk_protected_list.h"
 
 #include <filesystem>
 
-#include "platform/tree_walk.h"
+#include "core/disk/disk_paths.h"
+#include "platform/file_system.h"
 
 namespace glimmet {
 namespace {
@@ -49,23 +50,6 @@ bool isLink(const std::string& path) {
 }
 
 }  // namespace
-
-namespace disk_path {
-
-std::string normal(const std::string& path) {
-  std::string result = std::filesystem::path(path).lexically_normal().string();
-  while (result.size() > 1 && result.back() == '/') result.pop_back();
-  return result;
-}
-
-bool isWithin(const std::string& path, const std::string& base) {
-  if (base.empty()) return false;
-  if (base == "/") return !path.empty() && path.front() == '/';
-  return path == base ||
-         (path.size() > base.size() && path.starts_with(base) && path[base.size()] == '/');
-}
-
-}  // namespace disk_path
 
 DiskProtectedList::DiskProtectedList(std::string home, std::vector<std::string> protectedPaths,
                                      std::vector<std::string> settingsFolders,

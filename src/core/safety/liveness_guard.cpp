@@ -1,9 +1,9 @@
 // LivenessGuard: the ordered liveness rules, and gathering their input.
-#include "core/cleanup/liveness_guard.h"
+#include "core/safety/liveness_guard.h"
 
 #include <algorithm>
 
-#include "core/cleanup/disk_protected_list.h"
+#include "core/disk/disk_paths.h"
 #include "core/process/process_snapshot.h"
 #include "platform/open_files.h"
 #include "platform/running_apps.h"

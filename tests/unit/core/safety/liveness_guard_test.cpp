@@ -1,6 +1,6 @@
 // Liveness: the ordered rules over recorded processes, and one real process
 // working inside a project found through the snapshot.
-#include "core/cleanup/liveness_guard.h"
+#include "core/safety/liveness_guard.h"
 
 #include <gtest/gtest.h>
 #include <unistd.h>

@@ -1,5 +1,5 @@
 // disk scan text and JSON.
-#include "core/disk/disk_scan_report.h"
+#include "logic/disk/disk_scan_document.h"
 
 #include <algorithm>
 
@@ -37,7 +37,7 @@ nlohmann::json orNull(const std::optional<std::string>& value) {
 
 }  // namespace
 
-std::vector<std::string> diskScanText(const DiskScanResult& result) {
+std::vector<std::string> DiskScanDocument::lines() const {
   std::vector<std::string> lines;
   if (result.freeBytes) lines.push_back("Free right now: " + fileStyleBytes(*result.freeBytes));
   for (const auto safety : kDiskSafeties) {
@@ -85,7 +85,7 @@ std::vector<std::string> diskScanText(const DiskScanResult& result) {
   return lines;
 }
 
-nlohmann::json diskScanDocument(const DiskScanResult& result) {
+nlohmann::json DiskScanDocument::toJson() const {
   const auto& home = result.home;
   nlohmann::json scan = {{"id", result.scanID},
                          {"startedAt", formatIso8601(result.startedAt)},
@@ -144,6 +144,10 @@ nlohmann::json diskScanDocument(const DiskScanResult& result) {
         {{"path", tildePath(entry.path, home)}, {"reason", rawValue(entry.reason)}});
   return {{"schema", 1},    {"scan", scan},       {"totals", totals},
           {"items", items}, {"context", context}, {"notScanned", notScanned}};
+}
+
+ExitStatus DiskScanDocument::status(OutputFormat) const {
+  return result.complete ? ExitStatus::ok : ExitStatus::partial;
 }
 
 }  // namespace glimmet

@@ -1,10 +1,7 @@
-// Running a tool's own clean command: never through a shell, input from
-// /dev/null, output and errors on one pipe, in a process group of its own so
-// that a time limit or an interruption reaches everything it started, and
-// nothing else.
+// Running a tool's own command: never through a shell, input from /dev/null,
+// output and errors on one pipe, in a process group of its own so that a time
+// limit or an interruption reaches everything it started, and nothing else.
 #pragma once
-
-#include <sys/types.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,15 +10,12 @@
 #include <string>
 #include <vector>
 
+#include "platform/child_process.h"
 #include "platform/environment.h"
-#include "platform/unique_fd.h"
 
 namespace glimmet {
 
-struct SpawnedProcess {
-  pid_t pid = 0;
-  platform::UniqueFd outputFD;
-};
+using platform::SpawnedProcess;
 
 struct ProcessExit {
   enum class Kind { exited, signalled, timedOut, stopped };

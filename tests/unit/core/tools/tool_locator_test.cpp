@@ -1,6 +1,6 @@
 // Finding tools: the script a login shell runs, what of its output counts,
 // the fallback search path, and a real (fake) login shell asked once.
-#include "core/cleanup/tool_locator.h"
+#include "core/tools/tool_locator.h"
 
 #include <gtest/gtest.h>
 

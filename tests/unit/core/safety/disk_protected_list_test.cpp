@@ -1,5 +1,5 @@
 // Protected places: each rule's reason, in order, over real paths for the link rules.
-#include "core/cleanup/disk_protected_list.h"
+#include "core/safety/disk_protected_list.h"
 
 #include <gtest/gtest.h>
 

@@ -1,6 +1,6 @@
 // The launcher over real children: output lines, exit codes, and a command
 // that outlives its time limit taken down with its whole group.
-#include "core/cleanup/process_launcher.h"
+#include "core/tools/process_launcher.h"
 
 #include <gtest/gtest.h>
 #include <signal.h>

@@ -31,12 +31,4 @@ class DiskProtectedList {
   std::vector<std::string> trashRoots_;
 };
 
-/// Path helpers shared by the disk checks; paths are compared lexically after
-/// dot segments and trailing slashes are dropped.
-namespace disk_path {
-std::string normal(const std::string& path);
-/// `path` is `base` or lies below it.
-bool isWithin(const std::string& path, const std::string& base);
-}  // namespace disk_path
-
 }  // namespace glimmet

@@ -1,22 +1,17 @@
-#include "core/cleanup/tool_locator.h"
-
-#include <sys/stat.h>
-#include <unistd.h>
+// Tool lookup: the login shell asked once per batch, a search path after it.
+#include "core/tools/tool_locator.h"
 
 #include <algorithm>
 #include <set>
 
+#include "platform/file_system.h"
 #include "platform/paths.h"
 #include "platform/system_error.h"
 
 namespace glimmet {
 namespace {
 
-bool isExecutableFile(const std::string& path) {
-  struct stat info {};
-  return ::stat(path.c_str(), &info) == 0 && S_ISREG(info.st_mode) &&
-         ::access(path.c_str(), X_OK) == 0;
-}
+using platform::isExecutableFile;
 
 // Folders that installers and version managers put tools in without editing
 // PATH for a non-login process, in the order a user's shell usually has them.

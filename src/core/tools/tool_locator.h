@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "core/cleanup/process_launcher.h"
+#include "core/tools/process_launcher.h"
 #include "platform/environment.h"
 
 namespace glimmet {
