@@ -65,20 +65,13 @@ std::filesystem::path currentFolder();
 /// there afterwards, also when nothing was.
 bool removeFile(const std::filesystem::path& path);
 
-/// targetStatus, with `error` set to errno when `path` can't be followed.
+/// The status of what `path` leads to, with `error` set to errno when it can't
+/// be read (ENOENT or ENOTDIR: nothing is there).
 std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error);
 /// Whether this process may write to what `path` leads to, a file or a folder.
 bool isWritable(const std::filesystem::path& path);
 /// removeFile, with `error` set to errno when something is still there.
 bool removeFile(const std::filesystem::path& path, int& error);
-
-}  // namespace glimmet::platform
-
-namespace glimmet::platform {
-
-/// The status of what `path` leads to, with `error` set to errno when it can't
-/// be read (ENOENT or ENOTDIR: nothing is there).
-std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error);
 /// `path` made absolute against the working folder, lexically; empty when the
 /// working folder is gone.
 std::filesystem::path absolutePath(const std::filesystem::path& path);

@@ -127,20 +127,6 @@ bool removeFile(const std::filesystem::path& path, int& error) {
   return error == 0;
 }
 
-}  // namespace glimmet::platform
-
-namespace glimmet::platform {
-
-std::optional<FileStatus> targetStatus(const std::filesystem::path& path, int& error) {
-  struct stat info {};
-  if (::stat(path.c_str(), &info) != 0) {
-    error = errno;
-    return std::nullopt;
-  }
-  error = 0;
-  return statusOf(info);
-}
-
 std::filesystem::path absolutePath(const std::filesystem::path& path) {
   std::error_code error;
   auto absolute = std::filesystem::absolute(path, error);
