@@ -190,8 +190,8 @@ TEST(Kill, AnOrdinaryUserNeverSIGKILLsAMemberThatBecameSetuidRoot) {
   ASSERT_TRUE(alive(member));
   const auto live = SystemProcessInspector(0).live(member);
   ASSERT_TRUE(live);
-  EXPECT_EQ(live->realUid, kNobody);
-  EXPECT_EQ(live->effectiveUid, 0u);
+  EXPECT_EQ(live->realUID, kNobody);
+  EXPECT_EQ(live->effectiveUID, 0u);
   // The log is nobody's, in nobody's folder, which glimmet as root won't read:
   // its one line is decoded here.
   const auto lines = home.dir().read("home/.local/share/Glimmet/killlog.jsonl");

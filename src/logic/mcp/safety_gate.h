@@ -12,7 +12,7 @@
 #include "core/ghosts/protection.h"
 #include "core/ports/dev_server.h"
 #include "core/process/process_snapshot.h"
-#include "platform/system_processes.h"
+#include "core/process/system_process_table.h"
 
 namespace glimmet {
 
