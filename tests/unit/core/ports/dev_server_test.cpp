@@ -1,5 +1,6 @@
 #include "core/ports/dev_server.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
 #include "logic/ports/ls_document.h"
@@ -115,6 +116,14 @@ TEST(LsOutput, LinesAndDocumentFollowTheColumnsAndMaskSecrets) {
   EXPECT_EQ(vite["worktree"], "shop-login");
   EXPECT_FALSE(vite.contains("protected"));
   EXPECT_FALSE(document["servers"][0].contains("cwd"));
+}
+
+TEST(LsOutput, NoServerIsASentenceForAPersonAndAnEmptyListForAScript) {
+  const LsDocument none{{}, kNow};
+  EXPECT_THAT(none.lines(), ::testing::ElementsAre("No dev servers."));
+  EXPECT_EQ(none.status(OutputFormat::text), ExitStatus::nothingFound);
+  EXPECT_EQ(none.status(OutputFormat::json), ExitStatus::ok);
+  EXPECT_EQ(none.toJson(), (nlohmann::json{{"schema", 1}, {"servers", nlohmann::json::array()}}));
 }
 
 TEST(PortsDocument, OneLinePerPortWithProjectAndTag) {
