@@ -56,11 +56,11 @@ std::vector<pid_t> pids(const GhostReport& report) {
   return out;
 }
 
-std::string recordFor(const ProcessRecord& p, pid_t agentPid, std::uint64_t agentStart) {
+std::string recordFor(const ProcessRecord& p, pid_t agentPID, std::uint64_t agentStart) {
   return R"({"pid": )" + std::to_string(p.pid()) + R"(, "startTime": )" +
          std::to_string(p.identity.startTime) + R"(, "recordedAt": 786000000.5, "chain": [
             {"pid": )" +
-         std::to_string(agentPid) + R"(, "startTime": )" + std::to_string(agentStart) +
+         std::to_string(agentPID) + R"(, "startTime": )" + std::to_string(agentStart) +
          R"(, "name": "claude",
              "root": {"id": "claude-code", "agent": "Claude Code", "kind": "agent"}}]})";
 }

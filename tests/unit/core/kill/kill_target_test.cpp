@@ -7,7 +7,7 @@
 namespace glimmet {
 namespace {
 
-TEST(KillTarget, AcceptsPortsAndPids) {
+TEST(KillTarget, AcceptsPortsAndPIDs) {
   EXPECT_EQ(parseKillTarget(":3000"), KillTarget{PortTarget{3000}});
   EXPECT_EQ(parseKillTarget(":65535"), KillTarget{PortTarget{65535}});
   EXPECT_EQ(parseKillTarget("4242"), KillTarget{PIDTarget{4242}});

@@ -29,10 +29,9 @@ TEST(GhostsDocument, EachGhostSaysWhereItCameFromAndOnlyWhatIsKnown) {
   exact.repo = "/home/me/shop";
   exact.worktree = "shop-login";
   exact.branch = "main";
-  const GhostsDocument document{
-      {exact, ghost(50, Origin::likely("Codex", "environment"), 10),
-       ghost(60, Origin::of(Origin::Kind::orphanedDevServer), -5)},
-      kNow};
+  const GhostsDocument document{{exact, ghost(50, Origin::likely("Codex", "environment"), 10),
+                                 ghost(60, Origin::of(Origin::Kind::orphanedDevServer), -5)},
+                                kNow};
   const auto json = document.toJson();
   EXPECT_EQ(json["schema"], 1);
   const auto& first = json["ghosts"][0];
