@@ -1,6 +1,6 @@
 #include "app/cli_survey.h"
 
-#include "app/process_views.h"
+#include "app/system_view.h"
 #include "core/process/process_enumerator.h"
 
 namespace glimmet {

@@ -3,7 +3,7 @@
 #include <chrono>
 
 #include "app/command_inputs.h"
-#include "app/process_views.h"
+#include "app/system_view.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/output/document.h"
 #include "core/process/process_enumerator.h"

@@ -4,7 +4,7 @@
 
 #include "app/command_inputs.h"
 #include "app/live_tree_killer.h"
-#include "app/process_views.h"
+#include "app/system_view.h"
 #include "core/kill/kill_log.h"
 #include "core/kill/kill_report_entry.h"
 #include "core/process/process_enumerator.h"

@@ -4,7 +4,7 @@
 #include <optional>
 
 #include "app/command_inputs.h"
-#include "app/process_views.h"
+#include "app/system_view.h"
 #include "core/ghosts/match_cache.h"
 #include "core/output/document.h"
 #include "core/process/process_enumerator.h"

@@ -4,8 +4,8 @@
 
 #include "app/command_inputs.h"
 #include "app/live_tree_killer.h"
-#include "app/process_views.h"
 #include "app/session_watch.h"
+#include "app/system_view.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/kill/kill_clock.h"
 #include "core/process/process_enumerator.h"

@@ -1,4 +1,4 @@
-#include "app/process_views.h"
+#include "app/system_view.h"
 
 #include "platform/paths.h"
 #include "platform/service_units.h"
