@@ -3,24 +3,18 @@
 // it, so that every list of one run describes the same instant.
 #pragma once
 
-#include <vector>
+#include <chrono>
 
 #include "app/command_inputs.h"
-#include "core/ghosts/ghost.h"
-#include "core/ports/dev_server.h"
-#include "core/process/process_snapshot.h"
-#include "logic/agents/agent_session.h"
+#include "logic/survey/survey.h"
 
 namespace glimmet {
 
-struct CLISurvey {
-  ProcessSnapshot snapshot;
-  std::vector<DevServer> servers;
-  std::vector<Ghost> ghosts;           ///< empty when the signatures can't be found
-  std::vector<AgentSession> sessions;  ///< the user's; empty without the signatures
-
+struct CLISurvey : Survey {
   /// Takes the snapshot now and derives the three lists from it.
   static CLISurvey gather(const CommandInputs& inputs);
+  /// The same, with the snapshot stamped `now`.
+  static CLISurvey gather(const CommandInputs& inputs, std::chrono::system_clock::time_point now);
 };
 
 }  // namespace glimmet

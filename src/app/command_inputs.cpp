@@ -1,6 +1,7 @@
 #include "app/command_inputs.h"
 
 #include "core/ghosts/protection_store.h"
+#include "core/process/system_process_table.h"
 #include "core/settings/json_store.h"
 #include "platform/own_process.h"
 #include "platform/paths.h"
@@ -23,6 +24,10 @@ CommandInputs CommandInputs::load(const Environment& environment,
     // Each command decides what a missing signature file means.
   }
   return inputs;
+}
+
+ListRules CommandInputs::rules() const {
+  return {protectedList, context, systemProcessTable(), settings.ghostMinimumAge};
 }
 
 }  // namespace glimmet

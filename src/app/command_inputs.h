@@ -12,6 +12,7 @@
 #include "core/ghosts/protection.h"
 #include "core/ghosts/signature_engine.h"
 #include "core/settings/glimmet_settings.h"
+#include "logic/survey/process_lists.h"
 #include "platform/environment.h"
 
 namespace glimmet {
@@ -28,6 +29,8 @@ struct CommandInputs {
   std::ostream* warnings = nullptr;
 
   uid_t uid() const { return context.currentUID; }
+  /// The rules every list of this run applies; refers to these inputs.
+  ListRules rules() const;
 
   /// Missing or unreadable settings and rules fall back to the defaults.
   static CommandInputs load(const Environment& environment,

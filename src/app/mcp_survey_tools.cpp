@@ -5,10 +5,10 @@
 
 #include "app/cli_survey.h"
 #include "core/output/json_writer.h"
+#include "core/process/system_process_table.h"
 #include "logic/agents/agents_document.h"
 #include "logic/ports/ports_document.h"
 #include "logic/status/status_document.h"
-#include "platform/system_processes.h"
 
 namespace glimmet {
 namespace {
@@ -44,7 +44,7 @@ MCPSafetyVerdict mcpSafetyVerdict(const CommandInputs& inputs, const MCPTarget& 
                         sessions,
                         inputs.context,
                         inputs.protectedList,
-                        platform::systemProcessTable(),
+                        systemProcessTable(),
                         inputs.signatures ? &*inputs.signatures : nullptr};
   return SafetyGate::verdict(safetyFacts(target, view));
 }

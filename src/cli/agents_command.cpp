@@ -1,8 +1,7 @@
 // glimmet agents.
 #include "cli/agents_command.h"
 
-#include "app/cli_survey.h"
-#include "logic/agents/agents_document.h"
+#include "app/agents_run.h"
 
 namespace glimmet::cli {
 
@@ -11,18 +10,7 @@ CommandSpec Agents::spec() {
       .name = "agents",
       .abstract = "List live agent sessions and the crash orphans they left behind.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run =
-          [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
-            auto survey = CLISurvey::gather(inputs);
-            const auto document = AgentsDocument::from(std::move(survey.sessions), survey.ghosts,
-                                                       survey.snapshot.takenAt());
-            if (json)
-              context.out.document(document.toJson());
-            else
-              for (const auto& line : document.lines()) context.out.line(line);
-            return document.isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
-          },
+      .run = [this](CommandContext& context) { return runAgents({.json = json}, context); },
   };
 }
 

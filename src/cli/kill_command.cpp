@@ -1,8 +1,8 @@
 // glimmet kill.
 #include "cli/kill_command.h"
 
+#include "app/kill_run.h"
 #include "core/kill/kill_target.h"
-#include "logic/kill/kill_run.h"
 
 namespace glimmet::cli {
 
@@ -23,12 +23,8 @@ CommandSpec Kill::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            auto inputs = CommandInputs::load(context.environment, context.executable);
-            inputs.warnings = &context.error;
-            const auto outcome = runKill(
-                inputs, {.target = *parseKillTarget(target), .force = force, .grace = grace});
-            context.out.line(outcome.line);
-            return outcome.status;
+            return runKill({.target = *parseKillTarget(target), .force = force, .grace = grace},
+                           context);
           },
   };
 }

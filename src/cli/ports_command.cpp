@@ -1,8 +1,7 @@
 // glimmet ports.
 #include "cli/ports_command.h"
 
-#include "app/cli_survey.h"
-#include "logic/ports/ports_document.h"
+#include "app/ports_run.h"
 
 namespace glimmet::cli {
 
@@ -11,21 +10,7 @@ CommandSpec Ports::spec() {
       .name = "ports",
       .abstract = "Show what is listening, including ports owned by another user.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run =
-          [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
-            const auto document = PortsDocument::from(CLISurvey::gather(inputs).servers);
-            if (json) {
-              context.out.document(document.toJson());
-              return document.listeners.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
-            }
-            if (document.listeners.empty()) {
-              context.out.line(kNoListeningPorts);
-              return ExitStatus::nothingFound;
-            }
-            for (const auto& line : document.lines()) context.out.line(line);
-            return ExitStatus::ok;
-          },
+      .run = [this](CommandContext& context) { return runPorts({.json = json}, context); },
   };
 }
 

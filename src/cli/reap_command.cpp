@@ -1,8 +1,8 @@
 // glimmet reap.
 #include "cli/reap_command.h"
 
+#include "app/reap_run.h"
 #include "core/kill/duration.h"
-#include "logic/kill/reap_run.h"
 
 namespace glimmet::cli {
 
@@ -40,9 +40,6 @@ CommandSpec Reap::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            auto inputs = CommandInputs::load(context.environment, context.executable);
-            inputs.warnings = &context.error;
-            SystemKillClock clock;
             const ReapRequest request{
                 .dryRun = dryRun,
                 .olderThan = olderThan ? parseDuration(*olderThan) : std::nullopt,
@@ -51,9 +48,7 @@ CommandSpec Reap::spec() {
                 .agent = agent,
                 .includeDevServers = includeDevServers,
                 .quiet = quiet};
-            const auto outcome = runReap(inputs, request, clock);
-            for (const auto& line : outcome.lines) context.out.line(line);
-            return outcome.status;
+            return runReap(request, context);
           },
   };
 }

@@ -1,8 +1,7 @@
 // glimmet status.
 #include "cli/status_command.h"
 
-#include "app/cli_survey.h"
-#include "logic/status/status_document.h"
+#include "app/status_run.h"
 
 namespace glimmet::cli {
 
@@ -11,18 +10,7 @@ CommandSpec Status::spec() {
       .name = "status",
       .abstract = "Summarise ghosts, dev servers and live agent sessions.",
       .parameters = {flag("--json", kJsonHelp, json)},
-      .run =
-          [this](CommandContext& context) {
-            const auto inputs = CommandInputs::load(context.environment, context.executable);
-            const auto document = StatusDocument::from(CLISurvey::gather(inputs));
-            // A script reads the counts from the document, whatever they are.
-            if (json) {
-              context.out.document(document.toJson());
-              return ExitStatus::ok;
-            }
-            for (const auto& line : document.lines()) context.out.line(line);
-            return document.isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
-          },
+      .run = [this](CommandContext& context) { return runStatus({.json = json}, context); },
   };
 }
 

@@ -1,11 +1,8 @@
 // glimmet stop.
 #include "cli/stop_command.h"
 
-#include <unistd.h>
-
+#include "app/stop_run.h"
 #include "core/kill/duration.h"
-#include "logic/idle/stop_run.h"
-#include "platform/files.h"
 
 namespace glimmet::cli {
 
@@ -34,12 +31,7 @@ CommandSpec Stop::spec() {
           },
       .run =
           [this](CommandContext& context) {
-            auto inputs = CommandInputs::load(context.environment, context.executable);
-            inputs.warnings = &context.error;
-            return runStopIdle(
-                inputs, {.olderThanMinutes = olderThan, .json = json}, context.out, [&context] {
-                  return confirmation(platform::isTerminal(STDIN_FILENO), context.input);
-                });
+            return runStopIdle({.olderThanMinutes = olderThan, .json = json}, context);
           },
   };
 }

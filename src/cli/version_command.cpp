@@ -1,7 +1,7 @@
 // glimmet version.
 #include "cli/version_command.h"
 
-#include "core/version.h"
+#include "app/version_run.h"
 
 namespace glimmet::cli {
 
@@ -9,11 +9,7 @@ CommandSpec Version::spec() {
   return {
       .name = "version",
       .abstract = "Print the Glimmet version.",
-      .run =
-          [](CommandContext& context) {
-            context.out.line(GlimmetCore::version);
-            return ExitStatus::ok;
-          },
+      .run = [](CommandContext& context) { return runVersion(context); },
   };
 }
 

@@ -23,7 +23,7 @@ using testing::ChildProcess;
 using ::testing::Contains;
 using ::testing::HasSubstr;
 
-const nlohmann::json* withPid(const nlohmann::json& list, pid_t pid) {
+const nlohmann::json* withPID(const nlohmann::json& list, pid_t pid) {
   for (const auto& entry : list)
     if (entry["pid"] == pid) return &entry;
   return nullptr;
@@ -43,9 +43,9 @@ TEST(AgentsOnLinux, AServerRunByUsrBinPython3IsInItsSessionWithItsPort) {
   const auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(20);
   while (std::chrono::steady_clock::now() < deadline) {
     const auto document = nlohmann::json::parse(home.glimmet({"agents", "--json"}).out);
-    const auto* session = withPid(document["sessions"], agent.pid());
+    const auto* session = withPID(document["sessions"], agent.pid());
     ASSERT_NE(session, nullptr) << document.dump();
-    const auto* started = withPid((*session)["started"], python);
+    const auto* started = withPID((*session)["started"], python);
     ASSERT_NE(started, nullptr) << "the /usr/bin/python3 child is missing: " << document.dump();
     if (!(*started)["ports"].empty()) {
       child = *started;

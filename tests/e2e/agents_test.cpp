@@ -24,13 +24,13 @@ struct AgentsHome : testing::IsolatedHome {
     dir().write("home/.local/share/Glimmet/settings.json", R"({"ghostMinimumAge": 0})");
   }
 
-  // An ancestry.json entry saying `process` was started under the agent `agentPid`.
-  static std::string record(const ProcessIdentity& process, pid_t agentPid,
+  // An ancestry.json entry saying `process` was started under the agent `agentPID`.
+  static std::string record(const ProcessIdentity& process, pid_t agentPID,
                             std::uint64_t agentStart) {
     return R"({"pid": )" + std::to_string(process.pid) + R"(, "startTime": )" +
            std::to_string(process.startTime) + R"(, "recordedAt": 786000000, "chain": [
       {"pid": )" +
-           std::to_string(agentPid) + R"(, "startTime": )" + std::to_string(agentStart) +
+           std::to_string(agentPID) + R"(, "startTime": )" + std::to_string(agentStart) +
            R"(, "name": "claude",
        "root": {"id": "claude-code", "agent": "Claude Code", "kind": "agent"}}]})";
   }
@@ -53,7 +53,7 @@ pid_t orphan(ChildProcess& helper) {
   return static_cast<pid_t>(helper.reportedNumbers().at(0));
 }
 
-const nlohmann::json* withPid(const nlohmann::json& list, pid_t pid) {
+const nlohmann::json* withPID(const nlohmann::json& list, pid_t pid) {
   for (const auto& entry : list)
     if (entry["pid"] == pid) return &entry;
   return nullptr;
@@ -70,18 +70,18 @@ TEST(Agents, ASessionShowsWhatItStartedAndANestedAgentJoinsIt) {
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(testing::schemaProblems("agents", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* session = withPid(document["sessions"], agent.pid());
+  const auto* session = withPID(document["sessions"], agent.pid());
   ASSERT_NE(session, nullptr) << json.out;
   EXPECT_EQ((*session)["agent"], "Claude Code");
   EXPECT_EQ((*session)["activity"], "working");  // young, and no CPU figures
-  const auto* child = withPid((*session)["started"], runner);
+  const auto* child = withPID((*session)["started"], runner);
   ASSERT_NE(child, nullptr);
   EXPECT_EQ((*child)["kind"], "testRunner");
   // An agent started by an agent is part of the outer session, not one of its own.
-  EXPECT_EQ(withPid(document["sessions"], codex), nullptr);
-  const auto* outer = withPid(document["sessions"], nested.pid());
+  EXPECT_EQ(withPID(document["sessions"], codex), nullptr);
+  const auto* outer = withPID(document["sessions"], nested.pid());
   ASSERT_NE(outer, nullptr);
-  EXPECT_NE(withPid((*outer)["started"], codex), nullptr);
+  EXPECT_NE(withPID((*outer)["started"], codex), nullptr);
 
   const auto text = home.glimmet({"agents"});
   EXPECT_EQ(text.status, 0);
@@ -105,11 +105,11 @@ TEST(Agents, AReparentedChildStaysAndAnOrphanOfADeadAgentIsLeftBehind) {
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(testing::schemaProblems("agents", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* session = withPid(document["sessions"], agent.pid());
+  const auto* session = withPID(document["sessions"], agent.pid());
   ASSERT_NE(session, nullptr) << json.out;
-  EXPECT_NE(withPid((*session)["started"], adopted), nullptr) << json.out;
-  EXPECT_EQ(withPid(document["leftBehind"], adopted), nullptr);
-  const auto* ghost = withPid(document["leftBehind"], left);
+  EXPECT_NE(withPID((*session)["started"], adopted), nullptr) << json.out;
+  EXPECT_EQ(withPID(document["leftBehind"], adopted), nullptr);
+  const auto* ghost = withPID(document["leftBehind"], left);
   ASSERT_NE(ghost, nullptr) << json.out;
   EXPECT_EQ((*ghost)["origin"], "Claude Code");
   EXPECT_EQ((*ghost)["command"], "/opt/tools/indexer double-fork");
@@ -122,8 +122,8 @@ TEST(Agents, AReparentedChildStaysAndAnOrphanOfADeadAgentIsLeftBehind) {
   // Once the agent is gone, the process it started is a ghost of its own.
   agent.kill();
   const auto after = nlohmann::json::parse(home.glimmet({"agents", "--json"}).out);
-  EXPECT_EQ(withPid(after["sessions"], agent.pid()), nullptr);
-  EXPECT_NE(withPid(after["leftBehind"], adopted), nullptr);
+  EXPECT_EQ(withPID(after["sessions"], agent.pid()), nullptr);
+  EXPECT_NE(withPID(after["leftBehind"], adopted), nullptr);
 }
 
 TEST(Agents, WithoutSignaturesThereAreNoSessionsAndNothingFails) {

@@ -35,7 +35,7 @@ std::filesystem::path helperNamed(const testing::IsolatedHome& home, const std::
   return path;
 }
 
-const nlohmann::json* withPid(const nlohmann::json& list, pid_t pid) {
+const nlohmann::json* withPID(const nlohmann::json& list, pid_t pid) {
   for (const auto& entry : list)
     if (entry["pid"] == pid) return &entry;
   return nullptr;
@@ -57,7 +57,7 @@ TEST(ContainerEngines, ADockerProxyPortIsTaggedAndKillLeavesItAlone) {
 
   EXPECT_THAT(home.glimmet({"ls"}).out, HasSubstr("[" + std::string(kLabel) + "]"));
   const auto ls = nlohmann::json::parse(home.glimmet({"ls", "--json"}).out);
-  const auto* server = withPid(ls["servers"], proxy.pid());
+  const auto* server = withPID(ls["servers"], proxy.pid());
   ASSERT_NE(server, nullptr);
   EXPECT_EQ((*server)["protected"], kLabel);
   const auto ports = nlohmann::json::parse(home.glimmet({"ports", "--json"}).out);

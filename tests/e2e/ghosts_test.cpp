@@ -46,7 +46,7 @@ const ProcessRecord& recordOf(const ProcessSnapshot& snapshot, pid_t pid) {
   return *record;
 }
 
-const nlohmann::json* ghostWithPid(const nlohmann::json& document, pid_t pid) {
+const nlohmann::json* ghostWithPID(const nlohmann::json& document, pid_t pid) {
   for (const auto& ghost : document["ghosts"])
     if (ghost["pid"] == pid) return &ghost;
   return nullptr;
@@ -68,14 +68,14 @@ TEST(Ghosts, AnOrphanedDevServerIsReportedAndDescribed) {
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* ghost = ghostWithPid(document, server.pid);
+  const auto* ghost = ghostWithPID(document, server.pid);
   ASSERT_NE(ghost, nullptr);
   EXPECT_EQ((*ghost)["label"], "Vite dev server");
   EXPECT_EQ((*ghost)["originKind"], "orphanedDevServer");
   EXPECT_EQ((*ghost)["command"], "vite double-fork");
   EXPECT_FALSE(ghost->contains("agent"));
   // Its parent, still running under the test, is no ghost.
-  EXPECT_EQ(ghostWithPid(document, server.helper.pid()), nullptr);
+  EXPECT_EQ(ghostWithPID(document, server.helper.pid()), nullptr);
 }
 
 // A ghost left in a linked worktree is named as ls names its dev server: the
@@ -98,7 +98,7 @@ TEST(Ghosts, AGhostInALinkedWorktreeNamesTheWorktreeAndBranch) {
   const auto json = home.glimmet({"ghosts", "--json"});
   EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* ghost = ghostWithPid(document, pid);
+  const auto* ghost = ghostWithPID(document, pid);
   ASSERT_NE(ghost, nullptr);
   EXPECT_EQ((*ghost)["repo"], main.string());
   EXPECT_EQ((*ghost)["worktree"], "shop-login");
@@ -128,7 +128,7 @@ TEST(Ghosts, TheRecordedChainGivesAnExactOriginOnceTheAgentIsGone) {
   const auto startTime =
       recordOf(enumerator.snapshot(std::chrono::system_clock::now()), left.pid).identity.startTime;
   // Matches nothing by itself: without a record it is no ghost.
-  EXPECT_EQ(ghostWithPid(nlohmann::json::parse(home.glimmet({"ghosts", "--json"}).out), left.pid),
+  EXPECT_EQ(ghostWithPID(nlohmann::json::parse(home.glimmet({"ghosts", "--json"}).out), left.pid),
             nullptr);
 
   // The agent that started it (pid 999999 at time 1) is long gone.
@@ -142,7 +142,7 @@ TEST(Ghosts, TheRecordedChainGivesAnExactOriginOnceTheAgentIsGone) {
   const auto json = home.glimmet({"ghosts", "--json"});
   EXPECT_EQ(testing::schemaProblems("ghosts", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* ghost = ghostWithPid(document, left.pid);
+  const auto* ghost = ghostWithPID(document, left.pid);
   ASSERT_NE(ghost, nullptr);
   EXPECT_EQ((*ghost)["originKind"], "exact");
   EXPECT_EQ((*ghost)["origin"], "Claude Code");
@@ -156,7 +156,7 @@ TEST(Ghosts, TheRecordedChainGivesAnExactOriginOnceTheAgentIsGone) {
   home.dir().write("home/.local/share/Glimmet/ancestry.json", "[{\"pid\": \"x\"}");
   const auto corrupt = home.glimmet({"ghosts", "--json"});
   EXPECT_EQ(corrupt.status, 0);
-  EXPECT_EQ(ghostWithPid(nlohmann::json::parse(corrupt.out), left.pid), nullptr);
+  EXPECT_EQ(ghostWithPID(nlohmann::json::parse(corrupt.out), left.pid), nullptr);
 }
 
 TEST(Ghosts, AChildOfALiveAgentIsNoGhost) {
@@ -165,8 +165,8 @@ TEST(Ghosts, AChildOfALiveAgentIsNoGhost) {
       ChildProcess::helper({"child-as", "node", "node_modules/.bin/vite"}, {.argv0 = "claude"});
   const auto child = static_cast<pid_t>(agent.reportedNumbers().at(1));
   const auto document = nlohmann::json::parse(home.glimmet({"ghosts", "--json"}).out);
-  EXPECT_EQ(ghostWithPid(document, child), nullptr);
-  EXPECT_EQ(ghostWithPid(document, agent.pid()), nullptr);
+  EXPECT_EQ(ghostWithPID(document, child), nullptr);
+  EXPECT_EQ(ghostWithPID(document, agent.pid()), nullptr);
 }
 
 TEST(Ghosts, WithoutSignaturesItEndsWithStatusThree) {

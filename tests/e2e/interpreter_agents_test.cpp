@@ -99,7 +99,7 @@ const char* const kSleeper = R"(console.log(String(process.pid));
 setInterval(() => {}, 1 << 30);
 )";
 
-const nlohmann::json* withPid(const nlohmann::json& list, long pid) {
+const nlohmann::json* withPID(const nlohmann::json& list, long pid) {
   for (const auto& entry : list)
     if (entry["pid"] == pid) return &entry;
   return nullptr;
@@ -133,7 +133,7 @@ TEST(InterpreterAgents, ClaudeFromNpmIsASessionProtectedFromKill) {
   const auto agents = home.glimmet({"agents", "--json"});
   EXPECT_EQ(testing::schemaProblems("agents", agents.out), "");
   const auto document = nlohmann::json::parse(agents.out);
-  const auto* session = withPid(document["sessions"], claude.pid());
+  const auto* session = withPID(document["sessions"], claude.pid());
   ASSERT_NE(session, nullptr) << agents.out;
   EXPECT_EQ((*session)["agent"], "Claude Code");
   EXPECT_EQ((*session)["project"], "web");
@@ -170,11 +170,11 @@ setInterval(() => {}, 1 << 30);
   const auto relaunched = gemini.reportedNumbers().at(1);
 
   const auto document = home.json({"agents", "--json"});
-  const auto* session = withPid(document["sessions"], gemini.pid());
+  const auto* session = withPID(document["sessions"], gemini.pid());
   ASSERT_NE(session, nullptr) << document.dump();
   EXPECT_EQ((*session)["agent"], "Gemini CLI");
   EXPECT_THAT(pidsOf((*session)["started"]), Contains(relaunched));
-  EXPECT_EQ(withPid(document["sessions"], relaunched), nullptr);
+  EXPECT_EQ(withPID(document["sessions"], relaunched), nullptr);
 
   for (const long pid : {static_cast<long>(gemini.pid()), relaunched}) {
     const auto kill = home.glimmet({"kill", std::to_string(pid)});
@@ -227,19 +227,19 @@ setInterval(() => {}, 1 << 30);
   auto launcher = home.run("codex");
   const auto numbers = launcher.reportedNumbers();
   ASSERT_EQ(numbers.size(), 5u) << launcher.report();
-  const long agent = numbers[1], daemonPid = numbers[2], serverPid = numbers[3], port = numbers[4];
-  const Descendant daemonGuard(static_cast<pid_t>(daemonPid));
-  const Descendant serverGuard(static_cast<pid_t>(serverPid));
+  const long agent = numbers[1], daemonPID = numbers[2], serverPID = numbers[3], port = numbers[4];
+  const Descendant daemonGuard(static_cast<pid_t>(daemonPID));
+  const Descendant serverGuard(static_cast<pid_t>(serverPID));
 
   // While Codex runs, its agent, its daemon and the daemon's server are its session.
   auto document = home.json({"agents", "--json"});
-  const auto* session = withPid(document["sessions"], launcher.pid());
+  const auto* session = withPID(document["sessions"], launcher.pid());
   ASSERT_NE(session, nullptr) << document.dump();
   EXPECT_EQ((*session)["agent"], "Codex");
   const auto started = pidsOf((*session)["started"]);
-  for (const long pid : {agent, daemonPid, serverPid}) {
+  for (const long pid : {agent, daemonPID, serverPID}) {
     EXPECT_THAT(started, Contains(pid));
-    EXPECT_EQ(withPid(document["sessions"], pid), nullptr) << pid << " is no session";
+    EXPECT_EQ(withPID(document["sessions"], pid), nullptr) << pid << " is no session";
   }
   EXPECT_THAT((*session)["ports"], Contains(port));
   EXPECT_EQ(home.glimmet({"kill", std::to_string(launcher.pid())}).out, refusal(launcher.pid()));
@@ -248,7 +248,7 @@ setInterval(() => {}, 1 << 30);
   launcher.kill();
   ProcessEnumerator enumerator(::geteuid());
   const auto snapshot = enumerator.snapshot(std::chrono::system_clock::now());
-  const auto* record = snapshot.record(static_cast<pid_t>(daemonPid));
+  const auto* record = snapshot.record(static_cast<pid_t>(daemonPID));
   ASSERT_NE(record, nullptr);
   if (record->ppid != 1) GTEST_SKIP() << "orphans here go to a subreaper the tool doesn't know";
 
@@ -258,23 +258,23 @@ setInterval(() => {}, 1 << 30);
   for (int attempt = 0; attempt < 20 && ghost == nullptr; ++attempt) {
     if (attempt > 0) std::this_thread::sleep_for(std::chrono::milliseconds(250));
     ghosts = home.json({"ghosts", "--json"});
-    ghost = withPid(ghosts["ghosts"], daemonPid);
+    ghost = withPID(ghosts["ghosts"], daemonPID);
   }
   ASSERT_NE(ghost, nullptr) << ghosts.dump();
   EXPECT_EQ((*ghost)["agent"], "Codex");
   EXPECT_EQ((*ghost)["originKind"], "likely");
   EXPECT_EQ((*ghost)["label"], "Codex helper");
-  EXPECT_THAT((*ghost)["members"], Contains(serverPid));
+  EXPECT_THAT((*ghost)["members"], Contains(serverPID));
   EXPECT_THAT((*ghost)["ports"], Contains(port));
   document = home.json({"agents", "--json"});
-  EXPECT_EQ(withPid(document["sessions"], daemonPid), nullptr);
-  EXPECT_NE(withPid(document["leftBehind"], daemonPid), nullptr);
+  EXPECT_EQ(withPID(document["sessions"], daemonPID), nullptr);
+  EXPECT_NE(withPID(document["leftBehind"], daemonPID), nullptr);
 
   // Named after its agent, yet no agent: glimmet may stop it, with its server.
-  const auto kill = home.glimmet({"kill", std::to_string(daemonPid)});
+  const auto kill = home.glimmet({"kill", std::to_string(daemonPID)});
   EXPECT_EQ(kill.status, 0) << kill.out;
-  EXPECT_FALSE(alive(static_cast<pid_t>(daemonPid)));
-  EXPECT_FALSE(alive(static_cast<pid_t>(serverPid)));
+  EXPECT_FALSE(alive(static_cast<pid_t>(daemonPID)));
+  EXPECT_FALSE(alive(static_cast<pid_t>(serverPID)));
 }
 
 }  // namespace

@@ -24,6 +24,7 @@
 #include "support/isolated_home.h"
 #include "support/process_alive.h"
 #include "support/run_process.h"
+#include "support/worktree_fixture.h"
 
 namespace glimmet {
 namespace {
@@ -83,6 +84,36 @@ TEST(Kill, AServerWithAWorkerIsStoppedByPortAndThePortIsFree) {
   EXPECT_EQ(entries[0].result, KillLogEntry::Result::stopped);
   EXPECT_EQ(entries[0].trigger, KillLogEntry::Trigger::cli);
   EXPECT_THAT(entries[0].command, HasSubstr("listen-fork"));
+}
+
+// The server as a developer runs it: the distribution's python3 from /usr/bin,
+// in a linked worktree. The log names the worktree and branch as ls does.
+TEST(Kill, APythonServerInALinkedWorktreeIsLoggedWithItsWorktreeAndBranch) {
+  if (!std::filesystem::exists("/usr/bin/python3")) GTEST_SKIP() << "no /usr/bin/python3";
+  testing::IsolatedHome home;
+  testing::writeRepositoryWithWorktree(home);
+  auto server = ChildProcess::spawn(
+      {"/usr/bin/python3", "-u", "-m", "http.server", "0", "--bind", "127.0.0.1"},
+      {.cwd = home.home() / "trees/shop-login"});
+  // "Serving HTTP on 127.0.0.1 port 40123 (http://127.0.0.1:40123/) ..."
+  const auto& banner = server.readReport();
+  const auto at = banner.find(" port ");
+  ASSERT_NE(at, std::string::npos) << banner;
+  const auto port = std::stoi(banner.substr(at + 6));
+
+  const auto result = home.glimmet({"kill", ":" + std::to_string(port)});
+  EXPECT_EQ(result.status, 0) << result.out << result.err;
+  EXPECT_THAT(result.out, StartsWith("Freed :" + std::to_string(port) + " and "));
+  EXPECT_FALSE(alive(server.pid()));
+  EXPECT_TRUE(canBind(port));
+
+  const auto entries = KillLog(home.sharedFolder()).read();
+  ASSERT_EQ(entries.size(), 1u);
+  EXPECT_EQ(entries[0].pid, server.pid());
+  EXPECT_EQ(entries[0].repo, "~/code/shop");
+  EXPECT_EQ(entries[0].worktree, "shop-login");
+  EXPECT_EQ(entries[0].branch, "feature/login");
+  EXPECT_THAT(entries[0].command, HasSubstr("http.server"));
 }
 
 TEST(Kill, AProcessIgnoringSIGTERMGetsSIGKILLAfterTheGrace) {
@@ -190,8 +221,8 @@ TEST(Kill, AnOrdinaryUserNeverSIGKILLsAMemberThatBecameSetuidRoot) {
   ASSERT_TRUE(alive(member));
   const auto live = SystemProcessInspector(0).live(member);
   ASSERT_TRUE(live);
-  EXPECT_EQ(live->realUid, kNobody);
-  EXPECT_EQ(live->effectiveUid, 0u);
+  EXPECT_EQ(live->realUID, kNobody);
+  EXPECT_EQ(live->effectiveUID, 0u);
   // The log is nobody's, in nobody's folder, which glimmet as root won't read:
   // its one line is decoded here.
   const auto lines = home.dir().read("home/.local/share/Glimmet/killlog.jsonl");

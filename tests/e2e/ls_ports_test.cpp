@@ -26,13 +26,13 @@ void waitUntilListed() {
   std::this_thread::sleep_for(std::chrono::milliseconds(2100));
 }
 
-const nlohmann::json* serverWithPid(const nlohmann::json& list, pid_t pid) {
+const nlohmann::json* serverWithPID(const nlohmann::json& list, pid_t pid) {
   for (const auto& entry : list)
     if (entry["pid"] == pid) return &entry;
   return nullptr;
 }
 
-std::string lineWithPid(const std::string& out, pid_t pid, size_t column) {
+std::string lineWithPID(const std::string& out, pid_t pid, size_t column) {
   std::istringstream lines(out);
   for (std::string line; std::getline(lines, line);)
     if (line.substr(column, 8) == padCut(std::to_string(pid), 7) + " ") return line;
@@ -51,7 +51,7 @@ TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
 
   const auto text = home.glimmet({"ls"});
   EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(lineWithPid(text.out, vite.pid(), 15), padCut(":" + std::to_string(vitePort), 14) +
+  EXPECT_EQ(lineWithPID(text.out, vite.pid(), 15), padCut(":" + std::to_string(vitePort), 14) +
                                                        " " + padCut(std::to_string(vite.pid()), 7) +
                                                        " Vite  shop-login (feature/login)");
 
@@ -59,7 +59,7 @@ TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
   EXPECT_EQ(json.status, 0);
   EXPECT_EQ(testing::schemaProblems("ls", json.out), "");
   const auto document = nlohmann::json::parse(json.out);
-  const auto* server = serverWithPid(document["servers"], vite.pid());
+  const auto* server = serverWithPID(document["servers"], vite.pid());
   ASSERT_NE(server, nullptr);
   EXPECT_EQ((*server)["framework"], "Vite");
   EXPECT_EQ((*server)["repo"], "shop");
@@ -70,7 +70,7 @@ TEST(Ls, ShowsServersWithFrameworkRepositoryWorktreeAndBranch) {
   EXPECT_THAT((*server)["command"].get<std::string>(), HasSubstr("vite listen 127.0.0.1"));
   EXPECT_EQ((*server)["cwd"], (home.home() / "trees/shop-login").string());
   EXPECT_FALSE(server->contains("protected"));
-  const auto* inMain = serverWithPid(document["servers"], node.pid());
+  const auto* inMain = serverWithPID(document["servers"], node.pid());
   ASSERT_NE(inMain, nullptr);
   EXPECT_EQ((*inMain)["repo"], "shop");
   EXPECT_EQ((*inMain)["branch"], "main");
@@ -89,7 +89,7 @@ TEST(Ls, HostileNamesPrintAsPlainUtf8) {
   EXPECT_EQ(text.status, 0);
   EXPECT_TRUE(isWellFormedUtf8(text.out));
   EXPECT_EQ(text.out.find('\x1B'), std::string::npos);
-  EXPECT_THAT(lineWithPid(text.out, server.pid(), 15), HasSubstr("  srv??[31mx?:1 1 fake (main)"));
+  EXPECT_THAT(lineWithPID(text.out, server.pid(), 15), HasSubstr("  srv??[31mx?:1 1 fake (main)"));
   EXPECT_EQ(text.out.find("\n:1 1 fake"), std::string::npos);
   const auto ports = home.glimmet({"ports"});
   EXPECT_TRUE(isWellFormedUtf8(ports.out));
@@ -105,12 +105,12 @@ TEST(Ls, AFreshListenerIsNotListedYetAndAProtectedOneSaysWhy) {
   auto early = home.glimmet({"ls", "--json"});
   // On a loaded machine the run itself may outlast the two seconds of grace.
   if (std::chrono::steady_clock::now() - started < std::chrono::milliseconds(1500)) {
-    EXPECT_EQ(serverWithPid(nlohmann::json::parse(early.out)["servers"], fresh.pid()), nullptr);
+    EXPECT_EQ(serverWithPID(nlohmann::json::parse(early.out)["servers"], fresh.pid()), nullptr);
   }
   waitUntilListed();
   const auto out = home.glimmet({"ls"}).out;
-  EXPECT_THAT(lineWithPid(out, kept.pid(), 15), HasSubstr("  [Protected by your rule]"));
-  EXPECT_NE(lineWithPid(out, fresh.pid(), 15), "");
+  EXPECT_THAT(lineWithPID(out, kept.pid(), 15), HasSubstr("  [Protected by your rule]"));
+  EXPECT_NE(lineWithPID(out, fresh.pid(), 15), "");
 }
 
 TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
@@ -125,10 +125,10 @@ TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
 
   const auto text = home.glimmet({"ports"});
   EXPECT_EQ(text.status, 0);
-  EXPECT_EQ(lineWithPid(text.out, mine.pid(), 7), padCut(":" + std::to_string(myPort), 6) + " " +
+  EXPECT_EQ(lineWithPID(text.out, mine.pid(), 7), padCut(":" + std::to_string(myPort), 6) + " " +
                                                       padCut(std::to_string(mine.pid()), 7) +
                                                       " glimmet_process_helper  shop");
-  EXPECT_THAT(lineWithPid(text.out, theirs.pid(), 7), HasSubstr("  [Owned by another user]"));
+  EXPECT_THAT(lineWithPID(text.out, theirs.pid(), 7), HasSubstr("  [Owned by another user]"));
 
   const auto json = home.glimmet({"ports", "--json"});
   EXPECT_EQ(json.status, 0);
@@ -146,7 +146,7 @@ TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
 
   // ls lists another user's listener too, without its command or folder.
   const auto ls = nlohmann::json::parse(home.glimmet({"ls", "--json"}).out);
-  const auto* foreign = serverWithPid(ls["servers"], theirs.pid());
+  const auto* foreign = serverWithPID(ls["servers"], theirs.pid());
   ASSERT_NE(foreign, nullptr);
   EXPECT_FALSE(foreign->contains("command"));
   EXPECT_FALSE(foreign->contains("cwd"));

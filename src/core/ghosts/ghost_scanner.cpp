@@ -3,9 +3,9 @@
 #include <algorithm>
 #include <unordered_set>
 
+#include "core/process/system_process_table.h"
 #include "core/util/path_text.h"
 #include "core/util/secret_masker.h"
-#include "platform/system_processes.h"
 
 namespace glimmet {
 namespace {
@@ -76,7 +76,7 @@ Ghost treeOf(Candidate candidate, const ProcessSnapshot& snapshot, const GhostSc
   }
   for (const ProcessRecord* process : tree) {
     ghost.footprint += process->footprint;
-    if (const auto ports = facts.portsByPid.find(process->pid()); ports != facts.portsByPid.end())
+    if (const auto ports = facts.portsByPID.find(process->pid()); ports != facts.portsByPID.end())
       ghost.ports.insert(ghost.ports.end(), ports->second.begin(), ports->second.end());
   }
   std::sort(ghost.ports.begin(), ghost.ports.end());
@@ -101,10 +101,10 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
                                const GhostScanFacts& facts) {
   const auto now = snapshot.takenAt();
   recorder_.observe(snapshot, now, cache_);
-  const auto& system = platform::systemProcessTable();
+  const auto& system = systemProcessTable();
   GhostReport report;
   std::vector<Candidate> candidates;
-  std::unordered_set<pid_t> candidatePids;
+  std::unordered_set<pid_t> candidatePIDs;
   // The programs with a live root: their helpers and daemons are still in use.
   std::unordered_set<std::string> liveAgents;
   for (const auto& process : snapshot.records())
@@ -151,11 +151,11 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
     if (process.cwd) candidate.repoInfo = facts.repoOf(*process.cwd);
     // The main repository, so a rule for a repository covers its worktrees.
     if (candidate.repoInfo) candidate.repo = candidate.repoInfo->mainRepoPath;
-    candidatePids.insert(process.pid());
+    candidatePIDs.insert(process.pid());
 
-    const auto ports = facts.portsByPid.find(process.pid());
+    const auto ports = facts.portsByPID.find(process.pid());
     const auto subject = protectionSubject(
-        process, ports == facts.portsByPid.end() ? std::vector<std::uint16_t>{} : ports->second,
+        process, ports == facts.portsByPID.end() ? std::vector<std::uint16_t>{} : ports->second,
         candidate.repo, cache_.agentRoot(process));
     if (auto reason = checkProtection(subject, context, protectedList, system)) {
       report.protectedMatches.push_back({process, std::move(*reason)});
@@ -167,7 +167,7 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
   // A candidate inside another candidate's tree (protected ones included, so that
   // nothing below a protected process is stopped) goes with that tree.
   for (auto& candidate : candidates)
-    if (!hasCandidateAncestor(*candidate.record, snapshot, candidatePids))
+    if (!hasCandidateAncestor(*candidate.record, snapshot, candidatePIDs))
       report.ghosts.push_back(treeOf(std::move(candidate), snapshot, facts));
   std::sort(report.ghosts.begin(), report.ghosts.end(), [](const Ghost& a, const Ghost& b) {
     if (a.root.identity.startTime != b.root.identity.startTime)

@@ -22,7 +22,7 @@ struct GhostScanFacts {
   /// Whether the service manager runs this process (it restarts it; not ours).
   std::function<bool(pid_t)> isManagedJob = [](pid_t) { return false; };
   /// Listening ports by pid.
-  std::unordered_map<pid_t, std::vector<std::uint16_t>> portsByPid;
+  std::unordered_map<pid_t, std::vector<std::uint16_t>> portsByPID;
   /// The repository of a working folder.
   std::function<std::optional<RepoInfo>(const std::string& cwd)> repoOf = [](const std::string&) {
     return std::nullopt;

@@ -233,7 +233,7 @@ std::string ProtectionReason::label() const {
 std::optional<ProtectionReason> checkProtection(const ProtectionSubject& subject,
                                                 const ProtectionContext& context,
                                                 const ProtectedList& list,
-                                                const platform::SystemProcessTable& system) {
+                                                const SystemProcessTable& system) {
   using Kind = ProtectionReason::Kind;
   if (subject.pid < 100) return reason(Kind::systemProcess);
   if (subject.uid != context.currentUID) return reason(Kind::otherUser);

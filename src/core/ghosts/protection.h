@@ -13,7 +13,7 @@
 
 #include "core/ghosts/signature_engine.h"
 #include "core/process/process_record.h"
-#include "platform/system_processes.h"
+#include "core/process/system_process_table.h"
 
 namespace glimmet {
 
@@ -110,6 +110,6 @@ struct ProtectionReason {
 std::optional<ProtectionReason> checkProtection(const ProtectionSubject& subject,
                                                 const ProtectionContext& context,
                                                 const ProtectedList& list,
-                                                const platform::SystemProcessTable& system);
+                                                const SystemProcessTable& system);
 
 }  // namespace glimmet

@@ -4,7 +4,7 @@
 
 namespace glimmet {
 
-std::set<pid_t> reaperPids(uid_t uid, const ProcessSnapshot& snapshot,
+std::set<pid_t> reaperPIDs(uid_t uid, const ProcessSnapshot& snapshot,
                            const std::function<std::optional<std::string>(pid_t)>& cgroupOf) {
   std::set<pid_t> reapers = {1};
   const std::string managerScope = "/user@" + std::to_string(uid) + ".service/init.scope";

@@ -17,7 +17,7 @@ namespace glimmet {
 /// pid 1, and the user's processes that are their systemd user manager: in the
 /// cgroup ".../user@UID.service/init.scope", or named systemd and run with --user.
 /// `cgroupOf` reads a process's cgroup path.
-std::set<pid_t> reaperPids(uid_t uid, const ProcessSnapshot& snapshot,
+std::set<pid_t> reaperPIDs(uid_t uid, const ProcessSnapshot& snapshot,
                            const std::function<std::optional<std::string>(pid_t)>& cgroupOf);
 
 }  // namespace glimmet

@@ -27,7 +27,7 @@ std::optional<KillTarget> parseKillTarget(std::string_view text) {
   }
   const auto pid = decimalDigits(text);
   if (!pid || *pid > static_cast<uint64_t>(std::numeric_limits<pid_t>::max())) return std::nullopt;
-  return PidTarget{static_cast<pid_t>(*pid)};
+  return PIDTarget{static_cast<pid_t>(*pid)};
 }
 
 }  // namespace glimmet

@@ -14,11 +14,11 @@ struct PortTarget {
   uint16_t port;
   bool operator==(const PortTarget&) const = default;
 };
-struct PidTarget {
+struct PIDTarget {
   pid_t pid;
-  bool operator==(const PidTarget&) const = default;
+  bool operator==(const PIDTarget&) const = default;
 };
-using KillTarget = std::variant<PortTarget, PidTarget>;
+using KillTarget = std::variant<PortTarget, PIDTarget>;
 
 /// A colon and decimal digits is a port (1 to 65535); decimal digits alone are a
 /// pid that fits in pid_t. No sign, space or other character is accepted, so a

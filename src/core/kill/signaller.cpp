@@ -21,8 +21,8 @@ SignalOutcome outcomeOf(platform::SignalDelivery delivery) {
 
 }  // namespace
 
-SystemSignaller::SystemSignaller(uid_t currentUid)
-    : currentUid_(currentUid),
+SystemSignaller::SystemSignaller(uid_t currentUID)
+    : currentUID_(currentUID),
       ownPID_(platform::ownPID()),
       ownGroup_(platform::ownProcessGroup()) {}
 
@@ -33,7 +33,7 @@ SignalResult SystemSignaller::signal(const ProcessIdentity& process, int number,
   if (!handle) return {SignalOutcome::noSuchProcess, std::nullopt};
   // The handle is bound to whatever holds the pid now; its start time says
   // whether that is still the process the caller checked.
-  const auto live = readLiveProcess(*handle, currentUid_);
+  const auto live = readLiveProcess(*handle, currentUID_);
   if (!live) {
     // Still there but exec'ing again and again: what it is can't be told, so
     // it gets nothing.
@@ -57,7 +57,7 @@ SignalOutcome SystemSignaller::signalGroup(pid_t pgid, int number, const GroupCh
     if (!handle) continue;
     const auto summary = handle->read();
     if (!summary || summary->summary.pgid != pgid) continue;
-    auto live = readLiveProcess(*handle, currentUid_);
+    auto live = readLiveProcess(*handle, currentUID_);
     if (!live) {
       if (handle->read()) return SignalOutcome::refused;  // mid-exec: can't be checked
       continue;                                           // exited meanwhile

@@ -50,14 +50,14 @@ class Signaller {
 /// refused without a system call, whatever the caller checked before.
 class SystemSignaller final : public Signaller {
  public:
-  /// Executables and arguments are read for `currentUid`'s processes only.
-  explicit SystemSignaller(uid_t currentUid);
+  /// Executables and arguments are read for `currentUID`'s processes only.
+  explicit SystemSignaller(uid_t currentUID);
   SignalResult signal(const ProcessIdentity& process, int number,
                       const SignalCheck& check) override;
   SignalOutcome signalGroup(pid_t pgid, int number, const GroupCheck& check) override;
 
  private:
-  uid_t currentUid_;
+  uid_t currentUID_;
   pid_t ownPID_;
   pid_t ownGroup_;
   platform::ProcessTable table_;

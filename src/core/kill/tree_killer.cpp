@@ -33,7 +33,7 @@ std::optional<SkipReason> TreeKiller::checkLive(const LiveProcess& live,
   // What it runs now decides: a member that exec'd into a database or an agent
   // is protected from then on.
   ProtectionSubject subject{.pid = live.identity.pid,
-                            .uid = live.effectiveUid,
+                            .uid = live.effectiveUID,
                             .name = live.name,
                             .path = live.path,
                             .commandLine = live.commandLine(),

@@ -16,7 +16,7 @@
 #include "core/kill/signaller.h"
 #include "core/process/process_snapshot.h"
 #include "core/process/system_process_inspector.h"
-#include "platform/system_processes.h"
+#include "core/process/system_process_table.h"
 
 namespace glimmet {
 
@@ -24,7 +24,7 @@ class TreeKiller {
  public:
   TreeKiller(Signaller& signaller, const ProcessInspector& inspector,
              const ProtectedList& protectedList, const ProtectionContext& context,
-             const platform::SystemProcessTable& systemProcesses, KillClock& clock,
+             const SystemProcessTable& systemProcesses, KillClock& clock,
              const SignatureEngine* signatures = nullptr)
       : signaller_(signaller),
         inspector_(inspector),
@@ -70,7 +70,7 @@ class TreeKiller {
   const ProcessInspector& inspector_;
   const ProtectedList& protectedList_;
   const ProtectionContext& context_;
-  const platform::SystemProcessTable& systemProcesses_;
+  const SystemProcessTable& systemProcesses_;
   KillClock& clock_;
   /// When loaded, the "AI agents" default knows agents by their signatures.
   const SignatureEngine* signatures_;

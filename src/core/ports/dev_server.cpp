@@ -49,10 +49,10 @@ std::vector<DevServer> DevServerList::build(const ProcessSnapshot& snapshot,
   // The socket's own owner is known either way: one of the user's is not
   // another user's, it is held by a process out of sight (another pid
   // namespace, or one that came or went between the two reads).
-  std::map<std::tuple<pid_t, std::uint16_t, uid_t>, DevServer> byPid;
+  std::map<std::tuple<pid_t, std::uint16_t, uid_t>, DevServer> byPID;
   for (const auto& listener : foreign) {
     const bool unread = listener.pid == 0;
-    auto [entry, added] = byPid.try_emplace(
+    auto [entry, added] = byPID.try_emplace(
         {listener.pid, unread ? listener.port : std::uint16_t{0}, unread ? listener.uid : 0});
     DevServer& server = entry->second;
     if (added) {
@@ -66,7 +66,7 @@ std::vector<DevServer> DevServerList::build(const ProcessSnapshot& snapshot,
     }
     server.ports.push_back(listener.port);
   }
-  for (auto& [key, server] : byPid) {
+  for (auto& [key, server] : byPID) {
     std::sort(server.ports.begin(), server.ports.end());
     server.ports.erase(std::unique(server.ports.begin(), server.ports.end()), server.ports.end());
     servers.push_back(std::move(server));

@@ -44,21 +44,21 @@ std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSna
                                                                 uid_t uid) const {
   std::unordered_map<std::uint64_t, std::uint16_t> portByInode;
   for (const auto& row : rows_) portByInode.emplace(row.inode, row.port);
-  std::unordered_map<pid_t, std::set<std::uint16_t>> portsByPid;
+  std::unordered_map<pid_t, std::set<std::uint16_t>> portsByPID;
   for (const auto& holder : holders_) {
     if (holder.uid != uid) continue;
     const auto record = snapshot.record(holder.pid);
     if (!record || record->identity.startTime != holder.startTime) continue;
     if (const auto found = portByInode.find(holder.inode); found != portByInode.end()) {
-      portsByPid[holder.pid].insert(found->second);
+      portsByPID[holder.pid].insert(found->second);
     }
   }
   std::vector<ListeningProcess> result;
-  if (portsByPid.empty()) return result;
+  if (portsByPID.empty()) return result;
   for (const auto& record : snapshot.records()) {
     if (record.uid != uid || record.status == ProcessStatus::zombie) continue;
-    const auto found = portsByPid.find(record.pid());
-    if (found == portsByPid.end()) continue;
+    const auto found = portsByPID.find(record.pid());
+    if (found == portsByPID.end()) continue;
     result.push_back({record.identity, record.uid, {found->second.begin(), found->second.end()}});
   }
   return result;
@@ -104,7 +104,7 @@ std::vector<ForeignListener> ForeignPortScanner::scan(
   std::vector<ForeignListener> foreign;
   for (const auto& listener : listeners) {
     const auto owner = listener.pid > 0 ? ownerOf(listener.pid) : std::nullopt;
-    if (!owner || *owner != currentUid_) foreign.push_back(listener);
+    if (!owner || *owner != currentUID_) foreign.push_back(listener);
   }
   return foreign;
 }

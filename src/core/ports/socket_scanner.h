@@ -71,7 +71,7 @@ class SocketScanner {
 
 class ForeignPortScanner {
  public:
-  explicit ForeignPortScanner(uid_t currentUid) : currentUid_(currentUid) {}
+  explicit ForeignPortScanner(uid_t currentUID) : currentUID_(currentUID) {}
 
   /// The listeners whose owner, as `ownerOf(pid)` tells it now, is unknown or
   /// another user; in the order of `listeners`.
@@ -80,7 +80,7 @@ class ForeignPortScanner {
       const std::function<std::optional<uid_t>(pid_t)>& ownerOf) const;
 
  private:
-  uid_t currentUid_;
+  uid_t currentUID_;
 };
 
 }  // namespace glimmet

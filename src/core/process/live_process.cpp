@@ -19,21 +19,21 @@ std::string LiveProcess::commandLine() const {
 }
 
 std::optional<LiveProcess> readLiveProcess(const platform::ProcessHandle& handle,
-                                           uid_t currentUid) {
+                                           uid_t currentUID) {
   constexpr int kAttempts = 3;
   auto first = handle.read();
   for (int attempt = 0; first && attempt < kAttempts; ++attempt) {
     const platform::KernelSummary& summary = first->summary;
     LiveProcess live{.identity = {summary.pid, summary.startTime},
                      .pgid = summary.pgid,
-                     .realUid = summary.realUID,
-                     .effectiveUid = summary.uid,
-                     .savedUid = summary.savedUID,
+                     .realUID = summary.realUID,
+                     .effectiveUID = summary.uid,
+                     .savedUID = summary.savedUID,
                      .status = summary.status,
                      .name = summary.name,
                      .hasControllingTTY = summary.hasControllingTTY};
     // Another user's files are never opened, as in a snapshot.
-    if (live.whollyOwnedBy(currentUid)) {
+    if (live.whollyOwnedBy(currentUID)) {
       live.path = handle.executablePath();
       if (auto arguments = handle.arguments()) live.argv = std::move(arguments->argv);
     }

@@ -36,7 +36,7 @@ std::optional<ProcessRecord> ProcessEnumerator::readRecord(const platform::Proce
   if (!reading) return std::nullopt;
   // Other users' processes are known by their kernel summary alone: we never
   // read their arguments, environment, folder or memory.
-  if (reading->summary.uid != currentUid_) return recordFromSummary(reading->summary);
+  if (reading->summary.uid != currentUID_) return recordFromSummary(reading->summary);
 
   // The summary is read again through the same handle after the other files: if
   // the process exited, that read fails; if it exec'd meanwhile, its name differs
@@ -102,7 +102,7 @@ ProcessSnapshot ProcessEnumerator::snapshot(std::chrono::system_clock::time_poin
 }
 
 ProcessRecord ProcessEnumerator::refresh(ProcessRecord record) const {
-  if (record.uid != currentUid_) return record;
+  if (record.uid != currentUID_) return record;
   const auto handle = table_.open(record.pid());
   if (!handle) return record;
   const auto reading = handle->read();

@@ -24,9 +24,9 @@ class ProcessEnumerator {
     std::optional<std::string> script;  ///< resolved once per incarnation
   };
 
-  explicit ProcessEnumerator(uid_t currentUid) : currentUid_(currentUid) {}
+  explicit ProcessEnumerator(uid_t currentUID) : currentUID_(currentUID) {}
 
-  uid_t currentUid() const { return currentUid_; }
+  uid_t currentUID() const { return currentUID_; }
 
   /// `detailed` adds cwd and memory of the user's own processes.
   ProcessSnapshot snapshot(std::chrono::system_clock::time_point now, bool detailed = true);
@@ -39,7 +39,7 @@ class ProcessEnumerator {
   std::optional<ProcessRecord> readRecord(const platform::ProcessHandle& handle, bool detailed);
   const Static* cached(pid_t pid, const platform::KernelSummary& summary) const;
 
-  uid_t currentUid_;
+  uid_t currentUID_;
   platform::ProcessTable table_;
   std::unordered_map<pid_t, Static> staticCache_;
 };

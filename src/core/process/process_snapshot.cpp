@@ -10,7 +10,7 @@ ProcessSnapshot::ProcessSnapshot(std::chrono::system_clock::time_point takenAt,
     : takenAt_(takenAt) {
   records_.reserve(records.size());
   for (auto& record : records) {
-    const auto [slot, inserted] = indexByPid_.try_emplace(record.pid(), records_.size());
+    const auto [slot, inserted] = indexByPID_.try_emplace(record.pid(), records_.size());
     if (inserted) {
       records_.push_back(std::move(record));
     } else {
@@ -21,11 +21,11 @@ ProcessSnapshot::ProcessSnapshot(std::chrono::system_clock::time_point takenAt,
 }
 
 const ProcessRecord* ProcessSnapshot::record(pid_t pid) const {
-  const auto found = indexByPid_.find(pid);
-  return found == indexByPid_.end() ? nullptr : &records_[found->second];
+  const auto found = indexByPID_.find(pid);
+  return found == indexByPID_.end() ? nullptr : &records_[found->second];
 }
 
-const std::vector<pid_t>& ProcessSnapshot::childPids(pid_t pid) const {
+const std::vector<pid_t>& ProcessSnapshot::childPIDs(pid_t pid) const {
   static const std::vector<pid_t> kNone;
   const auto found = children_.find(pid);
   return found == children_.end() ? kNone : found->second;
@@ -33,7 +33,7 @@ const std::vector<pid_t>& ProcessSnapshot::childPids(pid_t pid) const {
 
 std::vector<const ProcessRecord*> ProcessSnapshot::children(pid_t pid) const {
   std::vector<const ProcessRecord*> result;
-  for (const pid_t child : childPids(pid)) {
+  for (const pid_t child : childPIDs(pid)) {
     if (const auto* found = record(child)) result.push_back(found);
   }
   return result;
@@ -42,13 +42,13 @@ std::vector<const ProcessRecord*> ProcessSnapshot::children(pid_t pid) const {
 std::vector<const ProcessRecord*> ProcessSnapshot::descendants(pid_t pid) const {
   std::vector<const ProcessRecord*> result;
   std::unordered_set<pid_t> visited{pid};
-  std::deque<pid_t> queue(childPids(pid).begin(), childPids(pid).end());
+  std::deque<pid_t> queue(childPIDs(pid).begin(), childPIDs(pid).end());
   while (!queue.empty()) {
     const pid_t next = queue.front();
     queue.pop_front();
     if (!visited.insert(next).second) continue;
     if (const auto* found = record(next)) result.push_back(found);
-    for (const pid_t child : childPids(next)) queue.push_back(child);
+    for (const pid_t child : childPIDs(next)) queue.push_back(child);
   }
   return result;
 }

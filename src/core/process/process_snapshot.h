@@ -26,7 +26,7 @@ class ProcessSnapshot {
 
   const ProcessRecord* record(pid_t pid) const;
   /// The pids whose ppid is `pid`, in enumeration order.
-  const std::vector<pid_t>& childPids(pid_t pid) const;
+  const std::vector<pid_t>& childPIDs(pid_t pid) const;
   std::vector<const ProcessRecord*> children(pid_t pid) const;
   /// Everything below `pid`, breadth first, each process once, `pid` itself left out.
   /// Finite even when parent links form a loop.
@@ -38,7 +38,7 @@ class ProcessSnapshot {
  private:
   std::chrono::system_clock::time_point takenAt_{};
   std::vector<ProcessRecord> records_;
-  std::unordered_map<pid_t, std::size_t> indexByPid_;
+  std::unordered_map<pid_t, std::size_t> indexByPID_;
   std::unordered_map<pid_t, std::vector<pid_t>> children_;
 };
 

@@ -13,13 +13,13 @@ std::optional<LiveProcessState> SystemProcessInspector::state(pid_t pid) const {
       .uid = summary.uid,
       .pgid = summary.pgid,
       .status = summary.status,
-      .path = summary.uid == currentUid_ ? handle->executablePath() : std::nullopt};
+      .path = summary.uid == currentUID_ ? handle->executablePath() : std::nullopt};
 }
 
 std::optional<LiveProcess> SystemProcessInspector::live(pid_t pid) const {
   const auto handle = table_.open(pid);
   if (!handle) return std::nullopt;
-  return readLiveProcess(*handle, currentUid_);
+  return readLiveProcess(*handle, currentUID_);
 }
 
 bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process) {
@@ -27,7 +27,7 @@ bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process
   return !live || live->startTime != process.startTime || live->status == ProcessStatus::zombie;
 }
 
-std::vector<pid_t> SystemProcessInspector::childPids(pid_t ppid) const {
+std::vector<pid_t> SystemProcessInspector::childPIDs(pid_t ppid) const {
   std::vector<pid_t> pids;
   for (const pid_t pid : table_.allPIDs()) {
     const auto handle = table_.open(pid);

@@ -43,16 +43,16 @@ bool hasExited(const ProcessInspector& inspector, const ProcessIdentity& process
 
 class SystemProcessInspector final : public ProcessInspector {
  public:
-  /// Paths are read for `currentUid`'s processes only, as in a snapshot.
-  explicit SystemProcessInspector(uid_t currentUid) : currentUid_(currentUid) {}
+  /// Paths are read for `currentUID`'s processes only, as in a snapshot.
+  explicit SystemProcessInspector(uid_t currentUID) : currentUID_(currentUID) {}
 
   std::optional<LiveProcessState> state(pid_t pid) const override;
   std::optional<LiveProcess> live(pid_t pid) const override;
   /// The pids whose parent is `ppid` now, in listing order.
-  std::vector<pid_t> childPids(pid_t ppid) const;
+  std::vector<pid_t> childPIDs(pid_t ppid) const;
 
  private:
-  uid_t currentUid_;
+  uid_t currentUID_;
   platform::ProcessTable table_;
 };
 

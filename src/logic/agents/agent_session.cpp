@@ -8,7 +8,7 @@
 #include <unordered_map>
 #include <unordered_set>
 
-#include "platform/system_processes.h"
+#include "core/process/system_process_table.h"
 
 namespace glimmet {
 namespace {
@@ -25,9 +25,14 @@ std::string lowered(std::string text) {
 }
 
 // Another user's process or a system one never belongs to a session.
-bool isEligible(const TrackedProcess& process, uid_t uid) {
-  return process.uid == uid && !isSystemProcess(process.pid, process.name, process.path);
-}
+struct Eligibility {
+  uid_t uid;
+  const SystemProcessTable& system;
+
+  bool operator()(const TrackedProcess& process) const {
+    return process.uid == uid && !isSystemProcess(process.pid, process.name, process.path, system);
+  }
+};
 
 class ProcessIndex {
  public:
@@ -87,8 +92,9 @@ class ProcessIndex {
   std::unordered_map<pid_t, std::vector<pid_t>> children_;
 };
 
-bool isRoot(const TrackedProcess& process, uid_t uid, const ProcessIndex& index) {
-  return process.role == ProcessRole::agent && process.agentName && isEligible(process, uid) &&
+bool isRoot(const TrackedProcess& process, const Eligibility& isEligible,
+            const ProcessIndex& index) {
+  return process.role == ProcessRole::agent && process.agentName && isEligible(process) &&
          !index.hasAgentAncestor(process);
 }
 
@@ -105,12 +111,13 @@ std::optional<std::string> projectOf(const TrackedProcess& root) {
 
 std::vector<const TrackedProcess*> membersOf(const TrackedProcess& root,
                                              const std::vector<TrackedProcess>& processes,
-                                             const ProcessIndex& index, uid_t uid) {
+                                             const ProcessIndex& index,
+                                             const Eligibility& isEligible) {
   std::unordered_set<pid_t> visited;
   auto members = index.descendants(root.pid, visited);
   // Started by this agent but re-parented since (to pid 1 or the user's manager).
   for (const auto& process : processes)
-    if (!visited.contains(process.pid) && isEligible(process, uid) && process.recordedAgentAlive &&
+    if (!visited.contains(process.pid) && isEligible(process) && process.recordedAgentAlive &&
         process.recordedAgentPID == root.pid)
       members.push_back(&process);
   return members;
@@ -120,7 +127,8 @@ std::vector<const TrackedProcess*> membersOf(const TrackedProcess& root,
 // serves that agent's sessions: while one lives, the daemon and what it runs are
 // shown under the first of them rather than nowhere.
 void adoptDetachedHelpers(const std::vector<TrackedProcess>& processes, const ProcessIndex& index,
-                          uid_t uid, const std::vector<const TrackedProcess*>& roots,
+                          const Eligibility& isEligible,
+                          const std::vector<const TrackedProcess*>& roots,
                           std::vector<std::vector<const TrackedProcess*>>& members) {
   std::unordered_set<pid_t> claimed;
   for (std::size_t i = 0; i < roots.size(); ++i) {
@@ -128,7 +136,7 @@ void adoptDetachedHelpers(const std::vector<TrackedProcess>& processes, const Pr
     for (const auto* member : members[i]) claimed.insert(member->pid);
   }
   for (const auto& process : processes) {
-    if (!process.helperOf || claimed.contains(process.pid) || !isEligible(process, uid)) continue;
+    if (!process.helperOf || claimed.contains(process.pid) || !isEligible(process)) continue;
     const auto session = std::find_if(roots.begin(), roots.end(), [&](const TrackedProcess* root) {
       return root->agentName == process.helperOf;
     });
@@ -140,8 +148,8 @@ void adoptDetachedHelpers(const std::vector<TrackedProcess>& processes, const Pr
 }
 
 AgentSession sessionOf(const TrackedProcess& root,
-                       const std::vector<const TrackedProcess*>& members, uid_t uid,
-                       std::chrono::system_clock::time_point now) {
+                       const std::vector<const TrackedProcess*>& members,
+                       const Eligibility& isEligible, std::chrono::system_clock::time_point now) {
   AgentSession session;
   session.pid = root.pid;
   session.startTime = root.startTime;
@@ -155,7 +163,7 @@ AgentSession sessionOf(const TrackedProcess& root,
   std::vector<double> knownCPU;
   if (root.cpuPercent) knownCPU.push_back(*root.cpuPercent);
   for (const TrackedProcess* member : members) {
-    if (!isEligible(*member, uid)) continue;
+    if (!isEligible(*member)) continue;
     session.children.push_back({member->pid, member->name, member->commandLine,
                                 AgentSessionBuilder::kindOf(*member), member->ports,
                                 member->footprint});
@@ -217,10 +225,11 @@ std::string_view rawValue(SessionActivity activity) {
   return "waiting";
 }
 
-// The platform's one system table, so that sessions, protection and the safety
-// verdicts agree: on Linux an agent's server run by /usr/bin/python3 is the user's.
-bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path) {
-  return pid < AgentSessionBuilder::kLowestPID || platform::systemProcessTable().holds(name, path);
+// The one system table, so that sessions, protection and the safety verdicts
+// agree: on Linux an agent's server run by /usr/bin/python3 is the user's.
+bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path,
+                     const SystemProcessTable& system) {
+  return pid < AgentSessionBuilder::kLowestPID || system.holds(name, path);
 }
 
 SessionChildKind AgentSessionBuilder::kindOf(const TrackedProcess& process) {
@@ -249,22 +258,24 @@ SessionActivity AgentSessionBuilder::activityOf(const std::vector<double>& known
 
 std::vector<AgentSession> AgentSessionBuilder::build(const std::vector<TrackedProcess>& processes,
                                                      uid_t uid,
-                                                     std::chrono::system_clock::time_point now) {
+                                                     std::chrono::system_clock::time_point now,
+                                                     const SystemProcessTable& system) {
+  const Eligibility isEligible{uid, system};
   const ProcessIndex index(processes);
   std::vector<const TrackedProcess*> roots;
   std::vector<std::vector<const TrackedProcess*>> members;
   std::unordered_set<pid_t> rootPIDs;
   for (const auto& process : processes) {
     // Only the first process with a pid counts, as in the index.
-    if (index.find(process.pid) != &process || !isRoot(process, uid, index)) continue;
+    if (index.find(process.pid) != &process || !isRoot(process, isEligible, index)) continue;
     if (!rootPIDs.insert(process.pid).second) continue;
     roots.push_back(&process);
-    members.push_back(membersOf(process, processes, index, uid));
+    members.push_back(membersOf(process, processes, index, isEligible));
   }
-  adoptDetachedHelpers(processes, index, uid, roots, members);
+  adoptDetachedHelpers(processes, index, isEligible, roots, members);
   std::vector<AgentSession> sessions;
   for (std::size_t i = 0; i < roots.size(); ++i)
-    sessions.push_back(sessionOf(*roots[i], members[i], uid, now));
+    sessions.push_back(sessionOf(*roots[i], members[i], isEligible, now));
   return sessions;
 }
 

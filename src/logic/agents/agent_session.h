@@ -12,6 +12,8 @@
 #include <string_view>
 #include <vector>
 
+#include "core/process/system_process_table.h"
+
 namespace glimmet {
 
 enum class ProcessRole { agent, ide, terminal };
@@ -76,7 +78,8 @@ struct AgentSession {
 
 /// Below pid 100, a listed name or under a system folder: never a root or a child,
 /// and never something an agent may ask to stop.
-bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path);
+bool isSystemProcess(pid_t pid, std::string_view name, const std::optional<std::string>& path,
+                     const SystemProcessTable& system);
 
 class AgentSessionBuilder {
  public:
@@ -87,9 +90,11 @@ class AgentSessionBuilder {
   /// Without CPU figures a young agent is taken to be busy starting up.
   static constexpr double kWorkingWithoutCPUSeconds = 120;
 
-  /// One session per root agent of `uid`, in the order of `processes`.
+  /// One session per root agent of `uid`, in the order of `processes`; what
+  /// `system` holds never roots or joins one.
   static std::vector<AgentSession> build(const std::vector<TrackedProcess>& processes, uid_t uid,
-                                         std::chrono::system_clock::time_point now);
+                                         std::chrono::system_clock::time_point now,
+                                         const SystemProcessTable& system);
 
   /// The kind of a session's child, by its command line, path, name and ports.
   static SessionChildKind kindOf(const TrackedProcess& process);

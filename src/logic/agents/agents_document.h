@@ -7,7 +7,9 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
 #include "core/ghosts/ghost.h"
+#include "core/output/document.h"
 #include "logic/agents/agent_session.h"
 
 namespace glimmet {
@@ -34,6 +36,10 @@ struct AgentsDocument {
   nlohmann::json toJson() const;
   /// The text view; a sentence when there is nothing at all.
   std::vector<std::string> lines() const;
+  /// Nothing at all is status 1 in either form.
+  ExitStatus status(OutputFormat) const {
+    return isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
+  }
 };
 
 inline constexpr const char* kNoAgentSessionsOrLeftovers =

@@ -59,9 +59,9 @@ IdlePlan IdlePlan::make(std::vector<IdleCandidate> candidates, double minimumAge
     if (!candidate.ownedByCurrentUser || candidate.uptime < minimumAgeSeconds) continue;
     (candidate.protectedReason ? plan.skipped : plan.stop).push_back(std::move(candidate));
   }
-  const auto byPid = [](const IdleCandidate& a, const IdleCandidate& b) { return a.pid < b.pid; };
-  std::ranges::sort(plan.stop, byPid);
-  std::ranges::sort(plan.skipped, byPid);
+  const auto byPID = [](const IdleCandidate& a, const IdleCandidate& b) { return a.pid < b.pid; };
+  std::ranges::sort(plan.stop, byPID);
+  std::ranges::sort(plan.skipped, byPID);
   return plan;
 }
 

@@ -15,7 +15,7 @@ bool startsWith(std::string_view text, std::string_view prefix) {
 
 // The session builder's rule: a low pid, or a name or executable of the
 // platform's system table.
-bool isSystemProcess(const ProcessRecord& record, const platform::SystemProcessTable& system) {
+bool isSystemProcess(const ProcessRecord& record, const SystemProcessTable& system) {
   return record.pid() < 100 || system.holds(record.name, record.path);
 }
 

@@ -12,7 +12,7 @@
 #include "core/ghosts/protection.h"
 #include "core/ports/dev_server.h"
 #include "core/process/process_snapshot.h"
-#include "platform/system_processes.h"
+#include "core/process/system_process_table.h"
 
 namespace glimmet {
 
@@ -61,7 +61,7 @@ struct SafetyView {
   const std::vector<SessionRoot>& sessions;
   const ProtectionContext& context;
   const ProtectedList& protectedList;
-  const platform::SystemProcessTable& system;
+  const SystemProcessTable& system;
   /// When loaded, the "AI agents" default knows agents by their signatures.
   const SignatureEngine* signatures = nullptr;
 };

@@ -39,6 +39,7 @@ nlohmann::json PortsDocument::toJson() const {
 }
 
 std::vector<std::string> PortsDocument::lines() const {
+  if (listeners.empty()) return {kNoListeningPorts};
   std::vector<std::string> out;
   for (const auto& listener : listeners) {
     std::string line = padCut(":" + std::to_string(listener.port), 6) + " " +

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "core/error.h"
+#include "core/output/document.h"
 #include "core/ports/dev_server.h"
 
 namespace glimmet {
@@ -25,7 +27,12 @@ struct PortsDocument {
 
   static PortsDocument from(const std::vector<DevServer>& servers);
   nlohmann::json toJson() const;
+  /// One line per listener; a sentence when there is none.
   std::vector<std::string> lines() const;
+  /// No listener is status 1 in either form.
+  ExitStatus status(OutputFormat) const {
+    return listeners.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
+  }
 };
 
 inline constexpr const char* kNoListeningPorts = "No listening ports.";

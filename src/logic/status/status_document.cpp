@@ -37,7 +37,7 @@ StatusDocument StatusDocument::build(std::uint64_t ghostCount, std::uint64_t dev
           freedBytes, std::move(freedPorts), summary.value_or(kNothingToStop)};
 }
 
-StatusDocument StatusDocument::from(const CLISurvey& survey) {
+StatusDocument StatusDocument::from(const Survey& survey) {
   const auto ownServers =
       std::count_if(survey.servers.begin(), survey.servers.end(),
                     [](const DevServer& server) { return server.ownedByCurrentUser; });

@@ -10,7 +10,9 @@
 #include <string>
 #include <vector>
 
-#include "app/cli_survey.h"
+#include "core/error.h"
+#include "core/output/document.h"
+#include "logic/survey/survey.h"
 
 namespace glimmet {
 
@@ -35,12 +37,17 @@ struct StatusDocument {
   static StatusDocument build(std::uint64_t ghostCount, std::uint64_t devServerCount,
                               std::uint64_t sessionCount, std::uint64_t freedBytes,
                               std::vector<std::uint16_t> freedPorts);
-  static StatusDocument from(const CLISurvey& survey);
+  static StatusDocument from(const Survey& survey);
 
   bool isEmpty() const { return ghosts == 0 && devServers == 0 && agentSessions == 0; }
   nlohmann::json toJson() const;
   /// "1 ghost, 0 dev servers, 0 agent sessions" and the summary.
   std::vector<std::string> lines() const;
+  /// A script reads the counts from the document, whatever they are; a person
+  /// told there is nothing at all gets status 1.
+  ExitStatus status(OutputFormat format) const {
+    return format == OutputFormat::text && isEmpty() ? ExitStatus::nothingFound : ExitStatus::ok;
+  }
 };
 
 }  // namespace glimmet

@@ -54,9 +54,9 @@ std::vector<TrackedProcess> trackedProcesses(const ProcessSnapshot& snapshot, Ma
     tracked.startTime = record.identity.startTime;
     tracked.footprint = record.footprint;
     // The snapshot is one instant and carries no CPU rate: cpuPercent stays absent.
-    if (sources.portsByPid != nullptr) {
-      const auto ports = sources.portsByPid->find(record.pid());
-      if (ports != sources.portsByPid->end()) tracked.ports = ports->second;
+    if (sources.portsByPID != nullptr) {
+      const auto ports = sources.portsByPID->find(record.pid());
+      if (ports != sources.portsByPID->end()) tracked.ports = ports->second;
     }
     if (const auto root = cache.agentRoot(record)) {
       tracked.role = roleOf(root->kind);

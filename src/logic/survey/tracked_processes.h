@@ -18,7 +18,7 @@
 namespace glimmet {
 
 struct TrackingSources {
-  const std::unordered_map<pid_t, std::vector<std::uint16_t>>* portsByPid = nullptr;
+  const std::unordered_map<pid_t, std::vector<std::uint16_t>>* portsByPID = nullptr;
   /// The project (worktree or repository name) of a working folder, when in one.
   std::function<std::optional<std::string>(const std::string& cwd)> projectOf;
 };

@@ -5,8 +5,8 @@
 
 namespace glimmet::platform {
 
-const SystemProcessTable& systemProcessTable() {
-  static const SystemProcessTable table{
+SystemProcessList systemProcessList() {
+  return {
       .pathPrefixes = {"/sbin/", "/usr/sbin/", "/usr/lib/systemd/", "/lib/systemd/",
                        "/usr/libexec/", "/usr/lib/xorg/", "/usr/lib/polkit-1/", "/usr/lib/udisks2/",
                        "/usr/lib/upower/", "/usr/lib/bluetooth/", "/usr/lib/dbus-1.0/",
@@ -54,7 +54,6 @@ const SystemProcessTable& systemProcessTable() {
                 "gvfsd"},
       .namePrefixes = {"systemd-"},
   };
-  return table;
 }
 
 }  // namespace glimmet::platform

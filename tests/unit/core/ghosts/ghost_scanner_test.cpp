@@ -56,11 +56,11 @@ std::vector<pid_t> pids(const GhostReport& report) {
   return out;
 }
 
-std::string recordFor(const ProcessRecord& p, pid_t agentPid, std::uint64_t agentStart) {
+std::string recordFor(const ProcessRecord& p, pid_t agentPID, std::uint64_t agentStart) {
   return R"({"pid": )" + std::to_string(p.pid()) + R"(, "startTime": )" +
          std::to_string(p.identity.startTime) + R"(, "recordedAt": 786000000.5, "chain": [
             {"pid": )" +
-         std::to_string(agentPid) + R"(, "startTime": )" + std::to_string(agentStart) +
+         std::to_string(agentPID) + R"(, "startTime": )" + std::to_string(agentStart) +
          R"(, "name": "claude",
              "root": {"id": "claude-code", "agent": "Claude Code", "kind": "agent"}}]})";
 }
@@ -68,7 +68,7 @@ std::string recordFor(const ProcessRecord& p, pid_t agentPid, std::uint64_t agen
 TEST(GhostScanner, AnOrphanedDevServerIsNamedAfterItsFramework) {
   Scan scan;
   scan.records = {process(200, 1, {"node", "/app/node_modules/.bin/vite", "--port", "5173"})};
-  scan.facts.portsByPid = {{200, {5173}}};
+  scan.facts.portsByPID = {{200, {5173}}};
   const auto report = scan.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200});
   const auto& ghost = report.ghosts[0];
@@ -143,7 +143,7 @@ TEST(GhostScanner, AnAgentsDaemonIsLeftBehindOnlyOnceNoSessionOfItsAgentRuns) {
 
   Scan left;
   left.records = {daemon, server};
-  left.facts.portsByPid = {{201, {8000}}};
+  left.facts.portsByPID = {{201, {8000}}};
   const auto report = left.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200}) << "its server goes with it, not alone";
   EXPECT_EQ(report.ghosts[0].origin, Origin::likely("Codex", "command line"));
@@ -172,7 +172,7 @@ TEST(GhostScanner, ATreeIsOneGhostWithItsMembersPortsAndMemory) {
   scan.records = {process(200, 1, {"node", "node_modules/.bin/next", "dev"}),
                   process(201, 200, {"node", "node_modules/.bin/vite"}),
                   process(202, 201, {"esbuild", "--service=0.21.5", "--ping"})};
-  scan.facts.portsByPid = {{200, {3000}}, {202, {3001, 3000}}};
+  scan.facts.portsByPID = {{200, {3000}}, {202, {3001, 3000}}};
   const auto report = scan.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200});
   const auto& ghost = report.ghosts[0];

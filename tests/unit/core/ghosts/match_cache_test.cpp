@@ -28,7 +28,7 @@ ProcessRecord record(pid_t pid, pid_t ppid, std::vector<std::string> argv,
 
 const auto kNow = std::chrono::system_clock::time_point(std::chrono::seconds(100));
 
-TEST(MatchCache, AnswersEachQuestionOncePerIdentityNotPerPid) {
+TEST(MatchCache, AnswersEachQuestionOncePerIdentityNotPerPID) {
   MatchCache cache(shipped());
   const auto vite = record(40, 1, {"node", "/app/node_modules/.bin/vite", "--port", "5173"});
   EXPECT_EQ(cache.framework(vite), "Vite");
@@ -86,19 +86,19 @@ TEST(MatchCache, MatchesARealProcessTreeStartedUnderAnAgent) {
       {.argv0 = "claude"});
   const auto pids = agent.reportedNumbers();
   ASSERT_EQ(pids.size(), 2u);
-  const auto childPid = static_cast<pid_t>(pids[1]);
+  const auto childPID = static_cast<pid_t>(pids[1]);
   ProcessEnumerator enumerator(::getuid());
   // The child may still be between fork and exec for an instant.
   std::optional<ProcessSnapshot> snapshot;
   for (int attempt = 0; attempt < 200; ++attempt) {
     snapshot = enumerator.snapshot(std::chrono::system_clock::now());
-    const auto* child = snapshot->record(childPid);
+    const auto* child = snapshot->record(childPID);
     if (child != nullptr && !child->argv.empty() && child->argv.front() == "node") break;
     ::usleep(10'000);
   }
   MatchCache cache(shipped());
   const auto* parent = snapshot->record(agent.pid());
-  const auto* child = snapshot->record(childPid);
+  const auto* child = snapshot->record(childPID);
   ASSERT_NE(parent, nullptr);
   ASSERT_NE(child, nullptr);
   EXPECT_EQ(cache.agentRoot(*parent)->id, "claude-code");

@@ -21,7 +21,7 @@ ProtectionSubject subject(std::string name, std::string path = "/home/me/.nvm/bi
 struct ProtectionFixture : ::testing::Test {
   ProtectionContext context{.currentUID = kMe, .ownPID = 777};
   ProtectedList list;
-  const platform::SystemProcessTable& system = platform::systemProcessTable();
+  const SystemProcessTable& system = systemProcessTable();
 
   std::optional<std::string> labelOf(const ProtectionSubject& s) const {
     const auto reason = checkProtection(s, context, list, system);

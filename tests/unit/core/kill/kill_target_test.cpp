@@ -7,11 +7,11 @@
 namespace glimmet {
 namespace {
 
-TEST(KillTarget, AcceptsPortsAndPids) {
+TEST(KillTarget, AcceptsPortsAndPIDs) {
   EXPECT_EQ(parseKillTarget(":3000"), KillTarget{PortTarget{3000}});
   EXPECT_EQ(parseKillTarget(":65535"), KillTarget{PortTarget{65535}});
-  EXPECT_EQ(parseKillTarget("4242"), KillTarget{PidTarget{4242}});
-  EXPECT_EQ(parseKillTarget("2147483647"), KillTarget{PidTarget{2147483647}});
+  EXPECT_EQ(parseKillTarget("4242"), KillTarget{PIDTarget{4242}});
+  EXPECT_EQ(parseKillTarget("2147483647"), KillTarget{PIDTarget{2147483647}});
 }
 
 TEST(KillTarget, RejectsEverythingElse) {

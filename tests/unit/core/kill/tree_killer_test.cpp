@@ -33,9 +33,9 @@ struct ScriptedSystem final : ProcessInspector, Signaller {
   void add(const ProcessRecord& r) {
     alive[r.pid()] = {.identity = r.identity,
                       .pgid = r.pgid,
-                      .realUid = r.uid,
-                      .effectiveUid = r.uid,
-                      .savedUid = r.uid,
+                      .realUID = r.uid,
+                      .effectiveUID = r.uid,
+                      .savedUID = r.uid,
                       .status = ProcessStatus::running,
                       .name = r.name,
                       .path = r.path,
@@ -47,7 +47,7 @@ struct ScriptedSystem final : ProcessInspector, Signaller {
     if (found == alive.end()) return std::nullopt;
     const LiveProcess& live = found->second;
     return LiveProcessState{.startTime = live.identity.startTime,
-                            .uid = live.effectiveUid,
+                            .uid = live.effectiveUID,
                             .pgid = live.pgid,
                             .status = live.status,
                             .path = live.path};
@@ -116,7 +116,7 @@ struct TreeKillerTest : ::testing::Test {
   FakeClock clock;
   ProtectedList protectedList;
   ProtectionContext context{.currentUID = kMe, .ownPID = 5};
-  platform::SystemProcessTable systemTable;
+  SystemProcessTable systemTable;
   TreeKiller killer{system, system, protectedList, context, systemTable, clock};
 
   ProcessSnapshot snapshotOf(std::vector<ProcessRecord> records) {
@@ -273,12 +273,12 @@ INSTANTIATE_TEST_SUITE_P(
     TreeKiller, AfterSIGTERM,
     ::testing::Values(
         // exec of a setuid-root program: the kernel would still let us signal it.
-        OwnerChange{"setuid exec", [](LiveProcess& p) { p.effectiveUid = p.savedUid = 0; }},
+        OwnerChange{"setuid exec", [](LiveProcess& p) { p.effectiveUID = p.savedUID = 0; }},
         OwnerChange{"setuid() to another user",
-                    [](LiveProcess& p) { p.realUid = p.effectiveUid = p.savedUid = 65534; }},
-        OwnerChange{"only the real uid", [](LiveProcess& p) { p.realUid = 0; }},
+                    [](LiveProcess& p) { p.realUID = p.effectiveUID = p.savedUID = 65534; }},
+        OwnerChange{"only the real uid", [](LiveProcess& p) { p.realUID = 0; }},
         // A setuid program that dropped its effective uid for a while can take it back.
-        OwnerChange{"only the saved uid", [](LiveProcess& p) { p.savedUid = 0; }}));
+        OwnerChange{"only the saved uid", [](LiveProcess& p) { p.savedUID = 0; }}));
 
 TEST_F(TreeKillerTest, AMemberThatExecdIntoADatabaseIsNotSIGKILLed) {
   const auto snapshot = snapshotOf({record(200, 1, 200), record(201, 200, 201)});
@@ -328,7 +328,7 @@ TEST_F(TreeKillerTest, AGroupWithOneMemberNowOwnedByRootGetsMemberSignalsNotKill
   const auto snapshot =
       snapshotOf({record(200, 1, 200), record(201, 200, 200), record(202, 200, 200)});
   system.ignoresTerm = {200, 202};
-  system.onTerm[201] = [](ScriptedSystem& s) { s.alive[201].effectiveUid = 0; };
+  system.onTerm[201] = [](ScriptedSystem& s) { s.alive[201].effectiveUID = 0; };
   const auto report = kill(snapshot, 200, KillOptions::make(1));
   EXPECT_THAT(system.calls, ElementsAre("killpg 200 15", "kill 200 9", "kill 202 9"));
   EXPECT_TRUE(system.alive.contains(201));
@@ -344,7 +344,7 @@ TEST_F(TreeKillerTest, ARootThatChangesOwnerBeforeItsSignalIsRefusedForThatReaso
     std::optional<LiveProcessState> state(pid_t pid) const override { return system.state(pid); }
     std::optional<LiveProcess> live(pid_t pid) const override {
       auto seen = system.live(pid);
-      system.alive[pid].realUid = 0;  // right after we looked
+      system.alive[pid].realUID = 0;  // right after we looked
       return seen;
     }
   } changing{system};

@@ -1,8 +1,9 @@
 #include "core/ports/dev_server.h"
 
+#include <gmock/gmock.h>
 #include <gtest/gtest.h>
 
-#include "core/output/cli_output_ls.h"
+#include "logic/ports/ls_document.h"
 #include "logic/ports/ports_document.h"
 
 namespace glimmet {
@@ -83,7 +84,7 @@ TEST(LsOutput, UnreadableHoldersGetALinePerPortAndTheirOwnersRightLabel) {
   const std::vector<ForeignListener> foreign = {
       {8080, 0, "me", kMe}, {8081, 0, "me", kMe}, {631, 0, "root", 0}};
   const auto servers = DevServerList::build(snapshot, listening, foreign, sources(), {}, kMe, kNow);
-  const auto lines = CLIOutput::lsLines(servers);
+  const auto lines = LsDocument{servers, kNow}.lines();
   ASSERT_EQ(lines.size(), 4u);
   EXPECT_EQ(lines[0], ":631           ?       root  [Owned by another user]");
   // Five ports don't fit in 14 characters; none is cut mid-number.
@@ -99,7 +100,7 @@ TEST(LsOutput, UnreadableHoldersGetALinePerPortAndTheirOwnersRightLabel) {
 
 TEST(LsOutput, LinesAndDocumentFollowTheColumnsAndMaskSecrets) {
   const auto servers = build();
-  const auto lines = CLIOutput::lsLines(servers);
+  const auto lines = LsDocument{servers, kNow}.lines();
   ASSERT_EQ(lines.size(), 5u);
   EXPECT_EQ(lines[0], ":80 :443       700     nginx  [Owned by another user]");
   EXPECT_EQ(lines[2], ":3000 :3001    11      node  shop-login (4f9c2d1)");
@@ -107,7 +108,7 @@ TEST(LsOutput, LinesAndDocumentFollowTheColumnsAndMaskSecrets) {
   EXPECT_EQ(lines[4],
             ":5432          14      postgres  shop-login (4f9c2d1)  "
             "[Protected by default: Local databases]");
-  const auto document = CLIOutput::ls(servers, kNow);
+  const auto document = LsDocument{servers, kNow}.toJson();
   const auto& vite = document["servers"][3];
   EXPECT_EQ(vite["command"], "vite --token \xE2\x80\xA2\xE2\x80\xA2\xE2\x80\xA2");
   EXPECT_EQ(vite["uptimeSeconds"], 100);
@@ -115,6 +116,14 @@ TEST(LsOutput, LinesAndDocumentFollowTheColumnsAndMaskSecrets) {
   EXPECT_EQ(vite["worktree"], "shop-login");
   EXPECT_FALSE(vite.contains("protected"));
   EXPECT_FALSE(document["servers"][0].contains("cwd"));
+}
+
+TEST(LsOutput, NoServerIsASentenceForAPersonAndAnEmptyListForAScript) {
+  const LsDocument none{{}, kNow};
+  EXPECT_THAT(none.lines(), ::testing::ElementsAre("No dev servers."));
+  EXPECT_EQ(none.status(OutputFormat::text), ExitStatus::nothingFound);
+  EXPECT_EQ(none.status(OutputFormat::json), ExitStatus::ok);
+  EXPECT_EQ(none.toJson(), (nlohmann::json{{"schema", 1}, {"servers", nlohmann::json::array()}}));
 }
 
 TEST(PortsDocument, OneLinePerPortWithProjectAndTag) {

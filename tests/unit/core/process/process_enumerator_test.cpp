@@ -52,7 +52,7 @@ TEST(ProcessEnumerator, RecordsTheUsersOwnProcessInFull) {
   EXPECT_EQ(record->cwd, std::filesystem::canonical(folder.path()).string());
   EXPECT_GT(record->residentSize, 0u);
   EXPECT_FALSE(record->hasControllingTTY);
-  EXPECT_THAT(snapshot.childPids(getpid()), Contains(child.pid()));
+  EXPECT_THAT(snapshot.childPIDs(getpid()), Contains(child.pid()));
 }
 
 TEST(ProcessEnumerator, StartTimeIsStableAndAgreesWithPs) {
@@ -209,7 +209,7 @@ TEST(SystemProcessInspector, TellsTheSameIncarnationAndFindsChildren) {
   EXPECT_EQ(state->pgid, child.pid());
   EXPECT_EQ(state->path, testing::helperBinary().string());
   EXPECT_EQ(inspector.state(child.pid()), state);
-  EXPECT_THAT(inspector.childPids(child.pid()),
+  EXPECT_THAT(inspector.childPIDs(child.pid()),
               ElementsAre(static_cast<pid_t>(pids[1]), static_cast<pid_t>(pids[2])));
   const auto live = inspector.live(child.pid());
   ASSERT_TRUE(live);

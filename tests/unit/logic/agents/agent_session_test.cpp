@@ -41,7 +41,7 @@ std::vector<pid_t> childPIDs(const AgentSession& session) {
 }
 
 std::vector<AgentSession> build(const std::vector<TrackedProcess>& processes) {
-  return AgentSessionBuilder::build(processes, kUser, kNow);
+  return AgentSessionBuilder::build(processes, kUser, kNow, systemProcessTable());
 }
 
 TEST(AgentSessionBuilder, ANestedAgentAndItsTreeBelongToTheOuterSession) {

@@ -31,7 +31,7 @@ std::vector<pid_t> pids(const std::vector<IdleCandidate>& list) {
   return out;
 }
 
-TEST(IdlePlan, KeepsTheUsersServersUpAtLeastTheMinimumAgeAndSortsByPid) {
+TEST(IdlePlan, KeepsTheUsersServersUpAtLeastTheMinimumAgeAndSortsByPID) {
   const double age = IdlePlan::minimumAge(std::nullopt);
   EXPECT_EQ(age, 2700);
   EXPECT_EQ(IdlePlan::minimumAge(10), 600);

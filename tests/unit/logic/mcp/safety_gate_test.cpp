@@ -93,7 +93,7 @@ class SafetyFacts : public ::testing::Test {
   }
 
   ProtectionContext context_;
-  platform::SystemProcessTable system_;
+  SystemProcessTable system_;
   ProtectedList rules_;
   ProcessSnapshot snapshot_;
   std::vector<DevServer> servers_;

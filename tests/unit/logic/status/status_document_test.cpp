@@ -26,9 +26,8 @@ DevServer server(pid_t pid, std::uint64_t bytes, std::vector<std::uint16_t> port
   return out;
 }
 
-CLISurvey survey(std::vector<Ghost> ghosts, std::vector<DevServer> servers,
-                 std::size_t sessions = 0) {
-  CLISurvey out;
+Survey survey(std::vector<Ghost> ghosts, std::vector<DevServer> servers, std::size_t sessions = 0) {
+  Survey out;
   out.ghosts = std::move(ghosts);
   out.servers = std::move(servers);
   out.sessions.resize(sessions);

@@ -1,5 +1,6 @@
-// glimmet reap from options to lines: find the session, wait for it if asked,
-// select ghosts under the reaper rules, stop or list them, and say so.
+// glimmet reap's decisions: the session a pid belongs to, the ghosts a run
+// stops, and the lines and status that say how it went. Pure, over one
+// snapshot, its ghost report and the reports of the stops.
 #pragma once
 
 #include <sys/types.h>
@@ -9,10 +10,12 @@
 #include <string>
 #include <vector>
 
-#include "app/command_inputs.h"
 #include "core/error.h"
-#include "core/kill/kill_clock.h"
+#include "core/ghosts/ghost.h"
+#include "core/ghosts/signature_engine.h"
 #include "core/kill/reaper.h"
+#include "core/process/process_snapshot.h"
+#include "core/settings/glimmet_settings.h"
 
 namespace glimmet {
 
@@ -36,9 +39,6 @@ struct ReapOutcome {
 ProcessIdentity findSession(pid_t pid, const ProcessSnapshot& snapshot,
                             const SignatureEngine& signatures);
 
-/// The lines and status of a finished reap.
-ReapOutcome describeReap(const ReapResult& result, bool quiet);
-
 /// The ghosts a run stops, in report order. With `afterExit` and a session the
 /// session-end rules apply: exact origins of that session, of any age (unless
 /// --older-than asks for one); otherwise the command-line rules, narrowed to the
@@ -47,9 +47,7 @@ std::vector<Ghost> chooseGhosts(const std::vector<Ghost>& ghosts, const ReapRequ
                                 const std::optional<ProcessIdentity>& session, ReaperRules rules,
                                 std::chrono::system_clock::time_point now);
 
-/// With `afterExit` it waits for the session's end, recording what the session
-/// runs meanwhile, then `sessionGrace`. `clock` paces the wait for the session's end and its grace
-/// period.
-ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, KillClock& clock);
+/// The lines and status of a finished reap.
+ReapOutcome describeReap(const ReapResult& result, bool quiet);
 
 }  // namespace glimmet

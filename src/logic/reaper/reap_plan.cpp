@@ -1,14 +1,7 @@
-#include "logic/kill/reap_run.h"
+#include "logic/reaper/reap_plan.h"
 
-#include <chrono>
-
-#include "app/process_views.h"
-#include "core/ghosts/ancestry_recorder.h"
 #include "core/ghosts/match_cache.h"
-#include "core/process/process_enumerator.h"
 #include "core/util/ascii.h"
-#include "logic/kill/live_tree_killer.h"
-#include "logic/kill/session_watch.h"
 #include "logic/reaper/reap_selection.h"
 
 namespace glimmet {
@@ -98,52 +91,6 @@ std::vector<Ghost> chooseGhosts(const std::vector<Ghost>& ghosts, const ReapRequ
     chosen.push_back(ghost);
   }
   return chosen;
-}
-
-ReapOutcome runReap(const CommandInputs& inputs, const ReapRequest& request, KillClock& clock) {
-  if (!inputs.signatures) {
-    ReapOutcome missing{.lines = {}, .status = ExitStatus::cannotStart};
-    if (!request.quiet) missing.lines.push_back(kSignaturesMissingMessage);
-    return missing;
-  }
-  ProcessEnumerator enumerator(inputs.uid());
-  auto recorder = AncestryRecorder::load(inputs.sharedFolder);
-  std::optional<ProcessIdentity> session;
-  const bool afterExit = request.session && request.afterExit;
-  if (request.session) {
-    const auto before = enumerator.snapshot(std::chrono::system_clock::now(), false);
-    session = findSession(*request.session, before, *inputs.signatures);
-    if (afterExit) {
-      // Nobody else records this session's processes while it lives, so the
-      // wait does, or what it leaves behind would have no origin once it exits.
-      watchSessionEnd(
-          *session, [&] { return enumerator.snapshot(std::chrono::system_clock::now(), false); },
-          *inputs.signatures, recorder, clock);
-      clock.sleep(inputs.settings.reaper.sessionGrace);
-    }
-  }
-
-  const auto snapshot = enumerator.snapshot(std::chrono::system_clock::now());
-  SystemView view(inputs, snapshot);
-  GhostScanner scanner(*inputs.signatures, std::move(recorder));
-  // The session's leftovers are reaped however young; the usual minimum age
-  // is for ghosts nobody saw being left.
-  const auto report =
-      ghostReport(inputs, view, scanner, afterExit ? std::optional<double>(0) : std::nullopt);
-  const auto chosen =
-      chooseGhosts(report.ghosts, request, session, inputs.settings.reaper, snapshot.takenAt());
-
-  LiveTreeKiller live(inputs, clock);
-  Reaper reaper(live.killer(), KillLog(inputs.sharedFolder, inputs.warnings),
-                KillOptions::make(inputs.settings.gracePeriod));
-  KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
-                            .time = snapshot.takenAt(),
-                            .home = inputs.home.string()};
-  if (afterExit) {
-    logContext.trigger = KillLogEntry::Trigger::sessionEnd;
-    logContext.rule = sessionEndRuleText(inputs.settings.reaper);
-  }
-  return describeReap(reaper.reap(chosen, snapshot, request.dryRun, logContext), request.quiet);
 }
 
 }  // namespace glimmet

@@ -1,47 +1,23 @@
-#include "logic/idle/stop_run.h"
+#include "app/stop_run.h"
 
 #include <chrono>
 
 #include "app/cli_survey.h"
+#include "app/live_tree_killer.h"
 #include "core/kill/kill_clock.h"
 #include "core/kill/kill_log.h"
 #include "core/kill/kill_report_entry.h"
-#include "core/output/byte_format.h"
-#include "core/output/text.h"
+#include "core/output/document.h"
 #include "core/process/process_enumerator.h"
-#include "logic/kill/live_tree_killer.h"
+#include "logic/idle/stop_plan.h"
+#include "platform/files.h"
 
 namespace glimmet {
 namespace {
 
 constexpr const char* kQuestion = "Stop them? Type yes: ";
-
-struct PlannedServer {
-  IdleCandidate candidate;
-  ProcessIdentity identity;
-  std::optional<std::string> repoPath;
-  std::optional<std::string> worktree;
-  std::optional<std::string> branch;
-};
-
-// The survey's facts about each planned server that the killer and the log need
-// but the plan does not show.
-std::vector<PlannedServer> plannedServers(const IdlePlan& plan, const CLISurvey& survey) {
-  std::vector<PlannedServer> planned;
-  for (const auto& candidate : plan.stop) {
-    const auto server = std::ranges::find(survey.servers, candidate.pid, &DevServer::pid);
-    const auto* record = survey.snapshot.record(candidate.pid);
-    if (server == survey.servers.end() || record == nullptr) continue;
-    PlannedServer entry{candidate, server->identity.value_or(record->identity), {}, {}, {}};
-    if (const auto* repo = server->repoInfo()) {
-      entry.repoPath = repo->mainRepoPath;
-      entry.worktree = repo->worktreeName;
-      entry.branch = repo->headText();
-    }
-    planned.push_back(std::move(entry));
-  }
-  return planned;
-}
+// The descriptor every process starts with as its standard input.
+constexpr int kStandardInput = 0;
 
 // Stops one server's tree. The yes may come minutes after the survey, so the
 // killer works from a snapshot taken now: children started since are part of the
@@ -68,55 +44,45 @@ bool stopServer(const PlannedServer& server, const ProcessSnapshot& now, TreeKil
 
 }  // namespace
 
-ExitStatus runStopIdle(const CommandInputs& inputs, const StopIdleRequest& request, Output& out,
-                       const StopConfirmer& confirm) {
+ExitStatus runStopIdle(const StopIdleRequest& request, RunContext& context) {
+  auto inputs = CommandInputs::load(context.environment, context.executable);
+  inputs.warnings = &context.error;
   const auto survey = CLISurvey::gather(inputs);
   const double minimumAge = IdlePlan::minimumAge(request.olderThanMinutes);
   std::vector<IdleCandidate> candidates;
   for (const auto& server : survey.servers)
     candidates.push_back(IdleCandidate::of(server, survey.snapshot.takenAt()));
-  const auto plan = IdlePlan::make(std::move(candidates), minimumAge);
+  const StopPlanDocument document{IdlePlan::make(std::move(candidates), minimumAge), minimumAge};
 
-  if (request.json) {
-    out.document(plan.document(minimumAge));
-    return plan.stop.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
-  }
-  if (plan.stop.empty()) {
-    out.line(plan.skipped.empty() ? "No idle dev servers."
-                                  : "No idle dev servers that Glimmet is allowed to stop.");
-    return ExitStatus::nothingFound;
-  }
+  const auto format = outputFormat(request.json);
+  const auto status = printDocument(context.out, document, format);
+  if (format == OutputFormat::json || status != ExitStatus::ok) return status;
 
-  for (const auto& line : plan.lines(minimumAge)) out.line(printable(line));
-  out.write(kQuestion);
-  switch (confirm()) {
+  context.out.write(kQuestion);
+  switch (confirmation(platform::isTerminal(kStandardInput), context.input)) {
     case StopConfirm::needsTTY:
       // Nobody typed the line break that ends the question, so end it here.
-      out.line("");
-      out.line("stop needs a yes typed at a terminal. An assistant can't confirm this.");
+      context.out.line("");
+      context.out.line("stop needs a yes typed at a terminal. An assistant can't confirm this.");
       return ExitStatus::cannotStart;
     case StopConfirm::declined:
-      out.line("Nothing stopped.");
+      context.out.line("Nothing stopped.");
       return ExitStatus::nothingFound;
     case StopConfirm::proceed:
       break;
   }
 
-  const auto planned = plannedServers(plan, survey);
+  const auto planned = plannedServers(document.plan, survey.servers, survey.snapshot);
   SystemKillClock clock;
   LiveTreeKiller live(inputs, clock);
   ProcessEnumerator enumerator(inputs.uid());
   const KillLog killLog(inputs.sharedFolder, inputs.warnings);
-  bool allStopped = planned.size() == plan.stop.size();
+  bool allStopped = planned.size() == document.plan.stop.size();
   for (const auto& server : planned) {
     const auto now = enumerator.snapshot(std::chrono::system_clock::now());
-    const auto ports = portList(server.candidate.ports);
-    if (stopServer(server, now, live.killer(), inputs, killLog)) {
-      out.line("Freed " + ports + " and " + decimalBytes(server.candidate.footprint) + ".");
-    } else {
-      out.line("Couldn't stop " + ports + ".");
-      allStopped = false;
-    }
+    const bool stopped = stopServer(server, now, live.killer(), inputs, killLog);
+    context.out.line(stopLine(server, stopped));
+    allStopped = allStopped && stopped;
   }
   return allStopped ? ExitStatus::ok : ExitStatus::partial;
 }

@@ -1,14 +1,14 @@
-#include "core/output/cli_output_ghosts.h"
+#include "logic/ghosts/ghosts_document.h"
 
 #include <cmath>
 
 #include "core/output/text.h"
 #include "core/util/secret_masker.h"
 
-namespace glimmet::CLIOutput {
-namespace {}  // namespace
+namespace glimmet {
+namespace {
 
-nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_point now) {
+nlohmann::json ghostJson(const Ghost& ghost, std::chrono::system_clock::time_point now) {
   auto members = nlohmann::json::array();
   for (const auto& member : ghost.members) members.push_back(member.pid);
   nlohmann::json item = {
@@ -31,15 +31,18 @@ nlohmann::json ghostItem(const Ghost& ghost, std::chrono::system_clock::time_poi
   return item;
 }
 
-nlohmann::json ghosts(const std::vector<Ghost>& list, std::chrono::system_clock::time_point now) {
+}  // namespace
+
+nlohmann::json GhostsDocument::toJson() const {
   auto items = nlohmann::json::array();
-  for (const auto& ghost : list) items.push_back(ghostItem(ghost, now));
+  for (const auto& ghost : ghosts) items.push_back(ghostJson(ghost, now));
   return {{"schema", 1}, {"ghosts", items}};
 }
 
-std::vector<std::string> ghostLines(const std::vector<Ghost>& list) {
+std::vector<std::string> GhostsDocument::lines() const {
+  if (ghosts.empty()) return {kNoGhosts};
   std::vector<std::string> lines;
-  for (const auto& ghost : list) {
+  for (const auto& ghost : ghosts) {
     std::string line = padCut(std::to_string(ghost.root.pid()), 7) + " " +
                        printable(displayCommand(ghost.root)) + "  " +
                        printable(ghost.origin.fullLabel());
@@ -53,4 +56,4 @@ std::vector<std::string> ghostLines(const std::vector<Ghost>& list) {
   return lines;
 }
 
-}  // namespace glimmet::CLIOutput
+}  // namespace glimmet

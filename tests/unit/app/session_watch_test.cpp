@@ -1,4 +1,4 @@
-#include "logic/kill/session_watch.h"
+#include "app/session_watch.h"
 
 #include <gtest/gtest.h>
 

@@ -1,8 +1,8 @@
 // Waiting for an agent session to end, for session-end hooks. While it waits it
 // records, in memory, the chain of every process living under an agent, so that
 // what the session started keeps its origin once the agent has exited and its
-// children were re-parented. Pure: snapshots come from the caller, time from the
-// clock it passes.
+// children were re-parented. Snapshots come from the caller and time from the
+// clock it passes, so tests run a day-long wait over recorded tables.
 #pragma once
 
 #include <functional>

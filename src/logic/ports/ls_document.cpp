@@ -1,13 +1,14 @@
-#include "core/output/cli_output_ls.h"
+#include "logic/ports/ls_document.h"
 
 #include <cmath>
 
 #include "core/output/text.h"
 #include "core/util/secret_masker.h"
 
-namespace glimmet::CLIOutput {
+namespace glimmet {
+namespace {
 
-nlohmann::json server(const DevServer& server, std::chrono::system_clock::time_point now) {
+nlohmann::json serverJson(const DevServer& server, std::chrono::system_clock::time_point now) {
   nlohmann::json object = {{"pid", server.pid},
                            {"ports", server.ports},
                            {"name", server.name},
@@ -32,14 +33,16 @@ nlohmann::json server(const DevServer& server, std::chrono::system_clock::time_p
   return object;
 }
 
-nlohmann::json ls(const std::vector<DevServer>& servers,
-                  std::chrono::system_clock::time_point now) {
+}  // namespace
+
+nlohmann::json LsDocument::toJson() const {
   auto list = nlohmann::json::array();
-  for (const auto& entry : servers) list.push_back(server(entry, now));
+  for (const auto& entry : servers) list.push_back(serverJson(entry, now));
   return {{"schema", 1}, {"servers", list}};
 }
 
-std::vector<std::string> lsLines(const std::vector<DevServer>& servers) {
+std::vector<std::string> LsDocument::lines() const {
+  if (servers.empty()) return {kNoDevServers};
   std::vector<std::string> lines;
   for (const auto& server : servers) {
     std::string line = portColumn(server.ports, 14) + " " + padCut(pidText(server.pid), 7) + " " +
@@ -54,4 +57,4 @@ std::vector<std::string> lsLines(const std::vector<DevServer>& servers) {
   return lines;
 }
 
-}  // namespace glimmet::CLIOutput
+}  // namespace glimmet
