@@ -1,14 +1,13 @@
 // glimmet: finds what AI coding agents and dev tools leave behind.
-#include <csignal>
 #include <iostream>
 
 #include "cli/run.h"
 #include "platform/paths.h"
+#include "platform/signals.h"
 
 int main(int argc, char** argv, char** envp) {
-  // A closed pipe is an EPIPE write error, never a silent death mid-document;
-  // children get the default disposition back when they are spawned.
-  std::signal(SIGPIPE, SIG_IGN);
+  // A closed pipe is an EPIPE write error, never a silent death mid-document.
+  glimmet::platform::ignoreBrokenPipes();
   std::ios::sync_with_stdio(false);
 
   const auto environment = glimmet::Environment::fromArray(envp);

@@ -3,7 +3,6 @@
 // others. It is a separate program so that glimmet's own commands stay as they
 // are; the hook commands it writes run the glimmet installed beside it.
 #include <CLI/CLI.hpp>
-#include <csignal>
 #include <filesystem>
 #include <iostream>
 #include <optional>
@@ -17,6 +16,7 @@
 #include "platform/environment.h"
 #include "platform/file_system.h"
 #include "platform/paths.h"
+#include "platform/signals.h"
 
 namespace {
 namespace fs = std::filesystem;
@@ -176,7 +176,7 @@ int printSnippets(const std::string& agentName) {
 }  // namespace
 
 int main(int argc, char** argv, char** envp) {
-  std::signal(SIGPIPE, SIG_IGN);
+  platform::ignoreBrokenPipes();
   const auto environment = Environment::fromArray(envp);
 
   CLI::App app{"Wire AI agents to glimmet: Claude Code hooks, the Codex notify line, snippets."};
