@@ -8,9 +8,11 @@ import importlib.machinery
 import importlib.util
 import json
 import time
+import sys
 import unittest
 from pathlib import Path
 
+sys.dont_write_bytecode = True  # nothing left beside the script
 SCRIPT = Path(__file__).resolve().parents[2] / "scripts" / "compare-outputs"
 loader = importlib.machinery.SourceFileLoader("compare_outputs", str(SCRIPT))
 spec = importlib.util.spec_from_loader("compare_outputs", loader)
