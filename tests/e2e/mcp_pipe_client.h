@@ -115,7 +115,7 @@ class MCPPipe {
   nlohmann::json call(const std::string& tool,
                       const nlohmann::json& arguments = nlohmann::json::object()) {
     return ask({{"jsonrpc", "2.0"},
-                {"id", ++nextId_},
+                {"id", ++nextID_},
                 {"method", "tools/call"},
                 {"params", {{"name", tool}, {"arguments", arguments}}}})["result"];
   }
@@ -171,7 +171,7 @@ class MCPPipe {
   int input_ = -1;
   int output_ = -1;
   bool exited_ = false;
-  int nextId_ = 100;
+  int nextID_ = 100;
   bool lastWasFramed_ = false;
   std::string buffer_;
 };

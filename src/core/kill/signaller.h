@@ -46,7 +46,7 @@ class Signaller {
   virtual SignalOutcome signalGroup(pid_t pgid, int number, const GroupCheck& check) = 0;
 };
 
-/// The real one. Pids below 100, this process and this process's own group are
+/// The real one. PIDs below 100, this process and this process's own group are
 /// refused without a system call, whatever the caller checked before.
 class SystemSignaller final : public Signaller {
  public:

@@ -27,7 +27,7 @@ struct LivenessInput {
   std::string home;
   std::vector<std::string> userPaths;
   std::vector<Process> processes;
-  /// Ids or bundle paths of running applications; nothing when they can't be listed.
+  /// IDs or bundle paths of running applications; nothing when they can't be listed.
   std::optional<std::vector<std::string>> runningApps;
 
   /// The user's processes of `snapshot` except this one. With `openFilesUnder`,

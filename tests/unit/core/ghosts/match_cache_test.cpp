@@ -51,7 +51,7 @@ TEST(MatchCache, AnEmptyArgumentVectorIsMatchedByNameAlone) {
   EXPECT_EQ(cache.agentRoot(unreadable)->agent, "Claude Code");
 }
 
-TEST(AgentRootAncestor, WalksParentsUntilARootAMissingParentOrPidOne) {
+TEST(AgentRootAncestor, WalksParentsUntilARootAMissingParentOrPIDOne) {
   const ProcessSnapshot snapshot(
       kNow, {record(1, 0, {"/sbin/init"}), record(10, 1, {"/usr/local/bin/claude"}),
              record(11, 10, {"/bin/zsh", "-c", "npm run dev"}),

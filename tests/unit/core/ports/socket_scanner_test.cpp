@@ -36,7 +36,7 @@ std::string nameOf(uid_t uid) {
   return "user" + std::to_string(uid);
 }
 
-TEST(JoinListeners, KeepsEachPortAndPidOnceAndGroupsUnknownHoldersByOwner) {
+TEST(JoinListeners, KeepsEachPortAndPIDOnceAndGroupsUnknownHoldersByOwner) {
   const std::vector<Row> rows = {
       {AF_INET, {}, 5432, 999, 1},  {AF_INET6, {}, 5432, 999, 2},  // one server, both families
       {AF_INET, {}, 80, 0, 3},      {AF_INET6, {}, 80, 0, 4},      // unreadable, same owner

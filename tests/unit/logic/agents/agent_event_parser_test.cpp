@@ -12,10 +12,10 @@ using AgentEventParser::parseClaudeCode;
 using AgentEventParser::parseCodex;
 
 const SystemTime kNow = std::chrono::sys_days{std::chrono::year{2026} / 12 / 7};
-constexpr std::string_view kId = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
+constexpr std::string_view kEventID = "E621E1F8-C36C-495A-93FC-0C247A3E6E5F";
 
 std::optional<AgentEvent> claude(std::string_view payload) {
-  return parseClaudeCode(payload, 4242, kNow, std::string(kId));
+  return parseClaudeCode(payload, 4242, kNow, std::string(kEventID));
 }
 
 std::optional<AgentEventKind> claudeKind(std::string_view payload) {
@@ -27,7 +27,7 @@ TEST(ParseClaudeCode, StopIsAFinishedEventWithEveryField) {
   const auto event = claude(R"({"session_id":"s-1","transcript_path":"/t.jsonl","cwd":"/src/app",
                                 "hook_event_name":"Stop","stop_hook_active":false})");
   ASSERT_TRUE(event);
-  EXPECT_EQ(*event, (AgentEvent{.id = std::string(kId),
+  EXPECT_EQ(*event, (AgentEvent{.id = std::string(kEventID),
                                 .time = kNow,
                                 .agent = "Claude Code",
                                 .kind = AgentEventKind::finished,
@@ -125,9 +125,9 @@ TEST(ParseCodex, TurnCompleteAndApproval) {
   const auto event = parseCodex(
       R"({"type":"agent-turn-complete","thread-id":"t-1","conversation-id":"c-1","cwd":"/w",
           "last-assistant-message":"Done","input-messages":["fix it"]})",
-      77, kNow, std::string(kId));
+      77, kNow, std::string(kEventID));
   ASSERT_TRUE(event);
-  EXPECT_EQ(*event, (AgentEvent{.id = std::string(kId),
+  EXPECT_EQ(*event, (AgentEvent{.id = std::string(kEventID),
                                 .time = kNow,
                                 .agent = "Codex",
                                 .kind = AgentEventKind::finished,

@@ -137,7 +137,7 @@ TEST(AgentSessionBuilder, AnInterpreterFromUsrBinIsAChildWithItsPort) {
   EXPECT_THAT(sessions[0].ports, ElementsAre(8000));
 }
 
-TEST(AgentSessionBuilder, ParentLoopsAndDuplicatePidsEndTheWalks) {
+TEST(AgentSessionBuilder, ParentLoopsAndDuplicatePIDsEndTheWalks) {
   auto a = agent(1000, 1001);
   auto b = process(1001, 1000, "node");
   auto duplicate = agent(1000, 1, "codex", "Codex");

@@ -62,14 +62,14 @@ TEST_F(MCPServerTest, HandshakeAndPing) {
             R"({"id":"x","jsonrpc":"2.0","result":{}})");
 }
 
-TEST_F(MCPServerTest, IdsComeBackAsTheyWereSentAndNullOrMissingIdsAreLeftOut) {
+TEST_F(MCPServerTest, IDsComeBackAsTheyWereSentAndNullOrMissingIDsAreLeftOut) {
   EXPECT_EQ((*send(R"({"id":12.5,"method":"ping"})"))["id"], 12.5);
   EXPECT_FALSE(send(R"({"id":null,"method":"ping"})")->contains("id"));
   EXPECT_FALSE(send(R"({"method":"ping"})")->contains("id"));
   EXPECT_EQ((*send(R"({"id":{"odd":[1]},"method":"ping"})"))["id"], json({{"odd", {1}}}));
 }
 
-TEST_F(MCPServerTest, NotificationsGetNoAnswerUnlessTheyCarryAnId) {
+TEST_F(MCPServerTest, NotificationsGetNoAnswerUnlessTheyCarryAnID) {
   EXPECT_FALSE(server_.handle(R"({"jsonrpc":"2.0","method":"notifications/initialized"})"));
   EXPECT_FALSE(server_.handle(R"({"method":"notifications/cancelled","params":{}})"));
   EXPECT_EQ((*send(R"({"id":3,"method":"notifications/x"})"))["error"]["code"], -32601);

@@ -100,7 +100,7 @@ class SafetyFacts : public ::testing::Test {
   std::vector<SessionRoot> sessions_;
 };
 
-TEST_F(SafetyFacts, PidsAreJudgedByOwnerSystemRulesAndProtection) {
+TEST_F(SafetyFacts, PIDsAreJudgedByOwnerSystemRulesAndProtection) {
   EXPECT_EQ(ask({.pid = 200}).reason, "Glimmet will ask you in the app before it stops anything.");
   EXPECT_EQ(ask({.pid = 201}).reason, "Owned by another user.");
   EXPECT_EQ(ask({.pid = 201}).name, "nobody-sleep");

@@ -38,7 +38,7 @@ TEST(ParseStat, RejectsTruncatedOrMalformedText) {
                 "0 987654 12345678 321"));
 }
 
-TEST(ParseStatus, ReadsTheUidsAndMemoryAndToleratesZombies) {
+TEST(ParseStatus, ReadsTheUIDsAndMemoryAndToleratesZombies) {
   const auto live = parseStatus(
       "Name:\tnode\nUid:\t1000\t1001\t1002\t1000\nVmRSS:\t  2048 kB\nRssAnon:\t  1024 kB\n"
       "RssShmem:\t  16 kB\nVmSwap:\t 8 kB\n");
