@@ -10,8 +10,10 @@
 #include <cstdint>
 #include <ctime>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace glimmet::platform {
@@ -52,6 +54,12 @@ struct FolderEntry {
 /// The entries of the folder at `path`, without "." and "..", in the order the
 /// file system lists them. Nothing when it can't be opened as a folder.
 std::optional<std::vector<FolderEntry>> listFolder(const std::filesystem::path& path);
+/// The same entries handed to `visit` one by one as they are read, for folders
+/// with thousands of entries of which few matter. False when the folder can't
+/// be opened.
+bool forEachFolderEntry(
+    const std::filesystem::path& path,
+    const std::function<void(std::string_view name, FileStatus::Kind kind)>& visit);
 
 /// `path` absolute, with every link and "." or ".." resolved; nothing when a
 /// component is missing or can't be read.

@@ -7,7 +7,7 @@
 
 #include <filesystem>
 #include <string>
-#include <utility>
+#include <string_view>
 
 namespace glimmet::platform {
 
@@ -16,18 +16,23 @@ class ProcRoot {
   /// The kernel's process file system.
   static ProcRoot system() { return ProcRoot("/proc"); }
 
-  explicit ProcRoot(std::filesystem::path folder) : folder_(std::move(folder)) {}
+  explicit ProcRoot(const std::filesystem::path& folder) : folder_(folder.string()) {}
 
-  const std::filesystem::path& folder() const { return folder_; }
+  const std::string& folder() const { return folder_; }
+  // Paths are joined as text: a snapshot opens a folder per process, and
+  // std::filesystem::path would take each one apart into components again.
   /// A file or folder directly below the root: "stat", "net/tcp".
-  std::filesystem::path operator/(const std::filesystem::path& name) const {
-    return folder_ / name;
+  std::string operator/(std::string_view name) const {
+    std::string path = folder_;
+    path += '/';
+    path += name;
+    return path;
   }
   /// The folder of one process: <root>/<pid>.
-  std::filesystem::path processFolder(pid_t pid) const { return folder_ / std::to_string(pid); }
+  std::string processFolder(pid_t pid) const { return *this / std::to_string(pid); }
 
  private:
-  std::filesystem::path folder_;
+  std::string folder_;
 };
 
 }  // namespace glimmet::platform

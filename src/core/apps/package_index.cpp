@@ -30,21 +30,19 @@ void forEachLine(std::string_view text, Visit visit) {
 
 void PackageIndex::loadOwners() {
   desktopOwners_.emplace();
-  const auto entries = platform::listFolder(infoDir_);
-  if (!entries) return;
   // In listing order: when two packages list one entry, the first keeps it.
-  for (const auto& entry : *entries) {
-    const std::string_view name = entry.name;
-    if (!name.ends_with(".list")) continue;
-    auto list = platform::readFile(infoDir_ / std::string(name), kMaxRecordBytes);
-    if (!list) continue;
+  // dpkg's info folder holds thousands of files, so its names aren't gathered first.
+  platform::forEachFolderEntry(infoDir_, [&](std::string_view name, platform::FileStatus::Kind) {
+    if (!name.ends_with(".list")) return;
+    auto list = platform::readFile(infoDir_ / name, kMaxRecordBytes);
+    if (!list) return;
     // Multi-arch packages are listed as name:arch.list; the package is the name.
-    std::string package(name.substr(0, name.size() - 5));
+    const std::string package(name.substr(0, name.size() - 5));
     forEachLine(*list, [&](std::string_view line) {
       if (line.ends_with(".desktop") && line.find("/applications/") != std::string_view::npos)
         desktopOwners_->emplace(std::string(line), package);
     });
-  }
+  });
 }
 
 void PackageIndex::loadVersions() {

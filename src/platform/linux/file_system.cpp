@@ -58,12 +58,13 @@ bool isWritableFolder(const std::filesystem::path& path) {
          ::access(path.c_str(), W_OK | X_OK) == 0;
 }
 
-std::optional<std::vector<FolderEntry>> listFolder(const std::filesystem::path& path) {
+bool forEachFolderEntry(
+    const std::filesystem::path& path,
+    const std::function<void(std::string_view name, FileStatus::Kind kind)>& visit) {
   const std::unique_ptr<DIR, int (*)(DIR*)> folder(::opendir(path.c_str()), ::closedir);
-  if (!folder) return std::nullopt;
-  std::vector<FolderEntry> entries;
+  if (!folder) return false;
   while (const dirent* entry = ::readdir(folder.get())) {
-    const std::string name = entry->d_name;
+    const std::string_view name = entry->d_name;
     if (name == "." || name == "..") continue;
     FileStatus::Kind kind = FileStatus::Kind::other;
     switch (entry->d_type) {
@@ -83,8 +84,17 @@ std::optional<std::vector<FolderEntry>> listFolder(const std::filesystem::path& 
       default:
         break;
     }
-    entries.push_back({name, kind});
+    visit(name, kind);
   }
+  return true;
+}
+
+std::optional<std::vector<FolderEntry>> listFolder(const std::filesystem::path& path) {
+  std::vector<FolderEntry> entries;
+  const bool opened = forEachFolderEntry(path, [&](std::string_view name, FileStatus::Kind kind) {
+    entries.push_back({std::string(name), kind});
+  });
+  if (!opened) return std::nullopt;
   return entries;
 }
 

@@ -9,7 +9,7 @@ namespace glimmet::platform {
 
 std::vector<std::string> openFilePaths(pid_t pid, const ProcRoot& root) {
   std::vector<std::string> paths;
-  const procfs::DirectoryStream listing(::opendir((root.processFolder(pid) / "fd").c_str()));
+  const procfs::DirectoryStream listing(::opendir((root.processFolder(pid) + "/fd").c_str()));
   if (!listing) return paths;
   const int folder = ::dirfd(listing.get());
   while (const dirent* entry = ::readdir(listing.get())) {

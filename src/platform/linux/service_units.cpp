@@ -38,7 +38,7 @@ std::optional<ServiceUnit> serviceUnitFromCgroup(std::string_view text) {
 }
 
 std::optional<ServiceUnit> serviceUnit(pid_t pid, const ProcRoot& root) {
-  const auto text = readFile(root.processFolder(pid) / "cgroup", 64 * 1024);
+  const auto text = readFile(root.processFolder(pid) + "/cgroup", 64 * 1024);
   if (!text) return std::nullopt;
   return serviceUnitFromCgroup(*text);
 }
