@@ -17,6 +17,12 @@ inline constexpr std::string_view mcpHeartbeat = "mcp-heartbeat.json";  // app r
 /// The application counts as running while its heartbeat stamp is younger than this.
 inline constexpr std::chrono::seconds heartbeatFreshness{90};
 
+// Written by `glimmet companion run`, which takes the application's part on
+// Linux: it holds the lock while it runs (one companion per user) and keeps its
+// state beside it for `glimmet companion status`.
+inline constexpr std::string_view companionLock = "companion.lock";
+inline constexpr std::string_view companionState = "companion.json";
+
 // Written by the tool (protected.json atomically, the rest appended or replaced
 // under the lock file beside them); the application reads, drains or answers them.
 inline constexpr std::string_view protectedRules = "protected.json";
