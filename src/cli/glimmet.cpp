@@ -23,6 +23,7 @@ CommandSpec Glimmet::spec() {
               stop_.spec(),
               mcp_.spec(),
               notify_.spec(),
+              companion_.spec(),
               version_.spec(),
           },
   };

@@ -4,6 +4,7 @@
 
 #include "cli/agents_command.h"
 #include "cli/apps_command.h"
+#include "cli/companion_command.h"
 #include "cli/disk_command.h"
 #include "cli/ghosts_command.h"
 #include "cli/kill_command.h"
@@ -44,6 +45,7 @@ class Glimmet {
   Stop stop_;
   MCP mcp_;
   Notify notify_;
+  Companion companion_;
   Version version_;
 };
 
