@@ -11,6 +11,7 @@ GLIMMET_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-jsonschema zsh clang-format git util-linux iproute2
   nodejs  # the e2e tests run agents the npm way: node running a script behind a symlink
+  systemd  # systemd-analyze verifies the companion's unit; no manager needs to run
 )
 
 # Installs only what dpkg does not already report as installed, so a second
