@@ -22,25 +22,26 @@ UserManagerReach SystemdUserManager::reach() const {
   if (!systemctl_) return UserManagerReach::noSystemctl;
   // A question only a running manager answers; without one systemctl says it
   // can't connect to the bus and fails.
-  return run({"show", "--property=Version"}).succeeded ? UserManagerReach::reachable
-                                                       : UserManagerReach::unreachable;
+  return run({"show", "--property=Version"}, kProbeTimeLimit).succeeded
+             ? UserManagerReach::reachable
+             : UserManagerReach::unreachable;
 }
 
-SystemdUserManager::Outcome SystemdUserManager::run(
-    const std::vector<std::string>& arguments) const {
+SystemdUserManager::Outcome SystemdUserManager::run(const std::vector<std::string>& arguments,
+                                                    std::chrono::seconds timeLimit) const {
   if (!systemctl_) return {false, "There is no systemctl here."};
   std::vector<std::string> argv = {*systemctl_, "--user", "--no-pager"};
   argv.insert(argv.end(), arguments.begin(), arguments.end());
   Outcome outcome;
   try {
     auto process = launcher_.spawn(argv, "/", &environment_);
-    const auto exit = launcher_.wait(process, POSIXLauncher::Clock::now() + kTimeLimit,
+    const auto exit = launcher_.wait(process, POSIXLauncher::Clock::now() + timeLimit,
                                      [&](const std::string& line) {
                                        if (!line.empty()) outcome.lastLine = line;
                                      });
     outcome.succeeded = exit.kind == ProcessExit::Kind::exited && exit.code == 0;
     if (exit.kind == ProcessExit::Kind::timedOut)
-      outcome.lastLine = "it gave no answer within " + std::to_string(kTimeLimit.count()) + " s";
+      outcome.lastLine = "it gave no answer within " + std::to_string(timeLimit.count()) + " s";
   } catch (const platform::SystemError& failure) {
     outcome.lastLine = failure.what();
   }

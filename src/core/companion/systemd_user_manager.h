@@ -19,6 +19,9 @@ class SystemdUserManager {
   /// Long enough for a reload or a start on a busy machine; a systemctl that
   /// takes longer waits on a manager that won't answer.
   static constexpr std::chrono::seconds kTimeLimit{30};
+  /// A running manager answers a question at once; one that doesn't within
+  /// this is as good as none.
+  static constexpr std::chrono::seconds kProbeTimeLimit{10};
 
   /// `environment` is the tool's: systemctl reaches the manager through its
   /// XDG_RUNTIME_DIR (or DBUS_SESSION_BUS_ADDRESS), and is found along its PATH.
@@ -32,7 +35,8 @@ class SystemdUserManager {
     std::string lastLine;  ///< the last thing systemctl said, for the user
   };
   /// `systemctl --user ARGUMENTS...`.
-  Outcome run(const std::vector<std::string>& arguments) const;
+  Outcome run(const std::vector<std::string>& arguments,
+              std::chrono::seconds timeLimit = kTimeLimit) const;
 
  private:
   const Environment& environment_;

@@ -121,12 +121,8 @@ nlohmann::json CompanionStatusDocument::toJson() const {
   if (startedAt) json["startedAt"] = formatIso8601(*startedAt);
   if (heartbeatAgeSeconds) json["heartbeatAgeSeconds"] = *heartbeatAgeSeconds;
   if (sessionsWatched) json["sessionsWatched"] = *sessionsWatched;
-  if (lastReap)
-    json["lastReap"] = {{"at", formatIso8601(lastReap->at)},
-                        {"trigger", lastReap->trigger},
-                        {"dryRun", lastReap->dryRun},
-                        {"selected", lastReap->selected},
-                        {"stopped", lastReap->stopped}};
+  // In the very form companion.json holds it.
+  if (lastReap) json["lastReap"] = CompanionState{.lastReap = lastReap}.toJson()["lastReap"];
   if (installation) {
     json["installed"] = {{"kind", kindName(installation->kind)}, {"path", installation->path}};
     if (installation->runs) json["installed"]["runs"] = *installation->runs;
