@@ -93,8 +93,8 @@ int StopSignals::received() const {
 bool StopSignals::wait(std::chrono::milliseconds timeout) const {
   const auto deadline = std::chrono::steady_clock::now() + timeout;
   while (received() == 0) {
-    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-        deadline - std::chrono::steady_clock::now());
+    const auto left =
+        std::chrono::ceil<std::chrono::milliseconds>(deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0) break;
     pollfd wake{state_->readEnd.get(), POLLIN, 0};
     // A signal interrupts poll (EINTR) or leaves its byte to read: either way
