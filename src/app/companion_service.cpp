@@ -73,7 +73,6 @@ void CompanionService::look(CompanionMoment now) {
 
 void CompanionService::observe(CompanionMoment now, const ProcessChanges& changes,
                                bool inputsChanged) {
-  const auto snapshot = watch_.snapshot(now.wall);
   const auto& signatures = inputs_.current().signatures;
   addedSinceCache_ += changes.added;
   if (!signatures) {
@@ -85,27 +84,28 @@ void CompanionService::observe(CompanionMoment now, const ProcessChanges& change
     cache_.emplace(*signatures);
     addedSinceCache_ = 0;
   }
+  watch_.withSnapshot(now.wall, [&](const ProcessSnapshot& snapshot) {
+    if (cache_) {
+      const auto before = recorder_.size();
+      recorder_.observe(snapshot, now.wall, *cache_);
+      if (recorder_.size() > before) pending_ = CompanionSchedule::Pending::added;
+    }
+    const auto kept = recorder_.size();
+    recorder_.prune(snapshot);
+    if (recorder_.size() < kept && pending_ == CompanionSchedule::Pending::nothing)
+      pending_ = CompanionSchedule::Pending::dropped;
 
-  if (cache_) {
-    const auto before = recorder_.size();
-    recorder_.observe(snapshot, now.wall, *cache_);
-    if (recorder_.size() > before) pending_ = CompanionSchedule::Pending::added;
-  }
-  const auto kept = recorder_.size();
-  recorder_.prune(snapshot);
-  if (recorder_.size() < kept && pending_ == CompanionSchedule::Pending::nothing)
-    pending_ = CompanionSchedule::Pending::dropped;
-
-  if (!cache_) {
-    agents_.clear();
-    sessions_.clear();
-    return;
-  }
-  auto agents = agentProcesses(snapshot, *cache_);
-  if (agents != agents_ || inputsChanged) {
-    agents_ = std::move(agents);
-    sessions_ = liveSessionRoots(snapshot, *cache_, inputs_.current().uid(), now.wall);
-  }
+    if (!cache_) {
+      agents_.clear();
+      sessions_.clear();
+      return;
+    }
+    auto agents = agentProcesses(snapshot, *cache_);
+    if (agents != agents_ || inputsChanged) {
+      agents_ = std::move(agents);
+      sessions_ = liveSessionRoots(snapshot, *cache_, inputs_.current().uid(), now.wall);
+    }
+  });
 }
 
 bool CompanionService::write(std::string_view name, const std::string& bytes) {

@@ -29,8 +29,7 @@ ProcessWatch::ProcessWatch(uid_t currentUID, platform::ProcRoot root)
 // or memory: the summary, then (for the user's own) the arguments and the
 // executable, then the summary again through the same descriptor, so that an
 // exec in between is noticed and nothing of two programs is mixed.
-std::optional<ProcessWatch::Entry> ProcessWatch::readNew(pid_t pid, std::uint64_t entryID,
-                                                         bool& kernelThread) const {
+std::optional<ProcessWatch::Reading> ProcessWatch::readNew(pid_t pid, bool& kernelThread) const {
   kernelThread = false;
   const auto handle = scanner_.table().open(pid);
   if (!handle) return std::nullopt;
@@ -40,14 +39,8 @@ std::optional<ProcessWatch::Entry> ProcessWatch::readNew(pid_t pid, std::uint64_
     kernelThread = stat && stat->kernelThread;
     return std::nullopt;
   }
-  Entry entry;
-  entry.entryID = entryID;
-  entry.lookSeen = look_;
-  if (reading->summary.uid != currentUID_) {
-    entry.record = recordFromSummary(reading->summary);
-    entry.kernelName = reading->summary.name;
-    return entry;
-  }
+  if (reading->summary.uid != currentUID_)
+    return Reading{recordFromSummary(reading->summary), reading->summary.name};
   for (int attempt = 0; attempt < 2; ++attempt) {
     ProcessRecord record = recordFromSummary(reading->summary);
     if (auto arguments = handle->arguments()) record.argv = std::move(arguments->argv);
@@ -61,19 +54,45 @@ std::optional<ProcessWatch::Entry> ProcessWatch::readNew(pid_t pid, std::uint64_
       continue;
     }
     record.name = platform::completeProcessName(record.name, record.argv, record.path);
-    entry.record = std::move(record);
-    entry.kernelName = reading->summary.name;
-    return entry;
+    return Reading{std::move(record), reading->summary.name};
   }
   return std::nullopt;  // still changing: the next look reads it
 }
 
+void ProcessWatch::put(pid_t pid, std::uint64_t entryID, Reading reading) {
+  const auto [slot, inserted] = entries_.try_emplace(pid);
+  Entry& entry = slot->second;
+  if (inserted) {
+    entry.index = records_.size();
+    records_.push_back(std::move(reading.record));
+  } else {
+    records_[entry.index] = std::move(reading.record);
+  }
+  entry.kernelName = std::move(reading.kernelName);
+  entry.entryID = entryID;
+  entry.lookSeen = look_;
+  entry.looksWhileNew = kLooksWhileNew;
+}
+
+void ProcessWatch::erase(pid_t pid) {
+  const auto found = entries_.find(pid);
+  if (found == entries_.end()) return;
+  const std::size_t index = found->second.index;
+  entries_.erase(found);
+  // The last record takes the freed place.
+  if (index + 1 != records_.size()) {
+    records_[index] = std::move(records_.back());
+    entries_.at(records_[index].pid()).index = index;
+  }
+  records_.pop_back();
+}
+
 void ProcessWatch::add(pid_t pid, std::uint64_t entryID, ProcessChanges& changes) {
   bool kernelThread = false;
-  auto entry = readNew(pid, entryID, kernelThread);
+  auto reading = readNew(pid, kernelThread);
   if (kernelThread) ignored_[pid] = {entryID, look_};
-  if (!entry) return;
-  entries_.insert_or_assign(pid, std::move(*entry));
+  if (!reading) return;
+  put(pid, entryID, std::move(*reading));
   ++changes.added;
 }
 
@@ -83,9 +102,10 @@ void ProcessWatch::recheck(pid_t pid, std::uint64_t entryID, ProcessChanges& cha
   if (found == entries_.end()) return;
   Entry& entry = found->second;
   entry.lookSeen = look_;
+  ProcessRecord& record = records_[entry.index];
   const auto stat = scanner_.stat(pid);
-  if (!stat || stat->kernelThread || stat->startTime != entry.record.identity.startTime) {
-    entries_.erase(found);
+  if (!stat || stat->kernelThread || stat->startTime != record.identity.startTime) {
+    erase(pid);
     ++changes.removed;
     vacated.push_back(pid);
     if (stat) add(pid, entryID, changes);  // the pid went to another process
@@ -94,30 +114,28 @@ void ProcessWatch::recheck(pid_t pid, std::uint64_t entryID, ProcessChanges& cha
   if (entry.looksWhileNew > 0) --entry.looksWhileNew;
   entry.entryID = entryID;
   // The same process runs another program now, or was caught mid-exec with no
-  // arguments yet: read it whole again.
-  const bool ownWithoutArguments = entry.record.uid == currentUID_ && entry.record.argv.empty() &&
-                                   entry.record.status != ProcessStatus::zombie &&
+  // arguments yet: it is read whole again.
+  const bool ownWithoutArguments = record.uid == currentUID_ && record.argv.empty() &&
+                                   record.status != ProcessStatus::zombie &&
                                    entry.looksWhileNew > 0;
   if (stat->name != entry.kernelName || ownWithoutArguments) {
     bool kernelThread = false;
-    auto fresh = readNew(pid, entryID, kernelThread);
-    if (fresh && fresh->record.identity == entry.record.identity) {
-      const bool reparented = fresh->record.ppid != entry.record.ppid;
-      fresh->looksWhileNew = kLooksWhileNew;
-      entry = std::move(*fresh);
-      changes.replacedPrograms.push_back(entry.record.identity);
-      if (reparented) ++changes.reparented;
+    auto fresh = readNew(pid, kernelThread);
+    if (!fresh) return;  // changing still: the next look tries again
+    if (fresh->record.identity == record.identity) {
+      if (fresh->record.ppid != record.ppid) ++changes.reparented;
+      changes.replacedPrograms.push_back(record.identity);
+      put(pid, entryID, std::move(*fresh));
       return;
     }
-    if (!fresh) return;  // changing still: the next look tries again
   }
-  if (stat->ppid != entry.record.ppid) {
-    entry.record.ppid = stat->ppid;
+  if (stat->ppid != record.ppid) {
+    record.ppid = stat->ppid;
     ++changes.reparented;
   }
-  entry.record.pgid = stat->pgid;
-  entry.record.status = stat->status;
-  entry.record.hasControllingTTY = stat->hasControllingTTY;
+  record.pgid = stat->pgid;
+  record.status = stat->status;
+  record.hasControllingTTY = stat->hasControllingTTY;
 }
 
 void ProcessWatch::sweep(ProcessChanges& changes, std::vector<pid_t>& vacated) {
@@ -162,12 +180,12 @@ ProcessChanges ProcessWatch::look() {
     }
     add(pid, entryID, changes);
   }
-  std::erase_if(entries_, [&](const auto& item) {
-    if (item.second.lookSeen == look_) return false;
-    ++changes.removed;
-    vacated.push_back(item.first);
-    return true;
-  });
+  std::vector<pid_t> unlisted;
+  for (const auto& [pid, entry] : entries_)
+    if (entry.lookSeen != look_) unlisted.push_back(pid);
+  for (const pid_t pid : unlisted) erase(pid);
+  changes.removed += unlisted.size();
+  vacated.insert(vacated.end(), unlisted.begin(), unlisted.end());
   std::erase_if(ignored_, [&](const auto& item) { return item.second.lookSeen != look_; });
   sweep(changes, vacated);
 
@@ -176,20 +194,11 @@ ProcessChanges ProcessWatch::look() {
     const std::unordered_set<pid_t> gone(vacated.begin(), vacated.end());
     std::vector<std::pair<pid_t, std::uint64_t>> orphans;
     for (const auto& [pid, entry] : entries_)
-      if (gone.contains(entry.record.ppid)) orphans.emplace_back(pid, entry.entryID);
+      if (gone.contains(records_[entry.index].ppid)) orphans.emplace_back(pid, entry.entryID);
     std::vector<pid_t> more;
     for (const auto& [pid, entryID] : orphans) recheck(pid, entryID, changes, more);
   }
   return changes;
-}
-
-ProcessSnapshot ProcessWatch::snapshot(std::chrono::system_clock::time_point takenAt) const {
-  std::vector<ProcessRecord> records;
-  records.reserve(entries_.size());
-  for (const auto& [pid, entry] : entries_) records.push_back(entry.record);
-  std::sort(records.begin(), records.end(),
-            [](const ProcessRecord& a, const ProcessRecord& b) { return a.pid() < b.pid(); });
-  return ProcessSnapshot(takenAt, std::move(records));
 }
 
 }  // namespace glimmet

@@ -12,6 +12,7 @@
 #include <chrono>
 #include <cstdint>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "core/process/process_snapshot.h"
@@ -43,20 +44,39 @@ class ProcessWatch {
 
   /// One look at the table.
   ProcessChanges look();
-  /// The table as of the last look, stamped `takenAt`.
-  ProcessSnapshot snapshot(std::chrono::system_clock::time_point takenAt) const;
-  std::size_t size() const { return entries_.size(); }
+  /// Hands the table as of the last look to `use` as a snapshot stamped
+  /// `takenAt`. The records are lent, not copied: the table is most of the
+  /// companion's memory, and a copy at every change would double it.
+  template <typename Use>
+  void withSnapshot(std::chrono::system_clock::time_point takenAt, Use&& use) {
+    // Each pid is once in records_, so the snapshot keeps their order and the
+    // entries' indices hold when the records come back.
+    ProcessSnapshot snapshot(takenAt, std::move(records_));
+    try {
+      use(std::as_const(snapshot));
+    } catch (...) {
+      records_ = std::move(snapshot).takeRecords();
+      throw;
+    }
+    records_ = std::move(snapshot).takeRecords();
+  }
+  std::size_t size() const { return records_.size(); }
 
  private:
   struct Entry {
-    ProcessRecord record;
+    std::size_t index = 0;   ///< of its record in records_
     std::string kernelName;  ///< the name the kernel gave at the last read
     std::uint64_t entryID = 0;
     std::uint64_t lookSeen = 0;
     int looksWhileNew = kLooksWhileNew;
   };
-
-  std::optional<Entry> readNew(pid_t pid, std::uint64_t entryID, bool& kernelThread) const;
+  struct Reading {
+    ProcessRecord record;
+    std::string kernelName;
+  };
+  std::optional<Reading> readNew(pid_t pid, bool& kernelThread) const;
+  void put(pid_t pid, std::uint64_t entryID, Reading reading);
+  void erase(pid_t pid);
   void recheck(pid_t pid, std::uint64_t entryID, ProcessChanges& changes,
                std::vector<pid_t>& vacated);
   void add(pid_t pid, std::uint64_t entryID, ProcessChanges& changes);
@@ -64,6 +84,8 @@ class ProcessWatch {
 
   uid_t currentUID_;
   platform::ProcessScanner scanner_;
+  /// The records, one per pid, in no order; entries_ says where each one is.
+  std::vector<ProcessRecord> records_;
   std::unordered_map<pid_t, Entry> entries_;
   /// Kernel threads, by entry number, so that they cost nothing until their
   /// pid goes to another process.

@@ -156,7 +156,18 @@ std::string AncestryRecorder::toJson() const {
   // Written field by field: a json value per entry would cost more than the
   // rest of the companion's work whenever the file changes.
   const JsonWriteOptions options{.escapeSlashes = true};
-  std::string out = "[";
+  // Sized up front: growing by doubling would hold the old and the new copy
+  // at once, the companion's largest moment.
+  std::size_t estimate = 2;
+  for (const auto& [identity, record] : records_) {
+    estimate += 96;
+    for (const auto& entry : record.chain)
+      estimate += 64 + entry.name.size() +
+                  (entry.root ? 48 + entry.root->id.size() + entry.root->agent.size() : 0);
+  }
+  std::string out;
+  out.reserve(estimate);
+  out += '[';
   for (const auto& [identity, record] : records_) {
     if (out.size() > 1) out += ',';
     out += R"({"pid":)" + std::to_string(record.pid);

@@ -49,6 +49,13 @@ const ProcessRecord* find(const ProcessSnapshot& snapshot, pid_t pid) {
   return snapshot.record(pid);
 }
 
+// A copy of the table the watch lends out.
+ProcessSnapshot tableOf(ProcessWatch& watch) {
+  ProcessSnapshot copy;
+  watch.withSnapshot(kNow, [&](const ProcessSnapshot& snapshot) { copy = snapshot; });
+  return copy;
+}
+
 TEST(ProcessWatch, ReadsEachProcessOnceAndKeepsNoEnvironment) {
   FakeProc proc;
   place(proc, 1, "init", 1, 0, "/sbin/init\0"s);
@@ -61,7 +68,7 @@ TEST(ProcessWatch, ReadsEachProcessOnceAndKeepsNoEnvironment) {
   const auto first = watch.look();
   EXPECT_EQ(first.added, 3u);
   EXPECT_FALSE(first.any() && first.removed > 0);
-  const auto snapshot = watch.snapshot(kNow);
+  const auto snapshot = tableOf(watch);
   ASSERT_EQ(snapshot.size(), 3u);
   EXPECT_EQ(find(snapshot, 400)->argv, (std::vector<std::string>{"claude", "--resume"}));
   EXPECT_TRUE(find(snapshot, 401)->environment.empty());
@@ -80,7 +87,7 @@ TEST(ProcessWatch, NoticesAReusedPidAParentGoneAndAnExec) {
   ProcessWatch watch(kUser, proc.root());
   watch.look();
   for (int look = 0; look < ProcessWatch::kLooksWhileNew; ++look) watch.look();
-  const auto agent = watch.snapshot(kNow).record(400)->identity;
+  const auto agent = tableOf(watch).record(400)->identity;
 
   // 400 exited and its pid went to a new process at once: 401 was re-parented.
   place(proc, 400, "vim", 90, 1, "vim\0"s);
@@ -89,7 +96,7 @@ TEST(ProcessWatch, NoticesAReusedPidAParentGoneAndAnExec) {
   EXPECT_EQ(reused.removed, 1u);
   EXPECT_EQ(reused.added, 1u);
   EXPECT_EQ(reused.reparented, 1u);
-  auto snapshot = watch.snapshot(kNow);
+  auto snapshot = tableOf(watch);
   EXPECT_NE(find(snapshot, 400)->identity, agent);
   EXPECT_EQ(find(snapshot, 400)->name, "vim");
   EXPECT_EQ(find(snapshot, 401)->ppid, 1) << "its parent's pid now names a younger process";
@@ -103,13 +110,13 @@ TEST(ProcessWatch, NoticesAReusedPidAParentGoneAndAnExec) {
     replaced = watch.look().replacedPrograms;
   ASSERT_EQ(replaced.size(), 1u);
   EXPECT_EQ(replaced[0].pid, 402);
-  snapshot = watch.snapshot(kNow);
+  snapshot = tableOf(watch);
   EXPECT_EQ(find(snapshot, 402)->argv, (std::vector<std::string>{"pyright", "--stdio"}));
 
   fs::remove_all(proc.path("402"));
   const auto gone = watch.look();
   EXPECT_EQ(gone.removed, 1u);
-  EXPECT_EQ(watch.snapshot(kNow).record(402), nullptr);
+  EXPECT_EQ(tableOf(watch).record(402), nullptr);
 }
 
 TEST(ProcessWatch, ANewProcessCaughtBetweenForkAndExecIsReadAgain) {
@@ -125,7 +132,7 @@ TEST(ProcessWatch, ANewProcessCaughtBetweenForkAndExecIsReadAgain) {
   proc.write("500/cmdline", "claude\0"s);
   const auto changes = watch.look();
   ASSERT_EQ(changes.replacedPrograms.size(), 1u);
-  EXPECT_EQ(watch.snapshot(kNow).record(500)->name, "claude");
+  EXPECT_EQ(tableOf(watch).record(500)->name, "claude");
 }
 
 TEST(ProcessWatch, FollowsRealProcessesThatAreReparentedAndExit) {
@@ -136,25 +143,25 @@ TEST(ProcessWatch, FollowsRealProcessesThatAreReparentedAndExit) {
   const auto child = static_cast<pid_t>(agent.reportedNumbers().at(0));
   const platform::UniqueFd childFd(static_cast<int>(::syscall(SYS_pidfd_open, child, 0)));
   watch.look();
-  auto snapshot = watch.snapshot(kNow);
+  auto snapshot = tableOf(watch);
   ASSERT_NE(snapshot.record(child), nullptr);
   EXPECT_EQ(snapshot.record(child)->ppid, agent.pid());
   EXPECT_EQ(snapshot.record(agent.pid())->argv.at(1), "agent");
 
   ASSERT_EQ(agent.waitForExit(5), 0);
   watch.look();
-  snapshot = watch.snapshot(kNow);
+  snapshot = tableOf(watch);
   EXPECT_EQ(snapshot.record(agent.pid()), nullptr);
   ASSERT_NE(snapshot.record(child), nullptr);
   EXPECT_NE(snapshot.record(child)->ppid, agent.pid()) << "re-parented when its parent went";
 
   ASSERT_EQ(::syscall(SYS_pidfd_send_signal, childFd.get(), SIGKILL, nullptr, 0), 0);
   // Gone once its new parent has reaped it, which this machine's init may do late.
-  for (int look = 0; look < 250 && watch.snapshot(kNow).record(child) != nullptr; ++look) {
+  for (int look = 0; look < 250 && tableOf(watch).record(child) != nullptr; ++look) {
     ::usleep(20'000);
     watch.look();
   }
-  const auto* left = watch.snapshot(kNow).record(child);
+  const auto* left = tableOf(watch).record(child);
   EXPECT_EQ(left, nullptr) << (left ? statusName(left->status) : "");
 }
 
