@@ -23,6 +23,10 @@ constexpr std::size_t kMaxStateBytes = 64 * 1024;
 constexpr auto kPeerPIDWait = std::chrono::milliseconds(1500);
 constexpr auto kPeerPIDPoll = std::chrono::milliseconds(100);
 
+std::string counted(std::size_t count, const char* one, const char* many) {
+  return std::to_string(count) + " " + (count == 1 ? one : many);
+}
+
 CompanionMoment momentNow() {
   return {std::chrono::system_clock::now(), std::chrono::steady_clock::now()};
 }
@@ -84,9 +88,10 @@ ExitStatus runCompanion(const CompanionRunRequest&, RunContext& context) {
   CompanionService service(folder, inputs, platform::ownPID(), readState(folder), start, log);
   service.look(start);
   log << "Companion started (PID " << platform::ownPID() << "): watching "
-      << service.processesWatched() << " processes, " << service.state().sessionsWatched
-      << " live agent sessions, " << service.state().ancestryRecords << " recorded origins."
-      << std::endl;
+      << counted(service.processesWatched(), "process", "processes") << ", "
+      << counted(service.state().sessionsWatched, "live agent session", "live agent sessions")
+      << ", " << counted(service.state().ancestryRecords, "recorded origin", "recorded origins")
+      << "." << std::endl;
 
   CompanionSchedule::Time began = start.steady;
   while (stop.received() == 0) {

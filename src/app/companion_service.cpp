@@ -106,6 +106,9 @@ void CompanionService::observe(CompanionMoment now, const ProcessChanges& change
       sessions_ = liveSessionRoots(snapshot, *cache_, inputs_.current().uid(), now.wall);
     }
   });
+  std::vector<pid_t> agentPIDs;
+  for (const auto& [identity, parent] : agents_) agentPIDs.push_back(identity.pid);
+  watch_.checkEveryLook(std::move(agentPIDs));
 }
 
 bool CompanionService::write(std::string_view name, const std::string& bytes) {

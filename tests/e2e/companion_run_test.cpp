@@ -178,6 +178,24 @@ TEST(CompanionRun, ASecondOneIsRefusedWithTheFirstOnesPID) {
   EXPECT_TRUE(heartbeatPresent(home));
 }
 
+TEST(CompanionRun, TwoThousandProcessesInOneSecondAreAllRecordedAndItRunsOn) {
+  testing::IsolatedHome home;
+  CompanionProcess companion(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+  auto agent = ChildProcess::spawn({program(home, "claude").string(), "agent",
+                                    testing::helperBinary().string(), "spawn", "2000"});
+  ASSERT_FALSE(agent.readReport().empty());
+  // The agent stays while they are read: each of them lives under it.
+  EXPECT_TRUE(eventually([&] { return recordsByPID(home).size() >= 2001; }, 20s))
+      << recordsByPID(home).size() << " records\n"
+      << companion.errorOutput();
+  agent.kill();
+  EXPECT_TRUE(companion.signal(0)) << "still running";
+  ASSERT_TRUE(companion.signal(SIGTERM));
+  EXPECT_EQ(companion.waitForExit(10s), 0);
+  EXPECT_THAT(companion.errorOutput(), Not(HasSubstr("Couldn't"))) << companion.errorOutput();
+}
+
 TEST(CompanionRun, AFolderThatTurnsReadOnlyIsSaidOnceAndNoRecordIsLost) {
   if (::geteuid() != 0) GTEST_SKIP() << "runs the companion as another user";
   testing::IsolatedHome home;

@@ -133,6 +133,7 @@ void ProcessWatch::recheck(pid_t pid, std::uint64_t entryID, ProcessChanges& cha
     record.ppid = stat->ppid;
     ++changes.reparented;
   }
+  if (stat->status != record.status) ++changes.restated;
   record.pgid = stat->pgid;
   record.status = stat->status;
   record.hasControllingTTY = stat->hasControllingTTY;
@@ -187,6 +188,9 @@ ProcessChanges ProcessWatch::look() {
   changes.removed += unlisted.size();
   vacated.insert(vacated.end(), unlisted.begin(), unlisted.end());
   std::erase_if(ignored_, [&](const auto& item) { return item.second.lookSeen != look_; });
+  for (const pid_t pid : closelyWatched_)
+    if (const auto found = entries_.find(pid); found != entries_.end())
+      recheck(pid, found->second.entryID, changes, vacated);
   sweep(changes, vacated);
 
   // A process whose parent went away was re-parented: its parent link is read again.

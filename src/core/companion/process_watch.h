@@ -28,9 +28,12 @@ struct ProcessChanges {
   /// said of them no longer holds.
   std::vector<ProcessIdentity> replacedPrograms;
   std::size_t reparented = 0;  ///< processes whose parent changed
+  std::size_t restated = 0;    ///< processes stopped, continued or turned zombie
   bool listingFailed = false;
 
-  bool any() const { return added + removed + reparented > 0 || !replacedPrograms.empty(); }
+  bool any() const {
+    return added + removed + reparented + restated > 0 || !replacedPrograms.empty();
+  }
 };
 
 class ProcessWatch {
@@ -61,6 +64,9 @@ class ProcessWatch {
     records_ = std::move(snapshot).takeRecords();
   }
   std::size_t size() const { return records_.size(); }
+  /// Processes read again at every look, not only when their entry changes:
+  /// the agents, whose exit (a zombie until reaped) or exec ends a session.
+  void checkEveryLook(std::vector<pid_t> pids) { closelyWatched_ = std::move(pids); }
 
  private:
   struct Entry {
@@ -95,6 +101,7 @@ class ProcessWatch {
   };
   std::unordered_map<pid_t, Ignored> ignored_;
   std::vector<platform::ListedProcess> listing_;
+  std::vector<pid_t> closelyWatched_;
   std::vector<pid_t> sweepOrder_;
   std::size_t sweepNext_ = 0;
   std::uint64_t look_ = 0;

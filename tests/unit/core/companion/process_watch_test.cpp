@@ -25,10 +25,10 @@ constexpr uid_t kUser = 1000;
 const auto kNow = std::chrono::system_clock::time_point(std::chrono::seconds(2'000'000'000));
 
 std::string statLine(pid_t pid, const std::string& comm, std::uint64_t start, pid_t ppid,
-                     std::uint64_t flags = 4194560) {
+                     std::uint64_t flags = 4194560, char state = 'S') {
   auto line = FakeProc::statLine(pid, comm, start, flags);
-  const auto state = line.find(") S 1 ");
-  return line.replace(state, 6, ") S " + std::to_string(ppid) + " ");
+  const auto at = line.find(") S 1 ");
+  return line.replace(at, 6, ") " + std::string(1, state) + " " + std::to_string(ppid) + " ");
 }
 
 // A process as the kernel lists it, written into a fresh folder that then
@@ -133,6 +133,18 @@ TEST(ProcessWatch, ANewProcessCaughtBetweenForkAndExecIsReadAgain) {
   const auto changes = watch.look();
   ASSERT_EQ(changes.replacedPrograms.size(), 1u);
   EXPECT_EQ(tableOf(watch).record(500)->name, "claude");
+}
+
+TEST(ProcessWatch, AnAgentWatchedAtEveryLookIsSeenTurningZombieAtOnce) {
+  FakeProc proc;
+  place(proc, 1, "init", 1, 0, "/sbin/init\0"s);
+  place(proc, 400, "claude", 50, 1, "claude\0"s);
+  ProcessWatch watch(kUser, proc.root());
+  for (int look = 0; look <= ProcessWatch::kLooksWhileNew; ++look) watch.look();
+  watch.checkEveryLook({400});
+  proc.write("400/stat", statLine(400, "claude", 50, 1, 4194560, 'Z'));
+  EXPECT_EQ(watch.look().restated, 1u);
+  EXPECT_EQ(tableOf(watch).record(400)->status, ProcessStatus::zombie);
 }
 
 TEST(ProcessWatch, FollowsRealProcessesThatAreReparentedAndExit) {
