@@ -21,6 +21,7 @@
 #include "support/child_process.h"
 #include "support/companion_process.h"
 #include "support/isolated_home.h"
+#include "support/started_process.h"
 
 namespace glimmet {
 namespace {
@@ -35,21 +36,7 @@ using ::testing::Not;
 
 constexpr uid_t kNobody = 65534;
 
-// A process the test started through a stand-in agent; killed through its
-// pidfd if it outlives the test.
-class Started {
- public:
-  explicit Started(pid_t pid)
-      : pid_(pid), pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  ~Started() {
-    if (pidfd_) ::syscall(SYS_pidfd_send_signal, pidfd_.get(), SIGKILL, nullptr, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_;
-  platform::UniqueFd pidfd_;
-};
+using Started = testing::StartedProcess;
 
 // The test helper under another name, as an installed program would be: the
 // kernel names the process after the link it was run by.

@@ -5,6 +5,7 @@
 
 #include "core/process/system_process_table.h"
 #include "logic/agents/agent_session.h"
+#include "logic/survey/tracked_processes.h"
 
 namespace glimmet {
 namespace {
@@ -16,14 +17,7 @@ bool isAgent(const ProcessRecord& record, MatchCache& cache) {
 }
 
 TrackedProcess trackedOf(const ProcessRecord& record, bool agent, MatchCache& cache) {
-  TrackedProcess tracked;
-  tracked.pid = record.pid();
-  tracked.ppid = record.ppid;
-  tracked.uid = record.uid;
-  tracked.name = record.name;
-  tracked.path = record.path;
-  tracked.start = record.startDate();
-  tracked.startTime = record.identity.startTime;
+  TrackedProcess tracked = trackedProcessOf(record);
   if (agent) {
     tracked.role = ProcessRole::agent;
     tracked.agentName = cache.agentRoot(record)->agent;

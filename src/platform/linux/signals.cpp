@@ -33,6 +33,21 @@ void noteStop(int number) {
   errno = saved;
 }
 
+// Sends SIGINT and SIGTERM to `handler`, keeping the handlers they had.
+void takeInterrupts(void (*handler)(int), struct sigaction& interrupt,
+                    struct sigaction& terminate) {
+  struct sigaction action {};
+  action.sa_handler = handler;
+  sigemptyset(&action.sa_mask);
+  ::sigaction(SIGINT, &action, &interrupt);
+  ::sigaction(SIGTERM, &action, &terminate);
+}
+
+void giveInterruptsBack(const struct sigaction& interrupt, const struct sigaction& terminate) {
+  ::sigaction(SIGINT, &interrupt, nullptr);
+  ::sigaction(SIGTERM, &terminate, nullptr);
+}
+
 }  // namespace
 
 struct InterruptGuard::PreviousHandlers {
@@ -42,16 +57,11 @@ struct InterruptGuard::PreviousHandlers {
 
 InterruptGuard::InterruptGuard() : previous_(std::make_unique<PreviousHandlers>()) {
   gInterrupted.store(false);
-  struct sigaction action {};
-  action.sa_handler = [](int) { gInterrupted.store(true); };
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, &previous_->interrupt);
-  ::sigaction(SIGTERM, &action, &previous_->terminate);
+  takeInterrupts([](int) { gInterrupted.store(true); }, previous_->interrupt, previous_->terminate);
 }
 
 InterruptGuard::~InterruptGuard() {
-  ::sigaction(SIGINT, &previous_->interrupt, nullptr);
-  ::sigaction(SIGTERM, &previous_->terminate, nullptr);
+  giveInterruptsBack(previous_->interrupt, previous_->terminate);
 }
 
 const std::atomic<bool>& InterruptGuard::flag() const {
@@ -73,16 +83,11 @@ StopSignals::StopSignals() : state_(std::make_unique<State>()) {
   state_->writeEnd.reset(ends[1]);
   gStopSignal.store(0);
   gWakeFd.store(ends[1]);
-  struct sigaction action {};
-  action.sa_handler = noteStop;
-  sigemptyset(&action.sa_mask);
-  ::sigaction(SIGINT, &action, &state_->interrupt);
-  ::sigaction(SIGTERM, &action, &state_->terminate);
+  takeInterrupts(noteStop, state_->interrupt, state_->terminate);
 }
 
 StopSignals::~StopSignals() {
-  ::sigaction(SIGINT, &state_->interrupt, nullptr);
-  ::sigaction(SIGTERM, &state_->terminate, nullptr);
+  giveInterruptsBack(state_->interrupt, state_->terminate);
   gWakeFd.store(-1);
 }
 
