@@ -17,6 +17,7 @@
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/process_alive.h"
+#include "support/started_process.h"
 
 namespace glimmet {
 namespace {
@@ -26,21 +27,7 @@ using ::testing::HasSubstr;
 
 using testing::alive;
 
-// A process the test started through a stand-in agent, outside the test's own
-// process groups once detached; killed through its pidfd if it outlives the test.
-class Started {
- public:
-  explicit Started(pid_t pid)
-      : pid_(pid), pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  ~Started() {
-    if (pidfd_) ::syscall(SYS_pidfd_send_signal, pidfd_.get(), SIGKILL, nullptr, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_;
-  platform::UniqueFd pidfd_;
-};
+using Started = testing::StartedProcess;
 
 TEST(SessionEndReap, TheHookReapsWhatTheEndedSessionLeftAndNothingElse) {
   testing::IsolatedHome home;

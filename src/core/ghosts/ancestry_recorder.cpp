@@ -4,6 +4,7 @@
 #include <nlohmann/json.hpp>
 
 #include "core/ghosts/signature_set.h"
+#include "core/output/json_writer.h"
 #include "core/settings/json_store.h"
 #include "core/settings/shared_files.h"
 #include "platform/files.h"
@@ -149,6 +150,53 @@ AncestryRecorder AncestryRecorder::load(const std::filesystem::path& folder) {
   const auto bytes =
       shared ? shared->read(shared_files::ancestry, kMaxAncestryFileBytes) : std::nullopt;
   return bytes ? fromJson(*bytes) : AncestryRecorder();
+}
+
+std::string AncestryRecorder::toJson() const {
+  // Written field by field: a json value per entry would cost more than the
+  // rest of the companion's work whenever the file changes.
+  const JsonWriteOptions options{.escapeSlashes = true};
+  // Sized up front: growing by doubling would hold the old and the new copy
+  // at once, the companion's largest moment.
+  std::size_t estimate = 2;
+  for (const auto& [identity, record] : records_) {
+    estimate += 96;
+    for (const auto& entry : record.chain)
+      estimate += 64 + entry.name.size() +
+                  (entry.root ? 48 + entry.root->id.size() + entry.root->agent.size() : 0);
+  }
+  std::string out;
+  out.reserve(estimate);
+  out += '[';
+  for (const auto& [identity, record] : records_) {
+    if (out.size() > 1) out += ',';
+    out += R"({"pid":)" + std::to_string(record.pid);
+    out += R"(,"startTime":)" + std::to_string(record.startTime);
+    out += R"(,"recordedAt":)";
+    appendJsonNumber(out, record.recordedAt);
+    out += R"(,"chain":[)";
+    for (std::size_t i = 0; i < record.chain.size(); ++i) {
+      const AncestorEntry& entry = record.chain[i];
+      if (i > 0) out += ',';
+      out += R"({"pid":)" + std::to_string(entry.pid);
+      out += R"(,"startTime":)" + std::to_string(entry.startTime);
+      out += R"(,"name":)";
+      appendJsonString(out, entry.name, options);
+      if (entry.root) {
+        out += R"(,"root":{"id":)";
+        appendJsonString(out, entry.root->id, options);
+        out += R"(,"agent":)";
+        appendJsonString(out, entry.root->agent, options);
+        out += R"(,"kind":)";
+        appendJsonString(out, kindName(entry.root->kind), options);
+        out += '}';
+      }
+      out += '}';
+    }
+    out += "]}";
+  }
+  out += ']';
+  return out;
 }
 
 void AncestryRecorder::observe(const ProcessSnapshot& snapshot,

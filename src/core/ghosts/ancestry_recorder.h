@@ -1,8 +1,9 @@
 // Where a process came from. By the time a process is a ghost its agent has
 // usually exited and it was re-parented, so the live table no longer says who
-// started it. The companion application records, in ancestry.json, the chain of
-// ancestors each process had while it lived under an agent; the tool reads that
-// file, adds what the current snapshot shows, and never writes it.
+// started it. The companion (the application, or `glimmet companion run` where
+// there is none) records, in ancestry.json, the chain of ancestors each process
+// had while it lived under an agent; every other command reads that file, adds
+// what the current snapshot shows, and never writes it.
 #pragma once
 
 #include <chrono>
@@ -74,6 +75,9 @@ class AncestryRecorder {
   static AncestryRecorder fromJson(std::string_view bytes);
   /// `folder`/ancestry.json, or no records when it is missing or unreadable.
   static AncestryRecorder load(const std::filesystem::path& folder);
+  /// The text of ancestry.json for these records, compact (the file is rewritten
+  /// whenever a record is added), in no particular order.
+  std::string toJson() const;
 
   /// Records the chain of every process of `snapshot` not yet seen that lives
   /// under an agent root now. A chain once recorded is never replaced.

@@ -182,4 +182,12 @@ std::string writeCompactJson(const nlohmann::ordered_json& value) {
   return value.dump(-1, ' ', false, nlohmann::ordered_json::error_handler_t::replace);
 }
 
+void appendJsonString(std::string& out, std::string_view text, JsonWriteOptions options) {
+  appendString(out, text, options);
+}
+
+void appendJsonNumber(std::string& out, double value) {
+  appendDouble(out, value);
+}
+
 }  // namespace glimmet

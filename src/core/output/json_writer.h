@@ -29,4 +29,12 @@ std::string writeCompactJson(const nlohmann::ordered_json& value);
 /// Appends `text` to `out` with every ill-formed UTF-8 sequence replaced by U+FFFD.
 void appendValidUtf8(std::string& out, std::string_view text);
 
+/// Appends `text` as a JSON string, quotes included, in the encoding writeJson
+/// uses: for a writer that builds a large document piece by piece, without a
+/// json value per field.
+void appendJsonString(std::string& out, std::string_view text, JsonWriteOptions options = {});
+/// Appends `value` as writeJson writes a number; throws std::invalid_argument
+/// for NaN or infinity.
+void appendJsonNumber(std::string& out, double value);
+
 }  // namespace glimmet

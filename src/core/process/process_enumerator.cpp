@@ -5,21 +5,6 @@
 #include "core/process/interpreter_script.h"
 
 namespace glimmet {
-namespace {
-
-ProcessRecord recordFromSummary(const platform::KernelSummary& summary) {
-  ProcessRecord record;
-  record.identity = {summary.pid, summary.startTime};
-  record.ppid = summary.ppid;
-  record.pgid = summary.pgid;
-  record.uid = summary.uid;
-  record.status = summary.status;
-  record.name = summary.name;
-  record.hasControllingTTY = summary.hasControllingTTY;
-  return record;
-}
-
-}  // namespace
 
 const ProcessEnumerator::Static* ProcessEnumerator::cached(
     pid_t pid, const platform::KernelSummary& summary) const {

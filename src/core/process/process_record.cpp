@@ -46,4 +46,16 @@ std::optional<std::string_view> ProcessRecord::environmentValue(std::string_view
   return std::nullopt;
 }
 
+ProcessRecord recordFromSummary(const platform::KernelSummary& summary) {
+  ProcessRecord record;
+  record.identity = {summary.pid, summary.startTime};
+  record.ppid = summary.ppid;
+  record.pgid = summary.pgid;
+  record.uid = summary.uid;
+  record.status = summary.status;
+  record.name = summary.name;
+  record.hasControllingTTY = summary.hasControllingTTY;
+  return record;
+}
+
 }  // namespace glimmet

@@ -48,4 +48,8 @@ struct ProcessRecord {
   std::optional<std::string_view> environmentValue(std::string_view name) const;
 };
 
+/// A record of what the kernel summary says: identity, parent, group, owner,
+/// status, the short name. The rest is read per process by whoever needs it.
+ProcessRecord recordFromSummary(const platform::KernelSummary& summary);
+
 }  // namespace glimmet

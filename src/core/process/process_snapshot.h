@@ -23,6 +23,9 @@ class ProcessSnapshot {
   /// Every record in enumeration order.
   const std::vector<ProcessRecord>& records() const { return records_; }
   std::size_t size() const { return records_.size(); }
+  /// The records back, in enumeration order, for a table that lends itself out
+  /// as a snapshot instead of copying every record each time.
+  std::vector<ProcessRecord> takeRecords() && { return std::move(records_); }
 
   const ProcessRecord* record(pid_t pid) const;
   /// The pids whose ppid is `pid`, in enumeration order.

@@ -13,4 +13,8 @@ bool heartbeatIsFresh(const nlohmann::json& stamp, SystemTime now) {
   return time && now - *time < shared_files::heartbeatFreshness;
 }
 
+nlohmann::json heartbeatStamp(SystemTime now) {
+  return {{"time", formatIso8601(now)}};
+}
+
 }  // namespace glimmet

@@ -36,23 +36,28 @@ void addRecordedAgent(TrackedProcess& tracked, const ProcessRecord& record,
 
 }  // namespace
 
+TrackedProcess trackedProcessOf(const ProcessRecord& record) {
+  TrackedProcess tracked;
+  tracked.pid = record.pid();
+  tracked.ppid = record.ppid;
+  tracked.uid = record.uid;
+  tracked.name = record.name;
+  tracked.path = record.path;
+  tracked.commandLine = record.commandLine();
+  tracked.cwd = record.cwd;
+  tracked.start = record.startDate();
+  tracked.startTime = record.identity.startTime;
+  tracked.footprint = record.footprint;
+  return tracked;
+}
+
 std::vector<TrackedProcess> trackedProcesses(const ProcessSnapshot& snapshot, MatchCache& cache,
                                              const AncestryRecorder& ancestry,
                                              const TrackingSources& sources, uid_t uid) {
   std::vector<TrackedProcess> out;
   out.reserve(snapshot.size());
   for (const auto& record : snapshot.records()) {
-    TrackedProcess tracked;
-    tracked.pid = record.pid();
-    tracked.ppid = record.ppid;
-    tracked.uid = record.uid;
-    tracked.name = record.name;
-    tracked.path = record.path;
-    tracked.commandLine = record.commandLine();
-    tracked.cwd = record.cwd;
-    tracked.start = record.startDate();
-    tracked.startTime = record.identity.startTime;
-    tracked.footprint = record.footprint;
+    TrackedProcess tracked = trackedProcessOf(record);
     // The snapshot is one instant and carries no CPU rate: cpuPercent stays absent.
     if (sources.portsByPID != nullptr) {
       const auto ports = sources.portsByPID->find(record.pid());

@@ -23,6 +23,10 @@ struct TrackingSources {
   std::function<std::optional<std::string>(const std::string& cwd)> projectOf;
 };
 
+/// What a record alone says of a process, with no signature, port or project
+/// looked up: the part every session builder input shares.
+TrackedProcess trackedProcessOf(const ProcessRecord& record);
+
 /// One tracked process per record, in snapshot order. Frameworks and recorded agents
 /// are looked up only for `uid`'s processes (no other user's process joins a
 /// session), and projects only for its agents, the one place a session reads them.

@@ -57,23 +57,6 @@ std::optional<std::string> readAt(int directory, const char* name, std::size_t l
   return bytes;
 }
 
-ProcessStatus statusFromState(char state) {
-  switch (state) {
-    case 'R':
-    case 'S':
-    case 'D':
-    case 'I':
-      return ProcessStatus::running;
-    case 'T':
-    case 't':
-      return ProcessStatus::stopped;
-    case 'Z':
-      return ProcessStatus::zombie;
-    default:
-      return ProcessStatus::other;
-  }
-}
-
 std::string_view baseName(std::string_view path) {
   const auto slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -135,7 +118,7 @@ std::optional<KernelReading> ProcessHandle::read() const {
   summary.uid = *status.effectiveUID;
   summary.realUID = *status.realUID;
   summary.savedUID = *status.savedUID;
-  summary.status = statusFromState(stat->state);
+  summary.status = procfs::processStatusOf(stat->state);
   summary.name = stat->comm;
   summary.startTime = table_->startTimeFromTicks(stat->startTicks);
   summary.hasControllingTTY = stat->sid == stat->pid && stat->ttyNr != 0;

@@ -164,4 +164,21 @@ std::string stripDeletedSuffix(std::string path) {
   return path;
 }
 
+ProcessStatus processStatusOf(char state) {
+  switch (state) {
+    case 'R':
+    case 'S':
+    case 'D':
+    case 'I':
+      return ProcessStatus::running;
+    case 'T':
+    case 't':
+      return ProcessStatus::stopped;
+    case 'Z':
+      return ProcessStatus::zombie;
+    default:
+      return ProcessStatus::other;
+  }
+}
+
 }  // namespace glimmet::platform::procfs

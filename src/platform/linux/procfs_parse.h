@@ -11,6 +11,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/process_info.h"
+
 namespace glimmet::platform::procfs {
 
 /// The fields of /proc/<pid>/stat that the snapshot needs.
@@ -58,6 +60,9 @@ std::optional<std::uint64_t> parseBootTime(std::string_view procStat);
 
 /// Removes the " (deleted)" suffix the kernel adds to a link whose target was unlinked.
 std::string stripDeletedSuffix(std::string path);
+
+/// The status a state letter of stat stands for.
+ProcessStatus processStatusOf(char state);
 
 /// PF_KTHREAD in the stat flags.
 inline constexpr std::uint64_t kKernelThreadFlag = 0x00200000;

@@ -86,6 +86,40 @@ TEST(AncestryRecorder, ObservesChainsUnderLiveRootsOnlyAndNeverReplacesOne) {
   EXPECT_EQ(recorder.size(), 3u) << "300 kept, 601 and 602 added";
 }
 
+TEST(AncestryRecorder, WritesWhatItReadsBackWhateverTheNamesHold) {
+  AncestryRecorder recorder;
+  MatchCache cache(shipped());
+  auto hostile = process(401, 400, "x");
+  hostile.name = "a\"b\\c\nd/e\x01";
+  auto broken = process(402, 401, "y");
+  broken.name = "caf\xc3";  // a name the kernel cut inside a character
+  const ProcessSnapshot snapshot(kNow, {process(400, 1, "/home/me/.local/bin/claude", 7), hostile,
+                                        broken, process(403, 402, "node")});
+  recorder.observe(snapshot, kNow + std::chrono::microseconds(123457), cache);
+  ASSERT_EQ(recorder.size(), 3u);
+
+  const auto text = recorder.toJson();
+  EXPECT_EQ(text.find('\n'), std::string::npos) << "compact";
+  const auto again = AncestryRecorder::fromJson(text);
+  ASSERT_EQ(again.size(), 3u);
+  for (const pid_t pid : {401, 402, 403}) {
+    const auto* written = recorder.recordFor({pid, 5});
+    const auto* read = again.recordFor({pid, 5});
+    ASSERT_NE(read, nullptr) << pid;
+    EXPECT_EQ(read->recordedAt, written->recordedAt);
+    ASSERT_EQ(read->chain.size(), written->chain.size());
+    for (std::size_t i = 0; i < read->chain.size(); ++i) {
+      EXPECT_EQ(read->chain[i].identity(), written->chain[i].identity());
+      EXPECT_EQ(read->chain[i].root, written->chain[i].root);
+    }
+  }
+  const auto& chain = again.recordFor({403, 5})->chain;
+  EXPECT_EQ(chain[1].name, "a\"b\\c\nd/e\x01");
+  EXPECT_EQ(chain[0].name, "caf\xEF\xBF\xBD") << "ill-formed UTF-8 is replaced, not written";
+  EXPECT_EQ(chain[2].root->agent, "Claude Code");
+  EXPECT_EQ(AncestryRecorder().toJson(), "[]");
+}
+
 TEST(Origin, LabelsAndKeywords) {
   EXPECT_EQ(Origin::exact("Claude Code", {1, 2}).fullLabel(), "Claude Code");
   EXPECT_EQ(Origin::likely("Codex", "environment").fullLabel(), "likely Codex");

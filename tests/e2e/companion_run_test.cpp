@@ -1,0 +1,226 @@
+// glimmet companion run against real processes: a stand-in agent named claude
+// starts a server through nohup and a language server, then exits, and the
+// companion has recorded where they came from; its heartbeat lets notify
+// record while it runs and not after SIGTERM; one runs per user; a shared
+// folder that turns read-only is said once and recovered from.
+#include <gmock/gmock.h>
+#include <gtest/gtest.h>
+#include <signal.h>
+#include <sys/stat.h>
+#include <sys/syscall.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <nlohmann/json.hpp>
+#include <thread>
+
+#include "core/ghosts/ancestry_recorder.h"
+#include "platform/unique_fd.h"
+#include "support/child_process.h"
+#include "support/companion_process.h"
+#include "support/isolated_home.h"
+#include "support/started_process.h"
+
+namespace glimmet {
+namespace {
+
+namespace fs = std::filesystem;
+using namespace std::chrono_literals;
+using testing::ChildProcess;
+using testing::CompanionProcess;
+using testing::eventually;
+using ::testing::HasSubstr;
+using ::testing::Not;
+
+constexpr uid_t kNobody = 65534;
+
+using Started = testing::StartedProcess;
+
+// The test helper under another name, as an installed program would be: the
+// kernel names the process after the link it was run by.
+fs::path program(const testing::IsolatedHome& home, const std::string& name) {
+  const auto path = home.root() / "bin" / name;
+  fs::create_directories(path.parent_path());
+  if (!fs::exists(path)) fs::create_symlink(testing::helperBinary(), path);
+  return path;
+}
+
+bool heartbeatPresent(const testing::IsolatedHome& home) {
+  return fs::exists(home.sharedFolder() / "mcp-heartbeat.json");
+}
+
+std::size_t lineCount(const fs::path& file) {
+  std::ifstream stream(file);
+  std::size_t lines = 0;
+  for (std::string line; std::getline(stream, line);) ++lines;
+  return lines;
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+  return found;
+}
+
+// The records of ancestry.json as the tool reads them, by pid.
+std::map<pid_t, AncestryRecorder::Record> recordsByPID(const testing::IsolatedHome& home) {
+  std::ifstream file(home.sharedFolder() / "ancestry.json");
+  const std::string text{std::istreambuf_iterator<char>(file), {}};
+  const auto json = nlohmann::json::parse(text, nullptr, false);
+  std::map<pid_t, AncestryRecorder::Record> records;
+  if (!json.is_array()) return records;
+  const auto ancestry = AncestryRecorder::fromJson(text);
+  for (const auto& item : json) {
+    const ProcessIdentity identity{item.value("pid", 0), item.value("startTime", std::uint64_t{0})};
+    if (const auto* record = ancestry.recordFor(identity)) records[identity.pid] = *record;
+  }
+  return records;
+}
+
+TEST(CompanionRun, RecordsWhatAnAgentLeftSoGhostsShowItsExactOrigin) {
+  testing::IsolatedHome home;
+  home.dir().write("home/.local/share/Glimmet/settings.json", R"({"ghostMinimumAge": 0})");
+  CompanionProcess companion(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+
+  auto agent = ChildProcess::spawn({program(home, "claude").string(), "agent", "/usr/bin/nohup",
+                                    testing::helperBinary().string(), "listen", "127.0.0.1", "--",
+                                    program(home, "typescript-language-server").string(), "sleep"});
+  ASSERT_FALSE(agent.readReport().empty());
+  const Started server(static_cast<pid_t>(agent.reportedNumbers().at(0)));
+  const Started languageServer(static_cast<pid_t>(agent.reportedNumbers().at(1)));
+  // They live a second under the agent, which then exits and leaves them.
+  std::this_thread::sleep_for(1200ms);
+  ASSERT_EQ(agent.waitForExit(5), 0);
+
+  // Within 3 s of the agent's exit both hold the chain they had under it.
+  const auto underTheAgent = [&](pid_t pid) {
+    const auto records = recordsByPID(home);
+    const auto found = records.find(pid);
+    return found != records.end() && !found->second.chain.empty() &&
+           found->second.chain[0].pid == agent.pid() && found->second.chain[0].root &&
+           found->second.chain[0].root->agent == "Claude Code";
+  };
+  EXPECT_TRUE(eventually(
+      [&] { return underTheAgent(server.pid()) && underTheAgent(languageServer.pid()); }, 3s))
+      << companion.errorOutput();
+
+  const auto ghosts = home.glimmet({"ghosts", "--json"});
+  ASSERT_EQ(ghosts.status, 0) << ghosts.out;
+  const auto document = nlohmann::json::parse(ghosts.out);
+  int exact = 0;
+  for (const auto& ghost : document["ghosts"]) {
+    if (ghost["pid"] != server.pid() && ghost["pid"] != languageServer.pid()) continue;
+    EXPECT_EQ(ghost["originKind"], "exact") << ghost.dump();
+    EXPECT_EQ(ghost["agent"], "Claude Code");
+    EXPECT_EQ(ghost["sessionPid"], agent.pid());
+    ++exact;
+  }
+  EXPECT_EQ(exact, 2) << ghosts.out;
+  EXPECT_THAT(companion.errorOutput(),
+              HasSubstr("Companion started (PID " + std::to_string(companion.pid()) + ")"));
+}
+
+TEST(CompanionRun, NotifyRecordsWhileItRunsAndNothingOnceSIGTERMEndedIt) {
+  testing::IsolatedHome home;
+  // Hostile leftovers of an earlier run: a FIFO nobody writes to, a corrupt state.
+  fs::create_directories(home.sharedFolder());
+  ASSERT_EQ(::mkfifo((home.sharedFolder() / "ancestry.json").c_str(), 0600), 0);
+  home.dir().write("home/.local/share/Glimmet/companion.json", std::string(100'000, '['));
+  const std::string stop = R"({"hook_event_name": "Stop", "session_id": "s1"})";
+  const auto events = home.sharedFolder() / "agent-events.jsonl";
+
+  CompanionProcess companion(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+  ASSERT_EQ(home.glimmet({"notify", "--agent", "claude-code"}, {.input = stop}).status, 0);
+  EXPECT_EQ(lineCount(events), 1u) << "the companion's heartbeat says somebody is there";
+
+  ASSERT_TRUE(companion.signal(SIGTERM));
+  EXPECT_EQ(companion.waitForExit(5s), 0);
+  EXPECT_FALSE(heartbeatPresent(home)) << "taken away at once";
+  EXPECT_TRUE(fs::exists(home.sharedFolder() / "companion.json")) << "kept for the next run";
+  EXPECT_THAT(companion.errorOutput(), HasSubstr("Companion stopped (SIGTERM)."));
+  ASSERT_EQ(home.glimmet({"notify", "--agent", "claude-code"}, {.input = stop}).status, 0);
+  EXPECT_EQ(lineCount(events), 1u) << "nobody is there to drain it";
+
+  // The lock went with it: the next one starts, and SIGINT ends it as well.
+  CompanionProcess next(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << next.errorOutput();
+  ASSERT_TRUE(next.signal(SIGINT));
+  EXPECT_EQ(next.waitForExit(5s), 0);
+  EXPECT_THAT(next.errorOutput(), HasSubstr("Companion stopped (SIGINT)."));
+}
+
+TEST(CompanionRun, ASecondOneIsRefusedWithTheFirstOnesPID) {
+  testing::IsolatedHome home;
+  CompanionProcess first(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << first.errorOutput();
+  const auto second = home.glimmet({"companion", "run"}, {.timeoutSeconds = 10});
+  EXPECT_EQ(second.status, 3);
+  EXPECT_EQ(second.out,
+            "The companion is already running (PID " + std::to_string(first.pid()) + ").\n");
+  EXPECT_TRUE(first.signal(0)) << "the first one runs on";
+  EXPECT_TRUE(heartbeatPresent(home));
+}
+
+TEST(CompanionRun, TwoThousandProcessesInOneSecondAreAllRecordedAndItRunsOn) {
+  testing::IsolatedHome home;
+  CompanionProcess companion(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+  auto agent = ChildProcess::spawn({program(home, "claude").string(), "agent",
+                                    testing::helperBinary().string(), "spawn", "2000"});
+  ASSERT_FALSE(agent.readReport().empty());
+  // The agent stays while they are read: each of them lives under it.
+  EXPECT_TRUE(eventually([&] { return recordsByPID(home).size() >= 2001; }, 20s))
+      << recordsByPID(home).size() << " records\n"
+      << companion.errorOutput();
+  agent.kill();
+  EXPECT_TRUE(companion.signal(0)) << "still running";
+  ASSERT_TRUE(companion.signal(SIGTERM));
+  EXPECT_EQ(companion.waitForExit(10s), 0);
+  EXPECT_THAT(companion.errorOutput(), Not(HasSubstr("Couldn't"))) << companion.errorOutput();
+}
+
+TEST(CompanionRun, AFolderThatTurnsReadOnlyIsSaidOnceAndNoRecordIsLost) {
+  if (::geteuid() != 0) GTEST_SKIP() << "runs the companion as another user";
+  testing::IsolatedHome home;
+  fs::create_directories(home.sharedFolder());
+  for (const auto& entry : fs::recursive_directory_iterator(home.home()))
+    ASSERT_EQ(::lchown(entry.path().c_str(), kNobody, kNobody), 0);
+  ASSERT_EQ(::chown(home.home().c_str(), kNobody, kNobody), 0);
+  CompanionProcess companion(home, kNobody);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+
+  // Root ignores permissions, so the folder is read-only to the companion only.
+  ASSERT_EQ(::chmod(home.sharedFolder().c_str(), 0500), 0);
+  auto agent = ChildProcess::spawn(
+      {program(home, "claude").string(), "agent", testing::helperBinary().string(), "sleep"},
+      {.uid = kNobody});
+  ASSERT_FALSE(agent.readReport().empty());
+  const auto child = std::to_string(agent.reportedNumbers().at(0));
+  const auto failure = "ancestry.json: Permission denied";
+  EXPECT_TRUE(
+      eventually([&] { return companion.errorOutput().find(failure) != std::string::npos; }, 5s))
+      << companion.errorOutput();
+  std::this_thread::sleep_for(3s);
+  EXPECT_EQ(occurrences(companion.errorOutput(), failure), 1u) << companion.errorOutput();
+
+  ASSERT_EQ(::chmod(home.sharedFolder().c_str(), 0700), 0);
+  EXPECT_TRUE(eventually(
+      [&] {
+        return companion.errorOutput().find("Wrote ancestry.json again.") != std::string::npos;
+      },
+      5s))
+      << companion.errorOutput();
+  const auto records = recordsByPID(home);
+  const bool childRecorded = records.contains(static_cast<pid_t>(std::stol(child)));
+  EXPECT_TRUE(childRecorded) << "held while the folder was read-only, written once it wasn't";
+  EXPECT_TRUE(companion.signal(SIGTERM));
+  EXPECT_EQ(companion.waitForExit(5s), 0) << companion.errorOutput();
+  EXPECT_THAT(companion.errorOutput(), Not(HasSubstr("mcp-heartbeat.json:")));
+}
+
+}  // namespace
+}  // namespace glimmet
