@@ -4,43 +4,24 @@
 // child stay up.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <thread>
 
 #include "core/kill/kill_log.h"
 #include "core/process/system_process_inspector.h"
-#include "platform/unique_fd.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/process_alive.h"
+#include "support/started_process.h"
 
 namespace glimmet {
 namespace {
 
 using testing::ChildProcess;
 using ::testing::HasSubstr;
+using testing::Started;
 
 using testing::alive;
-
-// A process the test started through a stand-in agent, outside the test's own
-// process groups once detached; killed through its pidfd if it outlives the test.
-class Started {
- public:
-  explicit Started(pid_t pid)
-      : pid_(pid), pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  ~Started() {
-    if (pidfd_) ::syscall(SYS_pidfd_send_signal, pidfd_.get(), SIGKILL, nullptr, 0);
-  }
-  pid_t pid() const { return pid_; }
-
- private:
-  pid_t pid_;
-  platform::UniqueFd pidfd_;
-};
 
 TEST(SessionEndReap, TheHookReapsWhatTheEndedSessionLeftAndNothingElse) {
   testing::IsolatedHome home;
