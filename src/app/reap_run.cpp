@@ -3,14 +3,12 @@
 #include <chrono>
 
 #include "app/command_inputs.h"
-#include "app/live_tree_killer.h"
+#include "app/ghost_reap.h"
 #include "app/session_watch.h"
-#include "app/system_view.h"
 #include "core/ghosts/ancestry_recorder.h"
 #include "core/kill/kill_clock.h"
 #include "core/process/process_enumerator.h"
 #include "logic/reaper/reap_selection.h"
-#include "logic/survey/process_lists.h"
 
 namespace glimmet {
 namespace {
@@ -38,27 +36,23 @@ ReapOutcome reap(const CommandInputs& inputs, const ReapRequest& request, KillCl
     }
   }
 
-  const auto snapshot = enumerator.snapshot(std::chrono::system_clock::now());
-  const SystemView view(inputs, snapshot);
-  GhostScanner scanner(*inputs.signatures, std::move(recorder));
-  // The session's leftovers are reaped however young; the usual minimum age
-  // is for ghosts nobody saw being left.
-  const auto report = ghostReport(snapshot, view.facts(), inputs.rules(), scanner,
-                                  afterExit ? std::optional<double>(0) : std::nullopt);
-  const auto chosen =
-      chooseGhosts(report.ghosts, request, session, inputs.settings.reaper, snapshot.takenAt());
-
-  LiveTreeKiller live(inputs, clock);
-  Reaper reaper(live.killer(), KillLog(inputs.sharedFolder, inputs.warnings),
-                KillOptions::make(inputs.settings.gracePeriod));
-  KillLogContext logContext{.trigger = KillLogEntry::Trigger::cli,
-                            .time = snapshot.takenAt(),
-                            .home = inputs.home.string()};
+  GhostReapPass pass{.reportMinimumAge = std::nullopt,
+                     .dryRun = request.dryRun,
+                     .trigger = KillLogEntry::Trigger::cli,
+                     .rule = std::nullopt};
   if (afterExit) {
-    logContext.trigger = KillLogEntry::Trigger::sessionEnd;
-    logContext.rule = sessionEndRuleText(inputs.settings.reaper);
+    // The session's leftovers are reaped however young; the usual minimum age
+    // is for ghosts nobody saw being left.
+    pass.reportMinimumAge = 0;
+    pass.trigger = KillLogEntry::Trigger::sessionEnd;
+    pass.rule = sessionEndRuleText(inputs.settings.reaper);
   }
-  return describeReap(reaper.reap(chosen, snapshot, request.dryRun, logContext), request.quiet);
+  const auto result =
+      reapGhosts(inputs, enumerator, std::move(recorder), clock, pass,
+                 [&](const std::vector<Ghost>& ghosts, std::chrono::system_clock::time_point now) {
+                   return chooseGhosts(ghosts, request, session, inputs.settings.reaper, now);
+                 });
+  return describeReap(result, request.quiet);
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ using ::testing::Not;
 
 constexpr uid_t kNobody = 65534;
 
-using Started = testing::StartedProcess;
+using testing::Started;
 
 // The test helper under another name, as an installed program would be: the
 // kernel names the process after the link it was run by.

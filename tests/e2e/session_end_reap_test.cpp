@@ -4,16 +4,11 @@
 // child stay up.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
-#include <signal.h>
-#include <sys/syscall.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <thread>
 
 #include "core/kill/kill_log.h"
 #include "core/process/system_process_inspector.h"
-#include "platform/unique_fd.h"
 #include "support/child_process.h"
 #include "support/isolated_home.h"
 #include "support/process_alive.h"
@@ -24,10 +19,9 @@ namespace {
 
 using testing::ChildProcess;
 using ::testing::HasSubstr;
+using testing::Started;
 
 using testing::alive;
-
-using Started = testing::StartedProcess;
 
 TEST(SessionEndReap, TheHookReapsWhatTheEndedSessionLeftAndNothingElse) {
   testing::IsolatedHome home;

@@ -1,6 +1,7 @@
-// A process a test started indirectly (through a stand-in agent, detached from
-// the test's own process groups): held by a pidfd opened while it was surely
-// the test's, and killed through it if it outlives the test.
+// A process the test started indirectly (through a stand-in agent, or detached
+// out of the test's own process groups), held by its pidfd: killed when the
+// test ends if it outlived it, and never confused with a later process that
+// reused its pid.
 #pragma once
 
 #include <signal.h>
@@ -11,15 +12,15 @@
 
 namespace glimmet::testing {
 
-class StartedProcess {
+class Started {
  public:
-  explicit StartedProcess(pid_t pid)
+  explicit Started(pid_t pid)
       : pid_(pid), pidfd_(static_cast<int>(::syscall(SYS_pidfd_open, pid, 0))) {}
-  ~StartedProcess() {
+  ~Started() {
     if (pidfd_) ::syscall(SYS_pidfd_send_signal, pidfd_.get(), SIGKILL, nullptr, 0);
   }
-  StartedProcess(const StartedProcess&) = delete;
-  StartedProcess& operator=(const StartedProcess&) = delete;
+  Started(Started&&) noexcept = default;
+  Started& operator=(Started&&) = delete;
 
   pid_t pid() const { return pid_; }
 
