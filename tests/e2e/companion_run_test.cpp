@@ -2,7 +2,9 @@
 // starts a server through nohup and a language server, then exits, and the
 // companion has recorded where they came from; its heartbeat lets notify
 // record while it runs and not after SIGTERM; one runs per user; a shared
-// folder that turns read-only is said once and recovered from.
+// folder that turns read-only is said once and recovered from; with the
+// reaper on for session ends, what an ended session left is reaped after its
+// grace and nothing else.
 #include <gmock/gmock.h>
 #include <gtest/gtest.h>
 #include <signal.h>
@@ -17,10 +19,12 @@
 #include <thread>
 
 #include "core/ghosts/ancestry_recorder.h"
+#include "core/kill/kill_log.h"
 #include "platform/unique_fd.h"
 #include "support/child_process.h"
 #include "support/companion_process.h"
 #include "support/isolated_home.h"
+#include "support/process_alive.h"
 #include "support/started_process.h"
 
 namespace glimmet {
@@ -37,6 +41,7 @@ using ::testing::Not;
 constexpr uid_t kNobody = 65534;
 
 using testing::Started;
+using testing::alive;
 
 // The test helper under another name, as an installed program would be: the
 // kernel names the process after the link it was run by.
@@ -220,6 +225,47 @@ TEST(CompanionRun, AFolderThatTurnsReadOnlyIsSaidOnceAndNoRecordIsLost) {
   EXPECT_TRUE(companion.signal(SIGTERM));
   EXPECT_EQ(companion.waitForExit(5s), 0) << companion.errorOutput();
   EXPECT_THAT(companion.errorOutput(), Not(HasSubstr("mcp-heartbeat.json:")));
+}
+
+TEST(CompanionRun, ReapsWhatAnEndedSessionLeftAfterItsGraceAndLeavesABystander) {
+  testing::IsolatedHome home;
+  home.dir().write("home/.local/share/Glimmet/settings.json",
+                   R"({"reaper": {"enabled": true, "atLogin": false, "onSchedule": false,
+                                  "onSessionEnd": true, "sessionGrace": 1}})");
+  auto bystanderParent = ChildProcess::helper({"double-fork"}, {.argv0 = "vite"});
+  const Started bystander(static_cast<pid_t>(bystanderParent.reportedNumbers().at(0)));
+  CompanionProcess companion(home);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home); }, 10s)) << companion.errorOutput();
+
+  auto agent = ChildProcess::spawn({program(home, "claude").string(), "agent", "/usr/bin/nohup",
+                                    testing::helperBinary().string(), "listen", "127.0.0.1", "--",
+                                    program(home, "typescript-language-server").string(), "sleep"});
+  ASSERT_FALSE(agent.readReport().empty());
+  const Started server(static_cast<pid_t>(agent.reportedNumbers().at(0)));
+  const Started languageServer(static_cast<pid_t>(agent.reportedNumbers().at(1)));
+  // The companion sees the session live and its children under it first.
+  std::this_thread::sleep_for(1500ms);
+  ASSERT_EQ(agent.waitForExit(5), 0);
+
+  EXPECT_TRUE(eventually([&] { return !alive(server.pid()) && !alive(languageServer.pid()); }, 10s))
+      << companion.errorOutput();
+  EXPECT_TRUE(alive(bystander.pid()));
+  EXPECT_THAT(companion.errorOutput(),
+              HasSubstr("Reaped after session PID " + std::to_string(agent.pid()) +
+                        " ended: stopped 2 of 2 ghosts."));
+  const auto entries = KillLog(home.sharedFolder()).read();
+  ASSERT_EQ(entries.size(), 2u);
+  for (const auto& entry : entries) {
+    EXPECT_EQ(entry.trigger, KillLogEntry::Trigger::sessionEnd);
+    EXPECT_EQ(entry.result, KillLogEntry::Result::stopped);
+    EXPECT_EQ(entry.origin, "Claude Code");
+  }
+
+  const auto status = home.glimmet({"companion", "status", "--json"});
+  ASSERT_EQ(status.status, 0) << status.out;
+  const auto lastReap = nlohmann::json::parse(status.out)["lastReap"];
+  EXPECT_EQ(lastReap["trigger"], "sessionEnd") << status.out;
+  EXPECT_EQ(lastReap["stopped"], 2);
 }
 
 }  // namespace
