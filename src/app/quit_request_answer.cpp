@@ -73,11 +73,18 @@ void recordReceipt(const QuitInbox& inbox, const MCPQuitReceipt& receipt) {
   });
 }
 
+CLISurvey gatherWithSignatures(const CommandInputs& inputs) {
+  if (!inputs.signatures) throw CommandFailure(kSignaturesMissingMessage, ExitStatus::cannotStart);
+  return CLISurvey::gather(inputs);
+}
+
 // One survey of now, and the views the review reads it through.
 class QuitSurvey {
  public:
+  /// Throws CommandFailure (status 3) without the signatures: without them no
+  /// agent session is known, and a session request would read as gone.
   explicit QuitSurvey(const CommandInputs& inputs)
-      : survey_(CLISurvey::gather(inputs)),
+      : survey_(gatherWithSignatures(inputs)),
         roots_(sessionRoots(survey_)),
         safety_(safetyView(inputs, survey_, roots_)),
         view_{safety_, survey_.sessions, inputs.uid()} {}

@@ -26,13 +26,15 @@ namespace glimmet {
 
 /// Every pending request, each reviewed against one survey taken now, after
 /// the ones older than 24 hours expired. No survey is taken when none waits.
-/// Throws CommandFailure (status 3) when the inbox isn't a list of requests.
+/// Throws CommandFailure (status 3) when the inbox isn't a list of requests,
+/// or when requests wait and the signatures (which know agent sessions) are
+/// missing.
 std::vector<QuitRequestReview> reviewPendingQuitRequests(const CommandInputs& inputs);
 
 /// The pending request `id` (letter case aside) reviewed now, after the ones
 /// older than 24 hours expired. Throws CommandFailure: status 1 when no request
 /// has that id or it was already answered (the message gives its receipt), 3
-/// when the inbox isn't a list of requests.
+/// when the inbox isn't a list of requests or the signatures are missing.
 QuitRequestReview pendingQuitRequest(const CommandInputs& inputs, std::string_view id);
 
 struct QuitAnswer {

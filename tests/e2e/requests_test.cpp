@@ -10,6 +10,7 @@
 #include <chrono>
 #include <csignal>
 #include <nlohmann/json.hpp>
+#include <thread>
 
 #include "core/kill/kill_log.h"
 #include "logic/mcp/mcp_records.h"
@@ -151,6 +152,45 @@ TEST_F(QuitRequests, ASessionRequestFromMCPIsListedRefusedFromAPipeAndCarriedOut
   EXPECT_EQ(again.status, 1);
   EXPECT_THAT(again.out, HasSubstr("was already answered: done."));
   EXPECT_EQ(home_.glimmet({"requests"}).out, "No quit requests waiting.\n");
+}
+
+TEST_F(QuitRequests, APortRequestStopsTheServerAndWhatItStarted) {
+  auto server = ChildProcess::helper({"listen-fork", "127.0.0.1"});
+  const auto port = static_cast<std::int32_t>(server.reportedNumbers().at(0));
+  const Started child(static_cast<pid_t>(server.reportedNumbers().at(1)));
+  std::this_thread::sleep_for(2100ms);  // dev servers are listed once 2 s old
+  file({{.id = "PORT",
+         .time = std::chrono::system_clock::now() - 1s,
+         .kind = "port",
+         .port = port}});
+  const auto answered = answerAtTerminal("PORT");
+  EXPECT_EQ(answered.status, 0) << answered.out;
+  EXPECT_THAT(answered.out, HasSubstr("What: port " + std::to_string(port) + " ("));
+  EXPECT_THAT(answered.out, HasSubstr("Stop:\n  PID " + std::to_string(server.pid()) + "  "));
+  EXPECT_THAT(answered.out, HasSubstr("  :" + std::to_string(port)));
+  EXPECT_THAT(answered.out, HasSubstr("\n  PID " + std::to_string(child.pid()) + "  "));
+  EXPECT_THAT(answered.out, HasSubstr("Stop 2 processes? Type yes: "));
+  EXPECT_FALSE(alive(server.pid()));
+  EXPECT_FALSE(alive(child.pid()));
+  EXPECT_EQ(entry("PORT")["status"], "done");
+  EXPECT_EQ(KillLog(home_.sharedFolder()).read().size(), 1u) << "one tree, one entry";
+}
+
+TEST_F(QuitRequests, WithoutTheSignaturesNoSessionIsJudgedButADeclineStillWorks) {
+  auto mine = ChildProcess::helper({"sleep"});
+  file({filedAgo("A1", 1s, mine.pid()), filedAgo("B2", 1s, mine.pid())});
+  home_.dir().write("bad-signatures.json", "{\"version\": 1, \"agentRoots\": [");
+  home_.environment() = home_.environment().with("GLIMMET_SIGNATURES",
+                                                 (home_.root() / "bad-signatures.json").string());
+  for (const auto& arguments :
+       std::vector<std::vector<std::string>>{{"requests"}, {"requests", "answer", "A1"}}) {
+    const auto result = home_.glimmet(arguments);
+    EXPECT_EQ(result.status, 3);
+    EXPECT_THAT(result.out, HasSubstr("Couldn't find Glimmet's signatures."));
+  }
+  EXPECT_EQ(home_.glimmet({"requests", "decline", "B2"}).status, 0);
+  EXPECT_EQ(entry("A1")["status"], "pending");
+  EXPECT_TRUE(alive(mine.pid()));
 }
 
 TEST_F(QuitRequests, DeclineStopsNothingAndSaysSo) {
