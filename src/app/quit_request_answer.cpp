@@ -49,7 +49,8 @@ void withPendingRequest(const QuitInbox& inbox, std::string_view id,
     auto* entry = findQuitRequest(requests, id);
     if (entry == nullptr) {
       failure.emplace(unknownID(id), ExitStatus::nothingFound);
-    } else if ((*entry)["status"] != "pending") {
+    } else if (const auto status = entry->find("status");
+               status == entry->end() || *status != "pending") {
       failure.emplace(alreadyAnswered(*entry), ExitStatus::nothingFound);
     } else if (!MCPQuitRequest::fromJson(*entry)) {
       failure.emplace("That quit request can't be read, so it can't be answered.",
