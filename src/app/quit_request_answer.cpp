@@ -63,15 +63,22 @@ void withPendingRequest(const QuitInbox& inbox, std::string_view id,
   if (failure) throw *failure;
 }
 
-void recordReceipt(const QuitInbox& inbox, const MCPQuitReceipt& receipt) {
-  // The answer lock is held, so nobody else answered it meanwhile; a lister
-  // may have expired it, but what was done is what it now says.
-  inbox.update([&](nlohmann::json& requests) {
-    auto* entry = findQuitRequest(requests, receipt.id);
-    if (entry == nullptr) return false;
-    writeReceipt(*entry, receipt, now());
-    return true;
-  });
+// Writes the receipt into the request; what was stopped stays stopped when it
+// can't be written, so the failure joins what the answer says, with status 2.
+void recordReceipt(const QuitInbox& inbox, QuitAnswer& answer) {
+  try {
+    // The answer lock is held, so nobody else answered it meanwhile; a lister
+    // may have expired it, but what was done is what it now says.
+    inbox.update([&](nlohmann::json& requests) {
+      auto* entry = findQuitRequest(requests, answer.receipt.id);
+      if (entry == nullptr) return false;
+      writeReceipt(*entry, answer.receipt, now());
+      return true;
+    });
+  } catch (const CommandFailure& failure) {
+    answer.said.emplace_back(failure.what());
+    answer.status = ExitStatus::partial;
+  }
 }
 
 CLISurvey gatherWithSignatures(const CommandInputs& inputs) {
@@ -152,9 +159,9 @@ QuitAnswer carryOutQuitRequest(const CommandInputs& inputs, const QuitRequestRev
   withPendingRequest(inbox, review.request.id, [](nlohmann::json&) { return false; });
 
   if (!hasSomethingToStop(review)) {
-    auto receipt = leftAloneReceipt(review);
-    recordReceipt(inbox, receipt);
-    return {.receipt = std::move(receipt), .said = {}, .status = statusWithoutStopping(review)};
+    QuitAnswer answer{.receipt = leftAloneReceipt(review), .status = statusWithoutStopping(review)};
+    recordReceipt(inbox, answer);
+    return answer;
   }
 
   const auto& plan = *review.plan;
@@ -191,8 +198,8 @@ QuitAnswer carryOutQuitRequest(const CommandInputs& inputs, const QuitRequestRev
     if (!reached.contains(member->pid)) stopTree(*member);
 
   answer.receipt = carriedOutReceipt(review, stops);
-  recordReceipt(inbox, answer.receipt);
   answer.status = answer.receipt.status == "done" ? ExitStatus::ok : ExitStatus::partial;
+  recordReceipt(inbox, answer);
   return answer;
 }
 

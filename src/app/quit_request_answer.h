@@ -38,8 +38,10 @@ std::vector<QuitRequestReview> reviewPendingQuitRequests(const CommandInputs& in
 QuitRequestReview pendingQuitRequest(const CommandInputs& inputs, std::string_view id);
 
 struct QuitAnswer {
-  MCPQuitReceipt receipt;         ///< as written into the request
-  std::vector<std::string> said;  ///< one line per tree stop, as glimmet kill says it
+  MCPQuitReceipt receipt;  ///< as written into the request
+  /// One line per tree stop, as glimmet kill says it, and a receipt that
+  /// couldn't be written.
+  std::vector<std::string> said;
   ExitStatus status = ExitStatus::ok;
 };
 

@@ -21,8 +21,12 @@ CommandInputs loadInputs(RunContext& context) {
   return inputs;
 }
 
-void sayReceipt(Output& out, const MCPQuitReceipt& receipt) {
+// One line per tree stop, then the receipt written into the request.
+ExitStatus sayAnswer(Output& out, const QuitAnswer& answer) {
+  for (const auto& line : answer.said) out.line(line);
+  const auto& receipt = answer.receipt;
   out.line("Answered " + receipt.id + ": " + receipt.status + ". " + receipt.message);
+  return answer.status;
 }
 
 }  // namespace
@@ -38,11 +42,8 @@ ExitStatus runRequestsAnswer(const RequestsAnswerRequest& request, RunContext& c
   for (const auto& line : reviewLines(review)) context.out.line(line);
 
   // Nothing a yes could stop: the answer is given without asking.
-  if (!hasSomethingToStop(review)) {
-    const auto answer = carryOutQuitRequest(inputs, review);
-    sayReceipt(context.out, answer.receipt);
-    return answer.status;
-  }
+  if (!hasSomethingToStop(review))
+    return sayAnswer(context.out, carryOutQuitRequest(inputs, review));
 
   context.out.write(quitQuestion(*review.plan));
   switch (confirmation(platform::isTerminal(kStandardInput), context.input)) {
@@ -59,10 +60,7 @@ ExitStatus runRequestsAnswer(const RequestsAnswerRequest& request, RunContext& c
     case StopConfirm::proceed:
       break;
   }
-  const auto answer = carryOutQuitRequest(inputs, review);
-  for (const auto& line : answer.said) context.out.line(line);
-  sayReceipt(context.out, answer.receipt);
-  return answer.status;
+  return sayAnswer(context.out, carryOutQuitRequest(inputs, review));
 }
 
 ExitStatus runRequestsDecline(const RequestsDeclineRequest& request, RunContext& context) {
