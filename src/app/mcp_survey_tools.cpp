@@ -35,18 +35,27 @@ std::string mcpAgentsText(const CommandInputs& inputs) {
           .toJson());
 }
 
+std::vector<SessionRoot> sessionRoots(const Survey& survey) {
+  std::vector<SessionRoot> roots;
+  for (const auto& session : survey.sessions) roots.push_back({session.pid, session.agent});
+  return roots;
+}
+
+SafetyView safetyView(const CommandInputs& inputs, const Survey& survey,
+                      const std::vector<SessionRoot>& roots) {
+  return {survey.snapshot,
+          survey.servers,
+          roots,
+          inputs.context,
+          inputs.protectedList,
+          systemProcessTable(),
+          inputs.signatures ? &*inputs.signatures : nullptr};
+}
+
 MCPSafetyVerdict mcpSafetyVerdict(const CommandInputs& inputs, const MCPTarget& target) {
   const auto survey = CLISurvey::gather(inputs);
-  std::vector<SessionRoot> sessions;
-  for (const auto& session : survey.sessions) sessions.push_back({session.pid, session.agent});
-  const SafetyView view{survey.snapshot,
-                        survey.servers,
-                        sessions,
-                        inputs.context,
-                        inputs.protectedList,
-                        systemProcessTable(),
-                        inputs.signatures ? &*inputs.signatures : nullptr};
-  return SafetyGate::verdict(safetyFacts(target, view));
+  const auto roots = sessionRoots(survey);
+  return SafetyGate::verdict(safetyFacts(target, safetyView(inputs, survey, roots)));
 }
 
 }  // namespace glimmet

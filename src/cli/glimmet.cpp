@@ -24,6 +24,7 @@ CommandSpec Glimmet::spec() {
               mcp_.spec(),
               notify_.spec(),
               companion_.spec(),
+              requests_.spec(),
               version_.spec(),
           },
   };

@@ -14,6 +14,7 @@
 #include "cli/ports_command.h"
 #include "cli/protect_command.h"
 #include "cli/reap_command.h"
+#include "cli/requests_command.h"
 #include "cli/status_command.h"
 #include "cli/stop_command.h"
 #include "cli/version_command.h"
@@ -46,6 +47,7 @@ class Glimmet {
   MCP mcp_;
   Notify notify_;
   Companion companion_;
+  Requests requests_;
   Version version_;
 };
 

@@ -28,7 +28,7 @@ TEST(Completion, BashCompletesCommandsOptionsAndValues) {
   const auto& script = generated.out;
   EXPECT_EQ(bashOffers(home, script, "glimmet ''"),
             "ls ghosts kill reap protect unprotect disk apps status ports agents stop mcp notify "
-            "companion version\n");
+            "companion requests version\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet di"), "disk\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk ''"), "scan clean\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk scan --"),

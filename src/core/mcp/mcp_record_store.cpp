@@ -3,6 +3,7 @@
 
 #include <cerrno>
 
+#include "core/mcp/quit_inbox.h"
 #include "core/output/json_writer.h"
 #include "core/settings/json_store.h"
 #include "core/settings/locked_append.h"
@@ -11,13 +12,6 @@
 #include "platform/system_error.h"
 
 namespace glimmet {
-namespace {
-
-// Far above any inbox the application lets grow; a larger file is not ours to
-// rewrite blindly.
-constexpr std::size_t kMaxInboxBytes = 32 * 1024 * 1024;
-
-}  // namespace
 
 void appendMCPLogLine(const std::filesystem::path& folder, std::string_view line) {
   appendUnderLock(folder, shared_files::mcpLog, shared_files::mcpLogLock, line,
@@ -28,7 +22,7 @@ void addToMCPInbox(const std::filesystem::path& directory, const nlohmann::json&
   const auto folder = platform::SharedFolder::create(directory);
   const auto lock = folder.lock(shared_files::mcpInboxLock, shared_files::hookLockWait);
   auto requests = nlohmann::json::array();
-  if (const auto text = folder.read(shared_files::mcpInbox, kMaxInboxBytes)) {
+  if (const auto text = folder.read(shared_files::mcpInbox, kMaxQuitInboxBytes)) {
     // Too deep to be ours counts as undecodable: the inbox starts over small.
     auto decoded = parseSharedJson(*text);
     if (decoded && decoded->is_array()) requests = std::move(*decoded);

@@ -35,6 +35,9 @@ inline constexpr std::string_view mcpLog = "mcp-log.jsonl";
 inline constexpr std::string_view mcpLogLock = "mcp-log.lock";
 inline constexpr std::string_view mcpInbox = "mcp-inbox.json";
 inline constexpr std::string_view mcpInboxLock = "mcp-inbox.lock";
+// Held by whoever carries out an answer to a quit request (glimmet requests,
+// the companion), so that two answers never both act on one request.
+inline constexpr std::string_view mcpInboxAnswerLock = "mcp-inbox.answer.lock";
 inline constexpr std::string_view diskCache = "disk-cache.json";
 inline constexpr std::string_view diskHistory = "disk-history.csv";
 inline constexpr std::string_view diskHistoryLock = "disk-history.csv.lock";

@@ -30,9 +30,18 @@ struct MCPQuitRequest {
   std::optional<std::int32_t> port;
   std::optional<std::int32_t> sessionPID;
   std::optional<std::string> note;  ///< redacted
+  /// "pending" when filed; then "done", "declined", "failed" or "expired".
   std::string status = "pending";
+  /// The receipt once answered: what answering did, in words.
+  std::optional<std::string> message;
+  /// When it was answered, declined or expired.
+  std::optional<SystemTime> answeredAt;
 
   nlohmann::json toJson() const;
+  /// An inbox entry as a request: an object with a non-empty string id and
+  /// status and a readable time. Targets that are not 32-bit integers and a
+  /// note that is not a string count as absent. Nothing for anything else.
+  static std::optional<MCPQuitRequest> fromJson(const nlohmann::json& entry);
 };
 
 }  // namespace glimmet

@@ -26,13 +26,6 @@ bool isGlimmet(const ProcessRecord& record, const ProtectionContext& context) {
   return context.ownBundlePath && startsWith(*record.path, *context.ownBundlePath + "/");
 }
 
-const DevServer* serverOf(pid_t pid, const std::vector<DevServer>& servers) {
-  const auto found = std::find_if(servers.begin(), servers.end(), [&](const DevServer& server) {
-    return server.pid == pid && server.ownedByCurrentUser;
-  });
-  return found == servers.end() ? nullptr : &*found;
-}
-
 // The process's own facts; a dev server's protection already knows its ports and
 // repository, so it is taken from there.
 SafetyGate::Input processFacts(const ProcessRecord& record, const SafetyView& view) {
@@ -40,18 +33,19 @@ SafetyGate::Input processFacts(const ProcessRecord& record, const SafetyView& vi
   input.system = isSystemProcess(record, view.system);
   input.otherUser = record.uid != view.context.currentUID;
   input.glimmet = isGlimmet(record, view.context);
-  std::optional<ProtectionReason> protection;
-  if (const auto* server = serverOf(record.pid(), view.servers)) {
-    protection = server->protection;
-  } else {
-    const auto subject = view.signatures != nullptr
-                             ? protectionSubject(record, {}, std::nullopt,
-                                                 view.signatures->agentRoot(MatchInput::of(record)))
-                             : protectionSubject(record, {}, std::nullopt);
-    protection = checkProtection(subject, view.context, view.protectedList, view.system);
-  }
-  if (protection) input.protectedReason = protection->label();
+  if (const auto protection = protectionOf(record, {}, view))
+    input.protectedReason = protection->label();
   return input;
+}
+
+// The first dev server of the survey listening on `port`, whoever owns it.
+const DevServer* serverOnPort(std::int32_t port, const SafetyView& view) {
+  if (port < 0 || port > 65535) return nullptr;
+  const auto wanted = static_cast<std::uint16_t>(port);
+  const auto server = std::find_if(view.servers.begin(), view.servers.end(), [&](const auto& s) {
+    return std::find(s.ports.begin(), s.ports.end(), wanted) != s.ports.end();
+  });
+  return server == view.servers.end() ? nullptr : &*server;
 }
 
 std::optional<SafetyGate::Input> sessionFacts(pid_t pid, const SafetyView& view) {
@@ -107,12 +101,8 @@ SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view) {
     const auto* record = view.snapshot.record(*target.pid);
     return record ? processFacts(*record, view) : SafetyGate::Input{};
   }
-  if (!target.port || *target.port < 0 || *target.port > 65535) return {};
-  const auto port = static_cast<std::uint16_t>(*target.port);
-  const auto server = std::find_if(view.servers.begin(), view.servers.end(), [&](const auto& s) {
-    return std::find(s.ports.begin(), s.ports.end(), port) != s.ports.end();
-  });
-  if (server == view.servers.end()) return {};
+  const auto* server = target.port ? serverOnPort(*target.port, view) : nullptr;
+  if (server == nullptr) return {};
   SafetyGate::Input input{.found = true, .name = server->displayName()};
   input.otherUser = !server->ownedByCurrentUser;
   if (server->protection) input.protectedReason = server->protection->label();
@@ -121,6 +111,36 @@ SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view) {
     input.glimmet = isGlimmet(*record, view.context);
   }
   return input;
+}
+
+const ProcessRecord* targetRecord(const MCPTarget& target, const SafetyView& view) {
+  const auto isSession = [&](pid_t pid) {
+    return std::any_of(view.sessions.begin(), view.sessions.end(),
+                       [&](const SessionRoot& root) { return root.pid == pid; });
+  };
+  if (target.sessionPID)
+    return isSession(*target.sessionPID) ? view.snapshot.record(*target.sessionPID) : nullptr;
+  if (target.pid) return view.snapshot.record(*target.pid);
+  const auto* server = target.port ? serverOnPort(*target.port, view) : nullptr;
+  return server != nullptr && server->pid > 0 ? view.snapshot.record(server->pid) : nullptr;
+}
+
+const DevServer* ownServerOf(pid_t pid, const SafetyView& view) {
+  const auto found = std::find_if(view.servers.begin(), view.servers.end(), [&](const auto& s) {
+    return s.pid == pid && s.ownedByCurrentUser;
+  });
+  return found == view.servers.end() ? nullptr : &*found;
+}
+
+std::optional<ProtectionReason> protectionOf(const ProcessRecord& record,
+                                             const std::vector<std::uint16_t>& ports,
+                                             const SafetyView& view) {
+  if (const auto* server = ownServerOf(record.pid(), view)) return server->protection;
+  const auto subject = view.signatures != nullptr
+                           ? protectionSubject(record, ports, std::nullopt,
+                                               view.signatures->agentRoot(MatchInput::of(record)))
+                           : protectionSubject(record, ports, std::nullopt);
+  return checkProtection(subject, view.context, view.protectedList, view.system);
 }
 
 }  // namespace glimmet

@@ -70,4 +70,18 @@ struct SafetyView {
 /// itself be a session's), then a port.
 SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view);
 
+/// The process `target` names in the view's snapshot, by the same order as the
+/// facts; nullptr when it names nothing there.
+const ProcessRecord* targetRecord(const MCPTarget& target, const SafetyView& view);
+
+/// The user's own dev server of `pid` in the view, or nullptr.
+const DevServer* ownServerOf(pid_t pid, const SafetyView& view);
+
+/// Why `record` is protected, or nothing: a dev server's protection as the
+/// survey judged it (it knows its ports and repository), else the rules over
+/// the record and `ports`.
+std::optional<ProtectionReason> protectionOf(const ProcessRecord& record,
+                                             const std::vector<std::uint16_t>& ports,
+                                             const SafetyView& view);
+
 }  // namespace glimmet

@@ -31,8 +31,9 @@ TEST(CommandTree, EveryOptionIsALongKebabCaseNameAndEveryCommandHasAnAbstract) {
         EXPECT_TRUE(std::regex_match(parameter.name, longName)) << parameter.name;
     }
   });
-  // The root, sixteen commands, two groups of two and the companion group of four.
-  EXPECT_EQ(commands, 1 + 16 + 4 + 4);
+  // The root, seventeen commands, two groups of two, the companion group of four
+  // and the requests group of three.
+  EXPECT_EQ(commands, 1 + 17 + 4 + 4 + 3);
 }
 
 TEST(CommandTree, OnlyDiskCleanTakesManyValues) {

@@ -38,5 +38,26 @@ TEST(MCPRecords, AQuitRequestCarriesOnlyTheTargetsItNames) {
             {"status", "pending"}}));
 }
 
+// What is written is read back the same, the answer included; what isn't a
+// request is nothing.
+TEST(MCPRecords, AQuitRequestReadsBackAsWritten) {
+  const MCPQuitRequest answered{.id = "C",
+                                .time = SystemTime(std::chrono::seconds(1'800'000'000)),
+                                .kind = "pid",
+                                .pid = -5,
+                                .note = "n",
+                                .status = "done",
+                                .message = "Stopped 1 process.",
+                                .answeredAt = SystemTime(std::chrono::seconds(1'800'000'060))};
+  const auto written = answered.toJson();
+  EXPECT_EQ(written["answeredAt"], "2027-01-15T08:01:00Z");
+  const auto read = MCPQuitRequest::fromJson(written);
+  ASSERT_TRUE(read);
+  EXPECT_EQ(read->toJson(), written);
+  for (const auto& bad : {json::array(), json{{"id", "A"}, {"status", "pending"}},
+                          json{{"id", 7}, {"status", "pending"}, {"time", "x"}}})
+    EXPECT_FALSE(MCPQuitRequest::fromJson(bad)) << bad.dump();
+}
+
 }  // namespace
 }  // namespace glimmet
