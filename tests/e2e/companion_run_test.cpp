@@ -40,8 +40,8 @@ using ::testing::Not;
 
 constexpr uid_t kNobody = 65534;
 
-using testing::Started;
 using testing::alive;
+using testing::Started;
 
 // The test helper under another name, as an installed program would be: the
 // kernel names the process after the link it was run by.
