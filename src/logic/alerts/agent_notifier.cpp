@@ -6,6 +6,7 @@
 namespace glimmet {
 namespace {
 
+using Kind = DueAlert::Kind;
 using Seconds = std::chrono::duration<double>;
 
 // Events of one session: the agent's pid (its hook passes it), else the
@@ -35,19 +36,30 @@ std::vector<DueAlert> AgentNotifier::look(std::span<const AgentEvent> events,
                                           SystemTime now) {
   idle_.observe(sessions, now);
   std::vector<DueAlert> due;
-  for (const auto& event : events) take(event, sessions, rules, now, due);
+  // Where this look's alert of each kind for each session is, to replace it.
+  std::map<std::pair<std::string, DueAlert::Kind>, std::size_t> raised;
+  for (const auto& event : events) {
+    auto alert = take(event, sessions, rules, now);
+    if (!alert) continue;
+    const auto [at, isNew] = raised.try_emplace({sessionKey(event), alert->kind}, due.size());
+    if (isNew)
+      due.push_back(std::move(*alert));
+    else
+      due[at->second] = std::move(*alert);
+  }
   raiseApprovals(sessions, rules, now, due);
   raiseGuesses(sessions, rules, now, due);
   forget(sessions, now);
+  if (due.size() > kMostAlertsPerLook) due.resize(kMostAlertsPerLook);
   // Unknown counts as away: an alert too many beats one missed.
   if (rules.onlyWhenAway && !due.empty() && away && away() == false) due.clear();
   return due;
 }
 
-void AgentNotifier::take(const AgentEvent& event, std::span<const WatchedSession> sessions,
-                         const AgentNotifyRules& rules, SystemTime now,
-                         std::vector<DueAlert>& due) {
-  if (now - event.time > kLongestHeld) return;
+std::optional<DueAlert> AgentNotifier::take(const AgentEvent& event,
+                                            std::span<const WatchedSession> sessions,
+                                            const AgentNotifyRules& rules, SystemTime now) {
+  if (now - event.time > kLongestHeld) return std::nullopt;
   const auto key = sessionKey(event);
   const WatchedSession* session = sessionOf(event, sessions);
   if (session) hooked_.insert(session->root);
@@ -63,23 +75,21 @@ void AgentNotifier::take(const AgentEvent& event, std::span<const WatchedSession
 
   switch (event.kind) {
     case AgentEventKind::needsApproval:
-      if (rules.needsApproval) pending_.push_back(event);
-      break;
-    case AgentEventKind::finished:
-      if (rules.finished) {
-        const double ran = session ? secondsBetween(session->start, now)
-                                   : secondsBetween(found->second.first, now);
-        due.push_back({DueAlert::Kind::finished,
-                       AgentNotifyCopy::finished(event.agent, ran,
-                                                 session ? session->leftBehind : LeftBehind{})});
-      }
-      break;
+      if (rules.needsApproval && pending_.size() < kMostPending) pending_.push_back(event);
+      return std::nullopt;
+    case AgentEventKind::finished: {
+      if (!rules.finished) return std::nullopt;
+      const double ran =
+          session ? secondsBetween(session->start, now) : secondsBetween(found->second.first, now);
+      return DueAlert{Kind::finished,
+                      AgentNotifyCopy::finished(event.agent, ran,
+                                                session ? session->leftBehind : LeftBehind{})};
+    }
     case AgentEventKind::waiting:
-      if (rules.finished && previous != AgentEventKind::finished)
-        due.push_back({DueAlert::Kind::waiting,
-                       AgentNotifyCopy::waitingForInput(event.agent, event.message)});
-      break;
+      if (!rules.finished || previous == AgentEventKind::finished) return std::nullopt;
+      return DueAlert{Kind::waiting, AgentNotifyCopy::waitingForInput(event.agent, event.message)};
   }
+  return std::nullopt;
 }
 
 void AgentNotifier::raiseApprovals(std::span<const WatchedSession> sessions,
@@ -93,9 +103,9 @@ void AgentNotifier::raiseApprovals(std::span<const WatchedSession> sessions,
       if (worked && *worked > request.time + kAnswerGrace) return true;
     }
     if (now - request.time < delay) return false;
-    due.push_back({DueAlert::Kind::approvalNeeded,
-                   AgentNotifyCopy::approvalNeeded(request.agent, request.message,
-                                                   secondsBetween(request.time, now))});
+    due.push_back(
+        {Kind::approvalNeeded, AgentNotifyCopy::approvalNeeded(request.agent, request.message,
+                                                               secondsBetween(request.time, now))});
     return true;
   });
 }
@@ -118,6 +128,12 @@ void AgentNotifier::forget(std::span<const WatchedSession> sessions, SystemTime 
                         [&](const WatchedSession& session) { return session.root == root; });
   });
   std::erase_if(seen_, [&](const auto& entry) { return now - entry.second.last > kLongestHeld; });
+  if (seen_.size() > kMostSessionsSeen) {
+    std::vector<std::pair<SystemTime, std::string>> byAge;
+    for (const auto& [key, seen] : seen_) byAge.emplace_back(seen.last, key);
+    std::sort(byAge.begin(), byAge.end());
+    for (std::size_t i = 0; i + kMostSessionsSeen < byAge.size(); ++i) seen_.erase(byAge[i].second);
+  }
 }
 
 }  // namespace glimmet

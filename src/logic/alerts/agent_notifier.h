@@ -11,7 +11,9 @@
 //   quiet spell, after `idleAfter` without working;
 // - with `onlyWhenAway`, alerts that fall due while the person is known to be
 //   there are dropped, not held.
-// Events, and anything held about them, older than an hour are dropped.
+// Events, and anything held about them, older than an hour are dropped. A
+// session's events drained together give one alert of each kind (its last),
+// and no look raises more than 20, so a hook gone wild can't flood the desktop.
 #pragma once
 
 #include <chrono>
@@ -42,6 +44,10 @@ struct DueAlert {
 class AgentNotifier {
  public:
   static constexpr std::chrono::hours kLongestHeld{1};
+  static constexpr std::size_t kMostAlertsPerLook = 20;
+  /// Bounds on what is held between looks, whatever the events.
+  static constexpr std::size_t kMostPending = 256;
+  static constexpr std::size_t kMostSessionsSeen = 4096;
   /// Work seen this soon after an approval request is its hook running, not an answer.
   static constexpr std::chrono::seconds kAnswerGrace{5};
 
@@ -65,8 +71,9 @@ class AgentNotifier {
     SystemTime last;
     AgentEventKind lastKind = AgentEventKind::finished;
   };
-  void take(const AgentEvent& event, std::span<const WatchedSession> sessions,
-            const AgentNotifyRules& rules, SystemTime now, std::vector<DueAlert>& due);
+  /// The alert `event` raises at once, if any.
+  std::optional<DueAlert> take(const AgentEvent& event, std::span<const WatchedSession> sessions,
+                               const AgentNotifyRules& rules, SystemTime now);
   void raiseApprovals(std::span<const WatchedSession> sessions, const AgentNotifyRules& rules,
                       SystemTime now, std::vector<DueAlert>& due);
   void raiseGuesses(std::span<const WatchedSession> sessions, const AgentNotifyRules& rules,

@@ -192,9 +192,8 @@ BusAttempt<NotificationBus> NotificationBus::connect(const Environment& environm
   if (api == nullptr) return Attempt::failed(sdbus::libraryFailure());
 
   auto state = std::make_unique<State>(*api, timeout);
-  auto opened = sdbus::open(*api, *address, timeout);
-  // "the session bus at ADDRESS can't be reached: ..."
-  if (!opened.bus) return Attempt::failed("the session " + opened.failure.substr(4));
+  auto opened = sdbus::open(*api, "session bus", *address, timeout);
+  if (!opened.bus) return Attempt::failed(opened.failure);
   state->bus = std::move(opened.bus);
   const int result = api->addMatchAsync(state->bus.get(), nullptr, kSignals, &State::onSignal,
                                         nullptr, state.get());

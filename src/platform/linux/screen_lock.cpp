@@ -18,7 +18,7 @@ std::optional<bool> screenLocked(const Environment& environment,
   const auto* api = sdbus::library();
   if (api == nullptr) return std::nullopt;
   const auto address = environment.get("DBUS_SYSTEM_BUS_ADDRESS").value_or(kDefaultSystemBus);
-  const auto opened = sdbus::open(*api, address, timeout);
+  const auto opened = sdbus::open(*api, "system bus", address, timeout);
   if (!opened.bus) return std::nullopt;
 
   sdbus::Error displayError;

@@ -103,15 +103,16 @@ std::string seconds(std::chrono::milliseconds duration) {
   return std::to_string((duration.count() + 999) / 1000) + " s";
 }
 
-Opened open(const Library& api, const std::string& address, std::chrono::milliseconds timeout) {
+Opened open(const Library& api, const std::string& name, const std::string& address,
+            std::chrono::milliseconds timeout) {
+  const std::string described = "the " + name + " at " + address;
+  const auto unreachable = [&](int failure) {
+    return Opened{nullptr, described + " can't be reached: " + describeError(-failure)};
+  };
   sd_bus* raw = nullptr;
   int result = api.busNew(&raw);
-  if (result < 0) return {nullptr, describeError(-result)};
+  if (result < 0) return unreachable(result);
   BusPointer bus(raw);
-  const auto unreachable = [&](int failure) {
-    return Opened{nullptr,
-                  "the bus at " + address + " can't be reached: " + describeError(-failure)};
-  };
   if ((result = api.setAddress(raw, address.c_str())) < 0 ||
       (result = api.setBusClient(raw, 1)) < 0 ||
       (result = api.setMethodCallTimeout(raw, microseconds(timeout))) < 0 ||
@@ -125,7 +126,7 @@ Opened open(const Library& api, const std::string& address, std::chrono::millise
     const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
         deadline - std::chrono::steady_clock::now());
     if (left.count() <= 0)
-      return {nullptr, "the bus at " + address + " didn't answer within " + seconds(timeout)};
+      return {nullptr, described + " didn't answer within " + seconds(timeout)};
     if ((result = api.wait(raw, microseconds(left))) < 0) return unreachable(result);
   }
   return {std::move(bus), {}};

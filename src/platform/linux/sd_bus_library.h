@@ -79,13 +79,14 @@ class Error {
 /// A bus connection whose handshake finished within `timeout`, or why not.
 struct Opened {
   BusPointer bus;
-  std::string failure;
+  std::string failure;  ///< "the NAME at ADDRESS can't be reached: ..."
 };
-/// Connects to the bus at `address` as a client; calls made with the
-/// library's own defaults wait at most `timeout` too. The handshake is run
-/// here against the clock, so that a bus daemon that hangs can't hold the
-/// caller.
-Opened open(const Library& library, const std::string& address, std::chrono::milliseconds timeout);
+/// Connects to the bus at `address` (`name`, such as "session bus", for the
+/// failure) as a client; calls made with the library's own defaults wait at
+/// most `timeout` too. The handshake is run here against the clock, so that a
+/// bus daemon that hangs can't hold the caller.
+Opened open(const Library& library, const std::string& name, const std::string& address,
+            std::chrono::milliseconds timeout);
 
 /// `duration` in sd-bus's microseconds, at least 1 (0 would mean its default).
 std::uint64_t microseconds(std::chrono::milliseconds duration);

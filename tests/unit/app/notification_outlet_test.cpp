@@ -25,8 +25,8 @@ TEST(NotificationOutlet, WithoutADesktopTheLineIsTheAlertAndTheDesktopIsAskedAga
       },
       log, notes);
   const auto start = NotificationOutlet::Clock::now();
-  EXPECT_FALSE(outlet.show({.summary = "Codex finished", .body = "3 min, nothing left behind."},
-                           start));
+  EXPECT_FALSE(
+      outlet.show({.summary = "Codex finished", .body = "3 min, nothing left behind."}, start));
   EXPECT_FALSE(outlet.show({.summary = "Codex finished", .body = "Again\x1b[2J."}, start + 59s));
   EXPECT_EQ(attempts, 1);
   EXPECT_EQ(log.str(),

@@ -208,6 +208,23 @@ TEST_F(AgentNotifierTest, OnlyWhenAwayDropsWhatFallsDueWhileThePersonIsThere) {
   EXPECT_EQ(asked, 3);
 }
 
+TEST_F(AgentNotifierTest, AFloodOfEventsGivesOneAlertASessionAndAtMostTwentyALook) {
+  std::vector<AgentEvent> flood;
+  for (int i = 0; i < 50; ++i) flood.push_back(event(AgentEventKind::finished, 0s));
+  flood.push_back(event(AgentEventKind::finished, 1s, std::nullopt, "Codex"));
+  const auto once = look(2s, flood, {session()});
+  ASSERT_EQ(once.size(), 2u);
+  EXPECT_EQ(once[0].alert.title, "Claude Code finished");
+  EXPECT_EQ(once[1].alert.title, "Codex finished");
+
+  std::vector<AgentEvent> many;
+  for (int i = 0; i < 30; ++i) {
+    many.push_back(event(AgentEventKind::finished, 3s));
+    many.back().pid = 10'000 + i;
+  }
+  EXPECT_EQ(look(4s, many).size(), AgentNotifier::kMostAlertsPerLook);
+}
+
 TEST_F(AgentNotifierTest, NothingOlderThanAnHourAlerts) {
   EXPECT_TRUE(look(3601s, {event(AgentEventKind::finished, 0s)}).empty());
   rules_.approvalDelay = 7200;
