@@ -138,6 +138,27 @@ TEST_F(CompanionAlertsTest, AgentEventsBecomeDesktopAlertsWithTheExactWords) {
   EXPECT_EQ(companion.waitForExit(10s), 0);
 }
 
+TEST_F(CompanionAlertsTest, ASessionWithoutHooksIsGuessedDoneOnceAfterItWorkedAndWentQuiet) {
+  const testing::PrivateSessionBus bus(home_.root() / "run");
+  const auto calls = home_.root() / "calls.jsonl";
+  auto service = bus.startNotificationService(calls);
+  home_.dir().write("home/.local/share/Glimmet/settings.json",
+                    R"({"agentNotify": {"idleAfter": 1}})");
+  CompanionProcess companion(home_);
+  ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
+  // Its one tool runs for two seconds and ends: work, then quiet.
+  auto agent = ChildProcess::spawn({program(home_, "claude").string(), "agent", "/bin/sleep", "2"});
+  ASSERT_FALSE(agent.readReport().empty());
+  ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 1; }, 10s))
+      << companion.errorOutput();
+  EXPECT_EQ(notifyCalls(calls)[0]["summary"], "Claude Code looks done (a guess)");
+  EXPECT_EQ(notifyCalls(calls)[0]["body"],
+            "Quiet for under a minute, so it may be finished or waiting on you. Install hooks "
+            "for an exact alert.");
+  std::this_thread::sleep_for(2500ms);
+  EXPECT_EQ(notifyCalls(calls).size(), 1u) << "once per quiet spell";
+}
+
 TEST_F(CompanionAlertsTest, WithoutASessionBusAnAlertIsALineOnStandardError) {
   CompanionProcess companion(home_);
   ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
