@@ -162,6 +162,10 @@ TEST_F(CompanionAlertsTest, ASessionWithoutHooksIsGuessedDoneOnceAfterItWorkedAn
 TEST_F(CompanionAlertsTest, WithoutASessionBusAnAlertIsALineOnStandardError) {
   CompanionProcess companion(home_);
   ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
+  // Lines that aren't events, before the one that is, cost nothing but themselves.
+  std::ofstream(home_.sharedFolder() / "agent-events.jsonl", std::ios::binary)
+      << "\xff\xfe{\"kind\":\n[1,2]\n"
+      << std::string(100'000, 'x') << "\n";
   hook(home_, 99999, kStop);
   const std::string line = "Alert: Claude Code finished: under a minute, nothing left behind.\n";
   ASSERT_TRUE(
