@@ -32,3 +32,9 @@ else()
 endif()
 
 pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
+
+# The desktop's notification service is reached over D-Bus with sd-bus. Only
+# its header is used at build time: the companion loads libsystemd when it
+# first connects (src/platform/linux/sd_bus_library.h says why), and the tests'
+# stand-in notification service links it.
+pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)

@@ -6,12 +6,14 @@ GLIMMET_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 GLIMMET_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcli11-dev nlohmann-json3-dev libfmt-dev libpcre2-dev libssl-dev libplist-dev
+  libsystemd-dev  # sd-bus's header, for desktop notifications
 )
 GLIMMET_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-jsonschema zsh clang-format git util-linux iproute2
   nodejs  # the e2e tests run agents the npm way: node running a script behind a symlink
   systemd  # systemd-analyze verifies the companion's unit; no manager needs to run
+  dbus-daemon  # a private session bus for the alert tests
 )
 
 # Installs only what dpkg does not already report as installed, so a second

@@ -85,7 +85,8 @@ ExitStatus runCompanion(const CompanionRunRequest&, RunContext& context) {
   std::ostream& log = context.error;
 
   const auto start = momentNow();
-  CompanionService service(folder, inputs, platform::ownPID(), readState(folder), start, log);
+  CompanionService service(folder, inputs, platform::ownPID(), readState(folder), start,
+                           context.environment, log);
   service.look(start);
   log << "Companion started (PID " << platform::ownPID() << "): watching "
       << counted(service.processesWatched(), "process", "processes") << ", "

@@ -19,19 +19,22 @@ constexpr std::size_t kCacheTurnover = 2000;
 
 constexpr std::string_view kProcessTable = "process table";
 constexpr std::string_view kReaper = "reaper";
+constexpr std::string_view kAlerts = "alerts";
 
 }  // namespace
 
 CompanionService::CompanionService(const platform::SharedFolder& folder, CompanionInputs& inputs,
                                    pid_t ownPID, const std::optional<CompanionState>& previous,
-                                   CompanionMoment start, std::ostream& log)
+                                   CompanionMoment start, const Environment& environment,
+                                   std::ostream& log)
     : folder_(folder),
       inputs_(inputs),
       log_(log),
       schedule_(start.steady),
       watch_(inputs.current().uid()),
       recorder_(AncestryRecorder::load(folder.path())),
-      reaper_(start.wall) {
+      reaper_(start.wall),
+      alerts_(folder, environment, log, notes_) {
   state_.pid = ownPID;
   state_.startedAt = start.wall;
   state_.updatedAt = start.wall;
@@ -68,7 +71,22 @@ void CompanionService::look(CompanionMoment now) {
     const std::string message = std::string("The reaper failed: ") + failure.what();
     if (notes_.failed(kReaper, message)) log_ << message << '\n';
   }
+  alert(now);
   writeDue(now, stateChanged);
+}
+
+void CompanionService::alert(CompanionMoment now) {
+  if (!alerts_.due(sessions_)) return;
+  try {
+    watch_.withSnapshot(now.wall, [&](const ProcessSnapshot& snapshot) {
+      alerts_.look(now.wall, now.steady, snapshot, sessions_, recorder_,
+                   cache_ ? &*cache_ : nullptr, inputs_.current());
+    });
+    notes_.succeeded(kAlerts);
+  } catch (const std::exception& failure) {
+    const std::string message = std::string("The alerts failed: ") + failure.what();
+    if (notes_.failed(kAlerts, message)) log_ << message << '\n';
+  }
 }
 
 void CompanionService::observe(CompanionMoment now, const ProcessChanges& changes,

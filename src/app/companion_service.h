@@ -1,7 +1,7 @@
 // What the companion does at each look: follows the process table, records
 // the chain of every process that lives under an agent, hands the live agent
-// sessions to its reaper, and keeps ancestry.json, the heartbeat and
-// companion.json in the shared folder up to date. It never stops for a
+// sessions to its reaper and its alerts, and keeps ancestry.json, the
+// heartbeat and companion.json in the shared folder up to date. It never stops for a
 // failure: what could not be written stays held and is tried again, and each
 // failure is said once on the log.
 #pragma once
@@ -14,6 +14,7 @@
 #include <utility>
 #include <vector>
 
+#include "app/companion_alerts.h"
 #include "app/companion_inputs.h"
 #include "app/companion_reaper.h"
 #include "core/companion/companion_state.h"
@@ -39,7 +40,7 @@ class CompanionService {
   /// last run left it (its last reap is kept).
   CompanionService(const platform::SharedFolder& folder, CompanionInputs& inputs, pid_t ownPID,
                    const std::optional<CompanionState>& previous, CompanionMoment start,
-                   std::ostream& log);
+                   const Environment& environment, std::ostream& log);
   ~CompanionService();
 
   /// One look at the system, and the writes that are due.
@@ -53,6 +54,7 @@ class CompanionService {
 
  private:
   void observe(CompanionMoment now, const ProcessChanges& changes, bool inputsChanged);
+  void alert(CompanionMoment now);
   bool write(std::string_view name, const std::string& bytes);
   void writeDue(CompanionMoment now, bool stateChanged);
 
@@ -70,6 +72,7 @@ class CompanionService {
   std::vector<std::pair<ProcessIdentity, pid_t>> agents_;
   std::vector<ProcessIdentity> sessions_;
   CompanionReaper reaper_;
+  CompanionAlerts alerts_;
   bool looked_ = false;
 };
 

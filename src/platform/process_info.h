@@ -44,6 +44,7 @@ struct MemoryUsage {
 struct KernelReading {
   KernelSummary summary;
   MemoryUsage memory;
+  std::uint64_t cpuTime = 0;  ///< microseconds of user and system time used so far
 };
 
 struct ProcessArguments {
@@ -108,6 +109,8 @@ class ProcessTable {
   std::optional<ProcessHandle> open(pid_t pid) const;
 
   std::uint64_t startTimeFromTicks(std::uint64_t ticksSinceBoot) const;
+  /// Microseconds in `ticks` of the kernel's clock.
+  std::uint64_t durationFromTicks(std::uint64_t ticks) const { return ticks * microsPerTick_; }
 
  private:
   ProcRoot root_;

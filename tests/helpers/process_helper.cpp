@@ -96,17 +96,22 @@ int usage() {
       "modes: sleep | ignore-term | name NAME | spawn N | child-as WORD0 [WORDS] | "
       "exec-on-term PATH ARG0 [ARGS] | double-fork | setsid | "
       "listen ADDR | listen-fork ADDR | reuseport ADDR [PORT] | http ADDR | silent ADDR | "
-      "banner ADDR | tls ADDR | agent [setsid] PATH [ARGS] [-- [setsid] PATH [ARGS]]...\n",
+      "banner ADDR | tls ADDR | agent [setsid] PATH [ARGS] [-- [setsid] PATH [ARGS]]... | "
+      "notification-service CALLS_FILE [--no-name]\n",
       stderr);
   return 64;
 }
 
 }  // namespace
 
+// tests/helpers/notification_service.cpp
+int runNotificationService(int argc, char** argv);
+
 int main(int argc, char** argv) {
   if (argc < 2) return usage();
   const std::string_view mode = argv[1];
   const std::string value = argc > 2 ? argv[2] : "";
+  if (mode == "notification-service") return runNotificationService(argc, argv);
   if (mode == "sleep") {
     report(std::to_string(getpid()));
     waitForever();

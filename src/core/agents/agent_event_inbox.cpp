@@ -28,9 +28,9 @@ void AgentEventInbox::append(std::string_view line) const {
   folder.append(shared_files::agentEvents, line);
 }
 
-std::string AgentEventInbox::drain() const {
+std::string AgentEventInbox::drain(std::chrono::milliseconds lockWait) const {
   const auto folder = platform::SharedFolder::create(folder_);
-  const auto lock = folder.lock(shared_files::agentEventsLock, shared_files::commandLockWait);
+  const auto lock = folder.lock(shared_files::agentEventsLock, lockWait);
   auto bytes = folder.read(shared_files::agentEvents, kLargestDrainedLog);
   if (!bytes || bytes->empty()) return {};
   folder.replace(shared_files::agentEvents, "");

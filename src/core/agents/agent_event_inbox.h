@@ -4,10 +4,13 @@
 // The inbox moves whole lines; what a line says is the event record's business.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
 #include <string>
 #include <string_view>
+
+#include "core/settings/shared_files.h"
 
 namespace glimmet {
 
@@ -28,8 +31,9 @@ class AgentEventInbox {
 
   /// Takes everything out of the log under the lock, leaving it empty, and
   /// returns it; empty when there is no log. Throws platform::SystemError when
-  /// the log can't be emptied.
-  std::string drain() const;
+  /// the log can't be emptied, platform::LockTimeout when the lock stayed held
+  /// for `lockWait`.
+  std::string drain(std::chrono::milliseconds lockWait = shared_files::commandLockWait) const;
 
   /// Whether the log exists and is not empty.
   bool hasPendingEvents() const;

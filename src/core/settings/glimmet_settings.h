@@ -39,13 +39,14 @@ struct MCPSettings {
   bool operator==(const MCPSettings&) const = default;
 };
 
-/// The application's alert rules for agent events ("agentNotify"). The boolean
-/// defaults are the application's choice; these are the ones a new user would
-/// want: alerts on, and only when they are looking elsewhere.
+/// The alert rules for agent events ("agentNotify"). The boolean defaults are
+/// the companion's choice: every alert on, whether or not the person is
+/// looking, because on Linux whether they look at the agent's terminal can't
+/// be known (only a locked screen can).
 struct AgentNotifyRules {
   bool finished = true;
   bool needsApproval = true;
-  bool onlyWhenAway = true;
+  bool onlyWhenAway = false;
   double approvalDelay = 30;
   bool idleGuess = true;
   double idleAfter = 120;

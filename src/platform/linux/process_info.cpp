@@ -125,6 +125,7 @@ std::optional<KernelReading> ProcessHandle::read() const {
   reading.memory.footprint =
       (status.rssAnonKiB + status.rssShmemKiB + status.vmSwapKiB) * std::uint64_t{1024};
   reading.memory.resident = status.vmRssKiB * std::uint64_t{1024};
+  reading.cpuTime = table_->durationFromTicks(stat->cpuTicks);
   return reading;
 }
 

@@ -70,7 +70,10 @@ std::optional<StatFields> parseStat(std::string_view text) {
   const auto flags = toNumber<std::uint64_t>(at(9));
   const auto start = toNumber<std::uint64_t>(at(22));
   const auto rss = toNumber<std::int64_t>(at(24));
-  if (!ppid || !pgid || !sid || !tty || !flags || !start || !rss) return std::nullopt;
+  const auto userTicks = toNumber<std::uint64_t>(at(14));
+  const auto systemTicks = toNumber<std::uint64_t>(at(15));
+  if (!ppid || !pgid || !sid || !tty || !flags || !start || !rss || !userTicks || !systemTicks)
+    return std::nullopt;
   fields.ppid = *ppid;
   fields.pgid = *pgid;
   fields.sid = *sid;
@@ -78,6 +81,7 @@ std::optional<StatFields> parseStat(std::string_view text) {
   fields.flags = *flags;
   fields.startTicks = *start;
   fields.rssPages = *rss;
+  fields.cpuTicks = *userTicks + *systemTicks;
   return fields;
 }
 

@@ -27,6 +27,7 @@ struct StatFields {
   std::uint64_t flags = 0;
   std::uint64_t startTicks = 0;  ///< clock ticks since boot
   std::int64_t rssPages = 0;
+  std::uint64_t cpuTicks = 0;  ///< user and system time so far (utime + stime)
 };
 
 /// Parses one stat line; nothing when it is truncated or malformed.

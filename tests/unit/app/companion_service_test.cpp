@@ -65,7 +65,7 @@ TEST_F(CompanionServiceTest, GoesOnOverCorruptAndPlantedFilesAndSaysEachFailureO
   CompanionInputs inputs(environment_, {});
   const auto folder = platform::SharedFolder::create(shared());
   std::ostringstream log;
-  CompanionService service(folder, inputs, 4242, std::nullopt, start_, log);
+  CompanionService service(folder, inputs, 4242, std::nullopt, start_, environment_, log);
   for (int second = 0; second <= 65; ++second) service.look(at(second));
   EXPECT_EQ(count(log.str(), "mcp-heartbeat.json"), 1u) << log.str();
   EXPECT_THAT(log.str(), HasSubstr("tries again"));
@@ -96,7 +96,7 @@ TEST_F(CompanionServiceTest, KeepsTheLastReapOfThePreviousRun) {
   CompanionInputs inputs(environment_, {});
   const auto folder = platform::SharedFolder::create(shared());
   std::ostringstream log;
-  CompanionService service(folder, inputs, 4242, previous, start_, log);
+  CompanionService service(folder, inputs, 4242, previous, start_, environment_, log);
   service.look(at(0));
   const auto state = JSONStore(shared()).load<CompanionState>("companion.json");
   ASSERT_TRUE(state);
@@ -111,7 +111,7 @@ TEST_F(CompanionServiceTest, TakesChangedInputsAndKeepsSignaturesThatNoLongerLoa
   CompanionInputs inputs(environment_, {});
   const auto folder = platform::SharedFolder::create(shared());
   std::ostringstream log;
-  CompanionService service(folder, inputs, 4242, std::nullopt, start_, log);
+  CompanionService service(folder, inputs, 4242, std::nullopt, start_, environment_, log);
   service.look(at(0));
   ASSERT_TRUE(inputs.current().signatures);
   EXPECT_NE(inputs.current().settings.ghostMinimumAge, 42);

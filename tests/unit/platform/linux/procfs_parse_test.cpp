@@ -25,6 +25,7 @@ TEST(ParseStat, ReadsTheFieldsAfterTheLastParenthesis) {
   EXPECT_EQ(fields->flags, 4194560u);
   EXPECT_EQ(fields->startTicks, 987654u);
   EXPECT_EQ(fields->rssPages, 321);
+  EXPECT_EQ(fields->cpuTicks, 8u);  // utime 5 and stime 3
 }
 
 TEST(ParseStat, RejectsTruncatedOrMalformedText) {
