@@ -20,6 +20,7 @@ constexpr std::size_t kCacheTurnover = 2000;
 constexpr std::string_view kProcessTable = "process table";
 constexpr std::string_view kReaper = "reaper";
 constexpr std::string_view kAlerts = "alerts";
+constexpr std::string_view kQuitRequests = "quit requests failed";
 
 }  // namespace
 
@@ -34,7 +35,8 @@ CompanionService::CompanionService(const platform::SharedFolder& folder, Compani
       watch_(inputs.current().uid()),
       recorder_(AncestryRecorder::load(folder.path())),
       reaper_(start.wall),
-      alerts_(folder, environment, log, notes_) {
+      alerts_(folder, environment, log, notes_),
+      quitPrompts_(folder, alerts_.outlet(), log, notes_) {
   state_.pid = ownPID;
   state_.startedAt = start.wall;
   state_.updatedAt = start.wall;
@@ -72,6 +74,7 @@ void CompanionService::look(CompanionMoment now) {
     if (notes_.failed(kReaper, message)) log_ << message << '\n';
   }
   alert(now);
+  askAboutQuitRequests(now);
   writeDue(now, stateChanged);
 }
 
@@ -86,6 +89,16 @@ void CompanionService::alert(CompanionMoment now) {
   } catch (const std::exception& failure) {
     const std::string message = std::string("The alerts failed: ") + failure.what();
     if (notes_.failed(kAlerts, message)) log_ << message << '\n';
+  }
+}
+
+void CompanionService::askAboutQuitRequests(CompanionMoment now) {
+  try {
+    quitPrompts_.look(now.steady, inputs_.current());
+    notes_.succeeded(kQuitRequests);
+  } catch (const std::exception& failure) {
+    const std::string message = std::string("The quit requests failed: ") + failure.what();
+    if (notes_.failed(kQuitRequests, message)) log_ << message << '\n';
   }
 }
 

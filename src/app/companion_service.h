@@ -16,6 +16,7 @@
 
 #include "app/companion_alerts.h"
 #include "app/companion_inputs.h"
+#include "app/companion_quit_prompts.h"
 #include "app/companion_reaper.h"
 #include "core/companion/companion_state.h"
 #include "core/companion/process_watch.h"
@@ -55,6 +56,7 @@ class CompanionService {
  private:
   void observe(CompanionMoment now, const ProcessChanges& changes, bool inputsChanged);
   void alert(CompanionMoment now);
+  void askAboutQuitRequests(CompanionMoment now);
   bool write(std::string_view name, const std::string& bytes);
   void writeDue(CompanionMoment now, bool stateChanged);
 
@@ -73,6 +75,7 @@ class CompanionService {
   std::vector<ProcessIdentity> sessions_;
   CompanionReaper reaper_;
   CompanionAlerts alerts_;
+  CompanionQuitPrompts quitPrompts_;
   bool looked_ = false;
 };
 

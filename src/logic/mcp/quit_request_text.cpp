@@ -88,6 +88,12 @@ std::string planSummary(const QuitRequestReview& review) {
   return text;
 }
 
+QuitPrompt quitPrompt(const QuitRequestReview& review) {
+  QuitPrompt prompt{"An agent asks to quit " + review.what(), planSummary(review)};
+  if (const auto note = review.note()) prompt.body += " Its note: " + *note;
+  return prompt;
+}
+
 std::string quitQuestion(const SessionQuitPlan& plan) {
   return "Stop " + processes(plan.included().size()) + "? Type yes: ";
 }

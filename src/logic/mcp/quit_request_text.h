@@ -22,6 +22,14 @@ std::vector<std::string> reviewLines(const QuitRequestReview& review);
 /// or the reason the request is left alone now.
 std::string planSummary(const QuitRequestReview& review);
 
+/// A request put to the person in a notification: what it asks for as the
+/// title, the plan and the agent's note as the body.
+struct QuitPrompt {
+  std::string title;
+  std::string body;
+};
+QuitPrompt quitPrompt(const QuitRequestReview& review);
+
 /// "Stop 2 processes? Type yes: ".
 std::string quitQuestion(const SessionQuitPlan& plan);
 
