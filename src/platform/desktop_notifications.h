@@ -77,7 +77,8 @@ class NotificationBus {
   /// gave it. The service's unique bus name is recorded with the id: only its
   /// signals about that id are taken.
   BusAttempt<std::uint32_t> show(const Notification& notification);
-  /// Takes one of ours off the screen (the service then says it closed).
+  /// Takes one of ours off the screen, asking the service that showed it
+  /// (which then says it closed); false, asking nobody, for an id not ours.
   BusAttempt<bool> withdraw(std::uint32_t id);
   /// The service's capabilities ("actions", "body-markup", ...), asked once
   /// per service.

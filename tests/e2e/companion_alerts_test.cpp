@@ -146,17 +146,23 @@ TEST_F(CompanionAlertsTest, ASessionWithoutHooksIsGuessedDoneOnceAfterItWorkedAn
                     R"({"agentNotify": {"idleAfter": 1}})");
   CompanionProcess companion(home_);
   ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
-  // Its one tool runs for two seconds and ends: work, then quiet.
-  auto agent = ChildProcess::spawn({program(home_, "claude").string(), "agent", "/bin/sleep", "2"});
+  // An agent no other test runs, since every session of this user counts: its
+  // one tool runs for two seconds and ends, so it works, then goes quiet.
+  auto agent =
+      ChildProcess::spawn({program(home_, "opencode").string(), "agent", "/bin/sleep", "2"});
   ASSERT_FALSE(agent.readReport().empty());
-  ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 1; }, 10s))
-      << companion.errorOutput();
-  EXPECT_EQ(notifyCalls(calls)[0]["summary"], "Claude Code looks done (a guess)");
-  EXPECT_EQ(notifyCalls(calls)[0]["body"],
+  const auto guesses = [&] {
+    std::vector<nlohmann::json> found;
+    for (auto& call : notifyCalls(calls))
+      if (call["summary"] == "OpenCode looks done (a guess)") found.push_back(call);
+    return found;
+  };
+  ASSERT_TRUE(eventually([&] { return guesses().size() == 1; }, 10s)) << companion.errorOutput();
+  EXPECT_EQ(guesses()[0]["body"],
             "Quiet for under a minute, so it may be finished or waiting on you. Install hooks "
             "for an exact alert.");
   std::this_thread::sleep_for(2500ms);
-  EXPECT_EQ(notifyCalls(calls).size(), 1u) << "once per quiet spell";
+  EXPECT_EQ(guesses().size(), 1u) << "once per quiet spell";
 }
 
 TEST_F(CompanionAlertsTest, WithoutASessionBusAnAlertIsALineOnStandardError) {
@@ -204,8 +210,9 @@ TEST_F(CompanionAlertsTest, AServiceThatHangsCostsOneTimeoutAndTheAlertsGoOnInTh
       << companion.errorOutput();
 
   ASSERT_EQ(::kill(service.pid(), SIGSTOP), 0);
-  hook(home_, 99999, kStop);
-  hook(home_, 99999, kStop);
+  // Two sessions: one session's events taken together would give one alert.
+  hook(home_, 99998, kStop);
+  hook(home_, 99997, kStop);
   const std::string line = "Alert: Claude Code finished: under a minute, nothing left behind.\n";
   ASSERT_TRUE(eventually([&] { return occurrences(companion.errorOutput(), line) >= 1; }, 10s))
       << companion.errorOutput();
