@@ -43,7 +43,7 @@ void CompanionQuitPrompts::look(NotificationOutlet::Clock::time_point now,
   review(now, inputs);
 }
 
-void CompanionQuitPrompts::answer(const std::string& requestID, std::string_view action,
+void CompanionQuitPrompts::answer(std::string requestID, std::string_view action,
                                   const CommandInputs& inputs) {
   // Anything else (the notification's body clicked) answers nothing.
   if (action != kQuit && action != kKeep) return;

@@ -47,7 +47,8 @@ class CompanionQuitPrompts {
     QuitRequestReview review;                     ///< what the notification showed
   };
 
-  void answer(const std::string& requestID, std::string_view action, const CommandInputs& inputs);
+  /// `requestID` is a copy: answering forgets the request.
+  void answer(std::string requestID, std::string_view action, const CommandInputs& inputs);
   void review(NotificationOutlet::Clock::time_point now, const CommandInputs& inputs);
   /// The notification's id, when the desktop showed it.
   std::optional<std::uint32_t> ask(const QuitRequestReview& review,
