@@ -12,6 +12,7 @@
 #include <filesystem>
 #include <fstream>
 #include <nlohmann/json.hpp>
+#include <optional>
 #include <regex>
 #include <thread>
 
@@ -84,17 +85,30 @@ class CompanionAlertsTest : public ::testing::Test {
   void SetUp() override {
     if (!testing::PrivateSessionBus::available()) GTEST_SKIP() << "dbus-daemon isn't installed";
   }
+
+  // A private session bus where systemd's user manager puts one
+  // ($XDG_RUNTIME_DIR/bus), with the stand-in notification service on it.
+  void startDesktop() {
+    bus_.emplace(home_.root() / "run");
+    service_.emplace(bus_->startNotificationService(calls_));
+  }
+
+  void writeAgentNotify(const std::string& rules) const {
+    home_.dir().write("home/.local/share/Glimmet/settings.json",
+                      R"({"agentNotify": )" + rules + "}");
+  }
+
   testing::IsolatedHome home_;
+  const fs::path calls_ = home_.root() / "calls.jsonl";
+  std::optional<testing::PrivateSessionBus> bus_;
+  std::optional<ChildProcess> service_;
 };
 
 TEST_F(CompanionAlertsTest, AgentEventsBecomeDesktopAlertsWithTheExactWords) {
-  // The bus where systemd's user manager would put it, found without
-  // DBUS_SESSION_BUS_ADDRESS, as a companion started as a user unit finds it.
-  const testing::PrivateSessionBus bus(home_.root() / "run");
-  const auto calls = home_.root() / "calls.jsonl";
-  auto service = bus.startNotificationService(calls);
-  home_.dir().write("home/.local/share/Glimmet/settings.json",
-                    R"({"agentNotify": {"approvalDelay": 2}})");
+  // Found without DBUS_SESSION_BUS_ADDRESS, as a companion started as a user
+  // unit finds it.
+  startDesktop();
+  writeAgentNotify(R"({"approvalDelay": 2})");
 
   auto agent = ChildProcess::spawn({program(home_, "claude").string(), "agent",
                                     testing::helperBinary().string(), "listen", "127.0.0.1"});
@@ -105,9 +119,9 @@ TEST_F(CompanionAlertsTest, AgentEventsBecomeDesktopAlertsWithTheExactWords) {
   std::this_thread::sleep_for(1500ms);
 
   hook(home_, agent.pid(), kStop);
-  ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 1; }, 10s))
+  ASSERT_TRUE(eventually([&] { return notifyCalls(calls_).size() == 1; }, 10s))
       << companion.errorOutput();
-  const auto finished = notifyCalls(calls)[0];
+  const auto finished = notifyCalls(calls_)[0];
   EXPECT_EQ(finished["app"], "glimmet");
   EXPECT_EQ(finished["summary"], "Claude Code finished");
   // The server the agent keeps running is what its turn leaves behind.
@@ -118,16 +132,16 @@ TEST_F(CompanionAlertsTest, AgentEventsBecomeDesktopAlertsWithTheExactWords) {
   EXPECT_EQ(finished["actions"], nlohmann::json::array());
 
   hook(home_, agent.pid(), kPermission);
-  ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 2; }, 10s))
+  ASSERT_TRUE(eventually([&] { return notifyCalls(calls_).size() == 2; }, 10s))
       << companion.errorOutput();
-  const auto approval = notifyCalls(calls)[1];
+  const auto approval = notifyCalls(calls_)[1];
   EXPECT_EQ(approval["summary"], "Claude Code needs your approval");
   EXPECT_EQ(approval["body"],
             "Claude needs your permission to use Bash. " + kDot + " Waiting under a minute.");
 
   // Once each, and each said on the log.
   std::this_thread::sleep_for(2s);
-  EXPECT_EQ(notifyCalls(calls).size(), 2u);
+  EXPECT_EQ(notifyCalls(calls_).size(), 2u);
   const auto log = companion.errorOutput();
   EXPECT_THAT(log, HasSubstr("Alert shown: Claude Code finished: under a minute " + kDot));
   EXPECT_THAT(log, HasSubstr("Alert shown: Claude Code needs your approval: Claude needs your "
@@ -139,11 +153,8 @@ TEST_F(CompanionAlertsTest, AgentEventsBecomeDesktopAlertsWithTheExactWords) {
 }
 
 TEST_F(CompanionAlertsTest, ASessionWithoutHooksIsGuessedDoneOnceAfterItWorkedAndWentQuiet) {
-  const testing::PrivateSessionBus bus(home_.root() / "run");
-  const auto calls = home_.root() / "calls.jsonl";
-  auto service = bus.startNotificationService(calls);
-  home_.dir().write("home/.local/share/Glimmet/settings.json",
-                    R"({"agentNotify": {"idleAfter": 1}})");
+  startDesktop();
+  writeAgentNotify(R"({"idleAfter": 1})");
   CompanionProcess companion(home_);
   ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
   // An agent no other test runs, since every session of this user counts: its
@@ -153,7 +164,7 @@ TEST_F(CompanionAlertsTest, ASessionWithoutHooksIsGuessedDoneOnceAfterItWorkedAn
   ASSERT_FALSE(agent.readReport().empty());
   const auto guesses = [&] {
     std::vector<nlohmann::json> found;
-    for (auto& call : notifyCalls(calls))
+    for (auto& call : notifyCalls(calls_))
       if (call["summary"] == "OpenCode looks done (a guess)") found.push_back(call);
     return found;
   };
@@ -189,8 +200,7 @@ TEST_F(CompanionAlertsTest, WithoutASessionBusAnAlertIsALineOnStandardError) {
 
   // Finished alerts turned off in the settings: the next event is drained
   // and said nowhere.
-  home_.dir().write("home/.local/share/Glimmet/settings.json",
-                    R"({"agentNotify": {"finished": false}})");
+  writeAgentNotify(R"({"finished": false})");
   std::this_thread::sleep_for(1500ms);
   hook(home_, 99999, kStop);
   ASSERT_TRUE(eventually([&] { return drained(home_); }, 10s));
@@ -199,17 +209,15 @@ TEST_F(CompanionAlertsTest, WithoutASessionBusAnAlertIsALineOnStandardError) {
 }
 
 TEST_F(CompanionAlertsTest, AServiceThatHangsCostsOneTimeoutAndTheAlertsGoOnInTheLog) {
-  const testing::PrivateSessionBus bus(home_.root() / "run");
-  const auto calls = home_.root() / "calls.jsonl";
-  auto service = bus.startNotificationService(calls);
-  home_.environment() = home_.environment().with("DBUS_SESSION_BUS_ADDRESS", bus.address());
+  startDesktop();
+  home_.environment() = home_.environment().with("DBUS_SESSION_BUS_ADDRESS", bus_->address());
   CompanionProcess companion(home_);
   ASSERT_TRUE(eventually([&] { return heartbeatPresent(home_); }, 10s)) << companion.errorOutput();
   hook(home_, 99999, kStop);
-  ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 1; }, 10s))
+  ASSERT_TRUE(eventually([&] { return notifyCalls(calls_).size() == 1; }, 10s))
       << companion.errorOutput();
 
-  ASSERT_EQ(::kill(service.pid(), SIGSTOP), 0);
+  ASSERT_EQ(::kill(service_->pid(), SIGSTOP), 0);
   // Two sessions: one session's events taken together would give one alert.
   hook(home_, 99998, kStop);
   hook(home_, 99997, kStop);
@@ -221,7 +229,7 @@ TEST_F(CompanionAlertsTest, AServiceThatHangsCostsOneTimeoutAndTheAlertsGoOnInTh
       << companion.errorOutput();
   EXPECT_EQ(occurrences(companion.errorOutput(), "didn't answer within 3 s"), 1u)
       << companion.errorOutput();
-  EXPECT_EQ(notifyCalls(calls).size(), 1u);
+  EXPECT_EQ(notifyCalls(calls_).size(), 1u);
   // It still looks every second and ends at once when asked.
   ASSERT_TRUE(companion.signal(SIGTERM));
   EXPECT_EQ(companion.waitForExit(5s), 0);
