@@ -24,6 +24,8 @@ CommandSpec Glimmet::spec() {
               mcp_.spec(),
               notify_.spec(),
               companion_.spec(),
+              settings_.spec(),
+              hooks_.spec(),
               version_.spec(),
           },
   };

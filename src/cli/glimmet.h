@@ -7,6 +7,7 @@
 #include "cli/companion_command.h"
 #include "cli/disk_command.h"
 #include "cli/ghosts_command.h"
+#include "cli/hooks_command.h"
 #include "cli/kill_command.h"
 #include "cli/ls_command.h"
 #include "cli/mcp_command.h"
@@ -14,6 +15,7 @@
 #include "cli/ports_command.h"
 #include "cli/protect_command.h"
 #include "cli/reap_command.h"
+#include "cli/settings_command.h"
 #include "cli/status_command.h"
 #include "cli/stop_command.h"
 #include "cli/version_command.h"
@@ -46,6 +48,8 @@ class Glimmet {
   MCP mcp_;
   Notify notify_;
   Companion companion_;
+  Settings settings_;
+  Hooks hooks_;
   Version version_;
 };
 

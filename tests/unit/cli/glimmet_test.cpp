@@ -31,8 +31,9 @@ TEST(CommandTree, EveryOptionIsALongKebabCaseNameAndEveryCommandHasAnAbstract) {
         EXPECT_TRUE(std::regex_match(parameter.name, longName)) << parameter.name;
     }
   });
-  // The root, sixteen commands, two groups of two and the companion group of four.
-  EXPECT_EQ(commands, 1 + 16 + 4 + 4);
+  // The root, eighteen commands, two groups of two and the companion, settings
+  // and hooks groups of four.
+  EXPECT_EQ(commands, 1 + 18 + 2 * 2 + 3 * 4);
 }
 
 TEST(CommandTree, OnlyDiskCleanTakesManyValues) {
