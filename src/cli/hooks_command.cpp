@@ -4,59 +4,40 @@
 #include "app/hooks_run.h"
 
 namespace glimmet::cli {
-namespace {
 
-HooksRequest requestOf(const HookOptions& options) {
-  return {.selection = {.claude = options.claude,
-                        .codex = options.codex,
-                        .reap = options.reap,
-                        .notify = options.notify},
-          .glimmet = options.glimmet};
+CommandSpec HookOptions::command(std::string name, std::string abstract,
+                                 ExitStatus (*run)(const HooksRequest&, RunContext&)) {
+  return {
+      .name = std::move(name),
+      .abstract = std::move(abstract),
+      .parameters = parameters(),
+      .run = [this, run](CommandContext& context) { return run(request, context); },
+  };
 }
-
-}  // namespace
 
 std::vector<Parameter> HookOptions::parameters() {
   return {
-      flag("--claude", "Claude Code settings (the default).", claude),
-      flag("--codex", "Codex config.toml notify line.", codex),
-      flag("--reap", "Only the Claude Code hook that reaps at session end.", reap),
-      flag("--notify", "Only the Claude Code hook that reports turns.", notify),
-      textOption("--glimmet", "<path>", "The glimmet the hooks run (default: this one).", glimmet,
-                 ValueKind::path),
+      flag("--claude", "Claude Code settings (the default).", request.selection.claude),
+      flag("--codex", "Codex config.toml notify line.", request.selection.codex),
+      flag("--reap", "Only the Claude Code hook that reaps at session end.",
+           request.selection.reap),
+      flag("--notify", "Only the Claude Code hook that reports turns.", request.selection.notify),
+      textOption("--glimmet", "<path>", "The glimmet the hooks run (default: this one).",
+                 request.glimmet, ValueKind::path),
   };
 }
 
 CommandSpec HooksInstall::spec() {
-  return {
-      .name = "install",
-      .abstract = "Add the hooks (nothing is added twice).",
-      .parameters = options.parameters(),
-      .run =
-          [this](CommandContext& context) { return runHooksInstall(requestOf(options), context); },
-  };
+  return options.command("install", "Add the hooks (nothing is added twice).", runHooksInstall);
 }
 
 CommandSpec HooksUninstall::spec() {
-  return {
-      .name = "uninstall",
-      .abstract = "Remove the hooks Glimmet added.",
-      .parameters = options.parameters(),
-      .run =
-          [this](CommandContext& context) {
-            return runHooksUninstall(requestOf(options), context);
-          },
-  };
+  return options.command("uninstall", "Remove the hooks Glimmet added.", runHooksUninstall);
 }
 
 CommandSpec HooksStatus::spec() {
-  return {
-      .name = "status",
-      .abstract = "Show which hooks are installed, and whether the companion runs.",
-      .parameters = options.parameters(),
-      .run =
-          [this](CommandContext& context) { return runHooksStatus(requestOf(options), context); },
-  };
+  return options.command(
+      "status", "Show which hooks are installed, and whether the companion runs.", runHooksStatus);
 }
 
 CommandSpec HooksSnippet::spec() {

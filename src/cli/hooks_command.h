@@ -4,6 +4,7 @@
 #include <optional>
 #include <string>
 
+#include "app/hooks_run.h"
 #include "cli/command_spec.h"
 
 namespace glimmet::cli {
@@ -11,12 +12,13 @@ namespace glimmet::cli {
 /// The options install, uninstall and status share: which configurations, and
 /// the glimmet the hooks run.
 struct HookOptions {
-  bool claude = false;
-  bool codex = false;
-  bool reap = false;
-  bool notify = false;
-  std::optional<std::string> glimmet;
+  HooksRequest request;  ///< the parameters are bound to its fields
 
+  /// One of install, uninstall and status: these options, and `run` with them.
+  CommandSpec command(std::string name, std::string abstract,
+                      ExitStatus (*run)(const HooksRequest&, RunContext&));
+
+ private:
   std::vector<Parameter> parameters();
 };
 
