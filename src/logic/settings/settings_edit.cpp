@@ -23,8 +23,10 @@ std::vector<std::string> unreadableKeys(const json& object) {
   std::vector<std::string> keys;
   for (const auto& [name, value] : object.items()) {
     if (readsAsSettings(name, value)) continue;
+    // Only a record's fields are tried one by one: an object where a number
+    // belongs is wrong as a whole.
     const auto before = keys.size();
-    if (value.is_object())
+    if (value.is_object() && readsAsSettings(name, json::object()))
       for (const auto& [field, inner] : value.items())
         if (!readsAsSettings(name, json{{field, inner}})) keys.push_back(name + "." + field);
     if (keys.size() == before) keys.push_back(name);

@@ -32,10 +32,12 @@ SettingsEdit unset(const SettingsFileRead& file, std::string_view key) {
 TEST(SettingsEdit, NamesEveryValueTheRecordCantReadAndDropsOnlyThose) {
   const auto file = parsed(json::parse(R"({
       "ghostMinimumAge": "soon", "hogs": 3, "gracePeriod": 5, "future": "kept",
+      "samplingInterval": {"seconds": 10},
       "reaper": {"enabled": 1, "interval": 600, "newField": "kept"},
       "mcp": {"enabled": true}})"));
   EXPECT_EQ(settingsFileProblem(file),
-            "has values glimmet can't read (ghostMinimumAge, hogs, reaper.enabled)");
+            "has values glimmet can't read (ghostMinimumAge, hogs, reaper.enabled, "
+            "samplingInterval)");
   EXPECT_EQ(settingsFrom(file), GlimmetSettings{});
   EXPECT_THAT([&] { set(file, "gracePeriod", 4.0); },
               ::testing::ThrowsMessage<CommandFailure>(HasSubstr("won't change it")));
@@ -48,7 +50,8 @@ TEST(SettingsEdit, NamesEveryValueTheRecordCantReadAndDropsOnlyThose) {
       "mcp": {"enabled": true}, "disk": {"maxWalkers": 2}})"));
   EXPECT_THAT(edit.lines,
               ElementsAre("Dropped what glimmet can't read from " + kLabel +
-                              " (ghostMinimumAge, hogs, reaper.enabled); the old file is now "
+                              " (ghostMinimumAge, hogs, reaper.enabled, samplingInterval); the old "
+                              "file is now "
                               "settings.json.unreadable.",
                           "Set disk.maxWalkers to 2."));
 }
