@@ -4,6 +4,7 @@
 #include <stdexcept>
 
 #include "core/error.h"
+#include "core/settings/json_store.h"
 
 namespace glimmet {
 namespace {
@@ -68,8 +69,8 @@ std::optional<std::string> settingsFileProblem(const SettingsFileRead& file) {
     case SettingsFileRead::Kind::missing:
       return std::nullopt;
     case SettingsFileRead::Kind::unusable:
-      return "can't be read as a settings file (a link, a folder, another user's file or over "
-             "8 MiB)";
+      return "can't be read as a settings file (a link, a folder, another user's file or over " +
+             std::to_string(kMaxStoredFileBytes >> 20) + " MiB)";
     case SettingsFileRead::Kind::notJson:
       return "isn't valid JSON";
     case SettingsFileRead::Kind::json:
