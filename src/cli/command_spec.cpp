@@ -103,6 +103,14 @@ Parameter argument(std::string name, std::string help, std::string& target) {
   return parameter;
 }
 
+Parameter choiceArgument(std::string name, std::string help, std::vector<std::string> choices,
+                         std::string& target) {
+  Parameter parameter = argument(std::move(name), std::move(help), target);
+  parameter.value = ValueKind::choice;
+  parameter.choices = std::move(choices);
+  return parameter;
+}
+
 Parameter optionalArgument(std::string name, std::string help, std::optional<std::string>& target) {
   Parameter parameter{.kind = Parameter::Kind::argument,
                       .name = name,

@@ -59,6 +59,10 @@ Parameter integerOption(std::string name, std::string valueName, std::string hel
                         std::optional<int64_t>& target);
 Parameter secondsOption(std::string name, std::string help, std::optional<double>& target);
 Parameter argument(std::string name, std::string help, std::string& target);
+/// An argument whose `choices` completion offers. The parser takes any text:
+/// the command checks it with a message that says what it accepts.
+Parameter choiceArgument(std::string name, std::string help, std::vector<std::string> choices,
+                         std::string& target);
 Parameter optionalArgument(std::string name, std::string help, std::optional<std::string>& target);
 Parameter repeatingArgument(std::string name, std::string help, std::vector<std::string>& target);
 

@@ -25,6 +25,8 @@ CommandSpec Glimmet::spec() {
               notify_.spec(),
               companion_.spec(),
               requests_.spec(),
+              settings_.spec(),
+              hooks_.spec(),
               version_.spec(),
           },
   };

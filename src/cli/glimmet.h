@@ -7,6 +7,7 @@
 #include "cli/companion_command.h"
 #include "cli/disk_command.h"
 #include "cli/ghosts_command.h"
+#include "cli/hooks_command.h"
 #include "cli/kill_command.h"
 #include "cli/ls_command.h"
 #include "cli/mcp_command.h"
@@ -15,6 +16,7 @@
 #include "cli/protect_command.h"
 #include "cli/reap_command.h"
 #include "cli/requests_command.h"
+#include "cli/settings_command.h"
 #include "cli/status_command.h"
 #include "cli/stop_command.h"
 #include "cli/version_command.h"
@@ -48,6 +50,8 @@ class Glimmet {
   Notify notify_;
   Companion companion_;
   Requests requests_;
+  Settings settings_;
+  Hooks hooks_;
   Version version_;
 };
 

@@ -28,7 +28,7 @@ TEST(Completion, BashCompletesCommandsOptionsAndValues) {
   const auto& script = generated.out;
   EXPECT_EQ(bashOffers(home, script, "glimmet ''"),
             "ls ghosts kill reap protect unprotect disk apps status ports agents stop mcp notify "
-            "companion requests version\n");
+            "companion requests settings hooks version\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet di"), "disk\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk ''"), "scan clean\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk scan --"),
@@ -39,6 +39,28 @@ TEST(Completion, BashCompletesCommandsOptionsAndValues) {
   EXPECT_THAT(
       bashOffers(home, script, "glimmet disk scan --home '" + (home.home() / "pro").string() + "'"),
       HasSubstr("projects"));
+}
+
+// The settings keys come from the one table of keys, offered only where a key goes.
+TEST(Completion, EveryShellCompletesSettingsKeys) {
+  testing::IsolatedHome home;
+  const auto bash = home.glimmet({"--generate-completion-script", "bash"}).out;
+  EXPECT_EQ(bashOffers(home, bash, "glimmet settings ''"), "list get set unset\n");
+  EXPECT_EQ(bashOffers(home, bash, "glimmet settings get reaper.min"), "reaper.minimumAge\n");
+  EXPECT_EQ(bashOffers(home, bash, "glimmet settings unset --replace-corrupt mcp."),
+            "mcp.enabled\n");
+  EXPECT_EQ(bashOffers(home, bash, "glimmet settings set disk.maxWalkers ''"), "\n")
+      << "the value is not a key";
+  EXPECT_EQ(bashOffers(home, bash, "glimmet hooks install --"),
+            "--help --claude --codex --reap --notify --glimmet\n");
+
+  const auto zsh = home.glimmet({"--generate-completion-script", "zsh"}).out;
+  EXPECT_THAT(zsh, HasSubstr("_glimmet_settings_set() {"));
+  EXPECT_THAT(zsh, HasSubstr("':key:(samplingInterval gracePeriod "));
+  const auto fish = home.glimmet({"--generate-completion-script", "fish"}).out;
+  EXPECT_THAT(fish, HasSubstr("-n '__fish_seen_subcommand_from settings; and "
+                              "__fish_seen_subcommand_from get; and test (count (commandline "
+                              "-opc)) -eq 3' -a 'samplingInterval gracePeriod "));
 }
 
 TEST(Completion, ZshScriptParses) {

@@ -1,18 +1,17 @@
 // DiskRules decoding and clamping.
 #include "core/settings/disk_rules.h"
 
-#include <algorithm>
-
 #include "core/settings/json_fields.h"
+#include "core/settings/setting_ranges.h"
 
 namespace glimmet {
 
 DiskRules DiskRules::clamped() const {
   DiskRules rules = *this;
-  rules.staleProjectDays = std::clamp<int64_t>(staleProjectDays, 7, 3650);
-  rules.agentHistoryDays = std::clamp<int64_t>(agentHistoryDays, 1, 3650);
-  rules.discoveryDepth = std::clamp<int64_t>(discoveryDepth, 1, 12);
-  rules.maxWalkers = std::clamp<int64_t>(maxWalkers, 1, 8);
+  rules.staleProjectDays = setting_ranges::staleProjectDays.clamp(staleProjectDays);
+  rules.agentHistoryDays = setting_ranges::agentHistoryDays.clamp(agentHistoryDays);
+  rules.discoveryDepth = setting_ranges::discoveryDepth.clamp(discoveryDepth);
+  rules.maxWalkers = setting_ranges::maxWalkers.clamp(maxWalkers);
   return rules;
 }
 

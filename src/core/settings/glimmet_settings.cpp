@@ -1,46 +1,26 @@
 // GlimmetSettings decoding.
 #include "core/settings/glimmet_settings.h"
 
-#include <algorithm>
-
 #include "core/settings/json_fields.h"
+#include "core/settings/setting_ranges.h"
 #include "core/settings/shared_files.h"
 
 namespace glimmet {
-namespace {
 
-constexpr double kMinute = 60;
-constexpr double kDay = 24 * 60 * kMinute;
-
-// Every time the tool sleeps on, waits for or turns into an integer has a range,
-// so that a hand-edited 1e308 can neither hang a session-end hook nor overflow
-// a conversion. The ranges are wide enough for any setting a person means.
-struct SecondsRange {
-  double lowest;
-  double highest;
-  double operator()(double seconds) const { return std::clamp(seconds, lowest, highest); }
-};
-constexpr SecondsRange kSamplingInterval{1, 3600};
-constexpr SecondsRange kGracePeriod{1, 15};  // the tree killer's own limits
-constexpr SecondsRange kProcessAge{0, 365 * kDay};
-constexpr SecondsRange kReaperInterval{kMinute, 7 * kDay};
-constexpr SecondsRange kSessionGrace{0, 10 * kMinute};
-constexpr SecondsRange kAlertDelay{0, kDay};
-
-}  // namespace
+namespace ranges = setting_ranges;
 
 ReaperRules ReaperRules::clamped() const {
   ReaperRules rules = *this;
-  rules.interval = kReaperInterval(interval);
-  rules.minimumAge = kProcessAge(minimumAge);
-  rules.sessionGrace = kSessionGrace(sessionGrace);
+  rules.interval = ranges::reaperInterval.clamp(interval);
+  rules.minimumAge = ranges::processAge.clamp(minimumAge);
+  rules.sessionGrace = ranges::sessionGrace.clamp(sessionGrace);
   return rules;
 }
 
 AgentNotifyRules AgentNotifyRules::clamped() const {
   AgentNotifyRules rules = *this;
-  rules.approvalDelay = kAlertDelay(approvalDelay);
-  rules.idleAfter = kAlertDelay(idleAfter);
+  rules.approvalDelay = ranges::alertDelay.clamp(approvalDelay);
+  rules.idleAfter = ranges::alertDelay.clamp(idleAfter);
   return rules;
 }
 
@@ -102,9 +82,9 @@ std::optional<GlimmetSettings> GlimmetSettings::fromJson(const nlohmann::json& j
       .requireObject("keepAwake")
       .read("agentNotify", settings.agentNotify);
   if (!reader.valid()) return std::nullopt;
-  settings.samplingInterval = kSamplingInterval(settings.samplingInterval);
-  settings.gracePeriod = kGracePeriod(settings.gracePeriod);
-  settings.ghostMinimumAge = kProcessAge(settings.ghostMinimumAge);
+  settings.samplingInterval = ranges::samplingInterval.clamp(settings.samplingInterval);
+  settings.gracePeriod = ranges::gracePeriod.clamp(settings.gracePeriod);
+  settings.ghostMinimumAge = ranges::processAge.clamp(settings.ghostMinimumAge);
   return settings;
 }
 

@@ -6,13 +6,6 @@
 #include "platform/files.h"
 
 namespace glimmet {
-namespace {
-
-// The shared files are a few kilobytes; anything this large is not one of ours,
-// and reading it would only cost memory.
-constexpr size_t kMaxStoredFileBytes = 8 * 1024 * 1024;
-
-}  // namespace
 
 std::optional<nlohmann::json> parseSharedJson(std::string_view text) {
   if (jsonNestedDeeperThan(text, kMaxSharedJsonDepth)) return std::nullopt;

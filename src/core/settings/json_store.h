@@ -12,6 +12,10 @@ namespace glimmet {
 /// and reads as corrupt, before it is parsed.
 inline constexpr std::size_t kMaxSharedJsonDepth = 64;
 
+/// The shared files are a few kilobytes; anything this large is not one of
+/// ours, and reading it would only cost memory.
+inline constexpr std::size_t kMaxStoredFileBytes = 8 * 1024 * 1024;
+
 /// `text` parsed, or nothing when it is not JSON (invalid UTF-8 included) or
 /// nests deeper than kMaxSharedJsonDepth.
 std::optional<nlohmann::json> parseSharedJson(std::string_view text);

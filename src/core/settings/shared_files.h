@@ -9,8 +9,11 @@
 
 namespace glimmet::shared_files {
 
-// Provided by the application; the tool only reads them.
-inline constexpr std::string_view settings = "settings.json";           // defaults when missing
+// Provided by the application; the tool only reads them. Where there is no
+// application (Linux), `glimmet settings` writes settings.json, replacing it
+// atomically while it holds the lock file beside it.
+inline constexpr std::string_view settings = "settings.json";  // defaults when missing
+inline constexpr std::string_view settingsLock = "settings.json.lock";
 inline constexpr std::string_view ancestry = "ancestry.json";           // empty when missing
 inline constexpr std::string_view mcpHeartbeat = "mcp-heartbeat.json";  // app running while fresh
 

@@ -1,4 +1,4 @@
-// glimmet-hooks against real agent configuration files in a private home: what
+// glimmet hooks against real agent configuration files in a private home: what
 // it adds, what it refuses to touch, how it takes itself out again, and the
 // installed hook commands run through /bin/sh as the agent runs them.
 #include <gmock/gmock.h>
@@ -12,6 +12,7 @@
 #include <thread>
 #include <vector>
 
+#include "support/companion_process.h"
 #include "support/isolated_home.h"
 
 namespace glimmet {
@@ -35,7 +36,7 @@ class Hooks : public ::testing::Test {
     return hooksWith(glimmet_, std::move(arguments));
   }
   testing::RunResult hooksWith(const std::string& glimmet, std::vector<std::string> arguments) {
-    arguments.insert(arguments.begin(), GLIMMET_HOOKS_BINARY);
+    arguments.insert(arguments.begin(), {GLIMMET_BINARY, "hooks"});
     arguments.push_back("--glimmet=" + glimmet);
     return testing::runProcess(arguments, home_.environment());
   }
@@ -351,13 +352,41 @@ TEST_F(Hooks, InstalledCommandsReachGlimmetWithTheAgentsPIDAndPayload) {
 TEST_F(Hooks, StatusAndSnippets) {
   EXPECT_THAT(hooks({"status", "--claude", "--codex"}).out,
               HasSubstr("Codex notify line: not installed (~/.codex/config.toml)"));
-  const auto snippet =
-      testing::runProcess({GLIMMET_HOOKS_BINARY, "snippet", "Gemini CLI"}, home_.environment());
+  const auto snippet = home_.glimmet({"hooks", "snippet", "Gemini CLI"});
   EXPECT_EQ(snippet.status, 0);
   EXPECT_THAT(snippet.out, HasSubstr("gemini() {\n"));
-  EXPECT_EQ(
-      testing::runProcess({GLIMMET_HOOKS_BINARY, "snippet", "vim"}, home_.environment()).status,
-      64);
+  const auto all = home_.glimmet({"hooks", "snippet"});
+  EXPECT_THAT(all.out, HasSubstr("codex() {\n"));
+  EXPECT_THAT(all.out, HasSubstr("}\n\n# Add to ~/.zshrc: Glimmet reaps Cursor's"))
+      << "one blank line between them";
+  const auto unknown = home_.glimmet({"hooks", "snippet", "vim"});
+  EXPECT_EQ(unknown.status, 64);
+  EXPECT_THAT(unknown.err,
+              HasSubstr("No snippet for vim. Known agents: Codex, Gemini CLI, Cursor."));
+}
+
+// The notify hooks only count while the companion runs: install says what they
+// need, and status says whether it runs, from the lock the companion holds.
+TEST_F(Hooks, InstallAndStatusSayWhetherTheCompanionRuns) {
+  using namespace std::chrono_literals;
+  EXPECT_EQ(hooks({"install", "--reap"}).out,
+            "Installed Claude Code reap hook in ~/.claude/settings.json.\n")
+      << "the reap hook needs no companion";
+  EXPECT_THAT(hooks({"install"}).out,
+              HasSubstr("Installed Claude Code notify hook in ~/.claude/settings.json.\n"
+                        "The notify hooks' events are recorded only while the companion runs: "
+                        "start it with glimmet companion install (at every login) or glimmet "
+                        "companion run.\n"));
+  EXPECT_THAT(hooks({"status"}).out,
+              HasSubstr("\nCompanion: not running (the notify hooks need it: glimmet companion "
+                        "install, or glimmet companion run)\n"));
+
+  testing::CompanionProcess companion(home_);
+  ASSERT_TRUE(testing::eventually(
+      [&] { return hooks({"status"}).out.ends_with("\nCompanion: running\n"); }, 10s))
+      << companion.errorOutput();
+  EXPECT_THAT(hooks({"install", "--codex"}).out,
+              HasSubstr("The companion is running, so the notify hooks' events are recorded.\n"));
 }
 
 }  // namespace
