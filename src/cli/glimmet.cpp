@@ -6,28 +6,14 @@ namespace glimmet::cli {
 CommandSpec Glimmet::spec() {
   return {
       .name = "glimmet",
-      .abstract = "Your Mac's friendly ghost catcher.",
+      .abstract = "Your Linux machine's friendly ghost catcher.",
       .subcommands =
           {
-              ls_.spec(),
-              ghosts_.spec(),
-              kill_.spec(),
-              reap_.spec(),
-              protect_.spec(),
-              unprotect_.spec(),
-              disk_.spec(),
-              apps_.spec(),
-              status_.spec(),
-              ports_.spec(),
-              agents_.spec(),
-              stop_.spec(),
-              mcp_.spec(),
-              notify_.spec(),
-              companion_.spec(),
-              requests_.spec(),
-              settings_.spec(),
-              hooks_.spec(),
-              version_.spec(),
+              ls_.spec(),       ghosts_.spec(),    kill_.spec(),      reap_.spec(),
+              protect_.spec(),  unprotect_.spec(), disk_.spec(),      apps_.spec(),
+              status_.spec(),   ports_.spec(),     agents_.spec(),    stop_.spec(),
+              mcp_.spec(),      notify_.spec(),    companion_.spec(), requests_.spec(),
+              settings_.spec(), hooks_.spec(),     version_.spec(),
           },
   };
 }
