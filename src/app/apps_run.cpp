@@ -40,8 +40,7 @@ ExitStatus runAppsLeftovers(const AppsLeftoversRequest& request, RunContext& con
   const auto listing = lister.list(AppLister::Sizes::skip);
   const auto* found = findApp(listing, request.app, workingFolder);
   if (found == nullptr) {
-    const AppNotFoundDocument missing{"No app in /Applications or ~/Applications matches " +
-                                      request.app + "."};
+    const AppNotFoundDocument missing{"No installed app matches " + request.app + "."};
     if (!request.json) throw CommandFailure(missing.message, missing.status(OutputFormat::text));
     return printDocument(context.out, missing, OutputFormat::json);
   }

@@ -8,9 +8,9 @@ CommandSpec Apps::spec() {
       .name = "apps",
       .abstract = "List installed apps with their size and leftovers (read only).",
       .discussion =
-          "Lists apps in /Applications and ~/Applications. Nothing is removed: uninstall from the "
-          "Glimmet "
-          "window.",
+          "Lists the desktop's apps (Flatpak and Snap too) and app bundles in /Applications and "
+          "~/Applications. Nothing is removed: uninstall an app with the tool that installed it, "
+          "such as apt, flatpak or snap.",
       .subcommands = {list.spec(), leftovers.spec()},
       .defaultSubcommand = "list",
   };

@@ -8,13 +8,14 @@ namespace glimmet::cli {
 CommandSpec AppsLeftovers::spec() {
   return {
       .name = "leftovers",
-      .abstract = "List an app's leftover files in ~/Library (read only).",
+      .abstract = "List an app's leftover files in ~/.config, ~/.cache and ~/.local (read only).",
       .parameters =
           {
-              argument("app",
-                       "A bundle ID (com.vendor.app) or the path of an app in /Applications or "
-                       "~/Applications.",
-                       app),
+              argument(
+                  "app",
+                  "A desktop-file ID (org.vendor.App), a bundle ID, or the path of a .desktop file "
+                  "or an app bundle.",
+                  app),
               flag("--json", kJsonHelp, json),
           },
       .run =

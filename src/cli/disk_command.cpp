@@ -20,9 +20,9 @@ CommandSpec DiskScan::spec() {
                          "Scan this folder as if it were the home folder (for test fixtures).",
                          home, ValueKind::directory),
               flag("--include-protected-folders",
-                   "Also scan Documents, Desktop and Downloads where the system guards them "
-                   "(macOS asks once per folder). Changes nothing on Linux, which always scans "
-                   "them.",
+                   "Kept for scripts written for systems that guard Documents, Desktop and "
+                   "Downloads. Changes nothing here: Linux doesn't guard them, so they are "
+                   "always scanned.",
                    includeProtectedFolders),
           },
       .run =

@@ -6,7 +6,7 @@ namespace glimmet::cli {
 CommandSpec Glimmet::spec() {
   return {
       .name = "glimmet",
-      .abstract = "Your Mac's friendly ghost catcher.",
+      .abstract = "Your Linux machine's friendly ghost catcher.",
       .subcommands =
           {
               ls_.spec(),       ghosts_.spec(),    kill_.spec(),      reap_.spec(),

@@ -6,11 +6,10 @@ namespace glimmet::cli {
 CommandSpec Notify::spec() {
   return {
       .name = "notify",
-      .abstract = "Tell the Glimmet app an agent finished or needs approval (for agent hooks).",
+      .abstract = "Tell the companion an agent finished or needs approval (for agent hooks).",
       .discussion =
-          "Install the hooks from Glimmet > Settings > Alerts. Claude Code sends JSON on stdin, "
-          "Codex as "
-          "the last argument.",
+          "Install the hooks with glimmet hooks install. The alerts show while the companion runs. "
+          "Claude Code sends JSON on stdin, Codex as the last argument.",
       .parameters =
           {
               requiredTextOption("--agent", "<agent>", "claude-code or codex.", request.agent),

@@ -118,14 +118,13 @@ TEST(AppsLeftovers, AnUnknownAppGetsTheNoMatchSentence) {
   for (const std::string argument : {"com.vendor", "com.vendor.editor.x", "/tmp/Editor.app", ""}) {
     const auto result = fixture.home.glimmet({"apps", "leftovers", argument});
     EXPECT_EQ(result.status, 1) << argument;
-    EXPECT_EQ(result.out, "No app in /Applications or ~/Applications matches " + argument + ".\n");
+    EXPECT_EQ(result.out, "No installed app matches " + argument + ".\n");
     // A script asking for JSON gets a document, with the same status.
     const auto json = fixture.home.glimmet({"apps", "leftovers", argument, "--json"});
     EXPECT_EQ(json.status, 1) << argument;
     EXPECT_EQ(testing::schemaProblems("appsLeftovers", json.out), "") << json.out;
     const auto document = nlohmann::json::parse(json.out);
-    EXPECT_EQ(document["error"],
-              "No app in /Applications or ~/Applications matches " + argument + ".");
+    EXPECT_EQ(document["error"], "No installed app matches " + argument + ".");
     EXPECT_FALSE(document.contains("app"));
   }
 }

@@ -19,7 +19,7 @@ TEST(CommandTree, NoArgumentsPrintsRootHelpWithEveryCommandInOrder) {
   const auto result = home.glimmet({});
   EXPECT_EQ(result.status, 0);
   EXPECT_EQ(result.err, "");
-  EXPECT_THAT(result.out, StartsWith("Your Mac's friendly ghost catcher.\n"));
+  EXPECT_THAT(result.out, StartsWith("Your Linux machine's friendly ghost catcher.\n"));
   size_t position = result.out.find("Subcommands:");
   ASSERT_NE(position, std::string::npos);
   for (const auto& command : kCommandsInHelpOrder) {
@@ -38,8 +38,9 @@ TEST(CommandTree, EveryCommandHasHelpWithItsAbstract) {
       {{"kill"}, "Kill a process tree by port (:3000) or PID."},
       {{"disk", "scan"}, "Measure disk leftovers (read only)."},
       {{"disk", "clean"}, "Clean items from the last disk scan."},
-      {{"apps", "leftovers"}, "List an app's leftover files in ~/Library (read only)."},
-      {{"mcp"}, "Read-only MCP server. Quitting anything asks you in the Glimmet app."},
+      {{"apps", "leftovers"},
+       "List an app's leftover files in ~/.config, ~/.cache and ~/.local (read only)."},
+      {{"mcp"}, "Read-only MCP server. Quitting anything waits for your answer."},
       {{"version"}, "Print the Glimmet version."},
   };
   for (const auto& [words, abstract] : abstracts) {

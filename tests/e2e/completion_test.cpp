@@ -86,7 +86,10 @@ TEST(Completion, FishScriptNamesEveryCommandAndOption) {
               HasSubstr("-n '__fish_seen_subcommand_from disk; and __fish_seen_subcommand_from "
                         "scan' -l home -x -a '(__fish_complete_directories)'"));
   EXPECT_THAT(script, HasSubstr("-l include-dev-servers"));
-  EXPECT_THAT(script, HasSubstr("-d 'List an app\\'s leftover files in ~/Library (read only).'"))
+  EXPECT_THAT(
+      script,
+      HasSubstr(
+          "-d 'List an app\\'s leftover files in ~/.config, ~/.cache and ~/.local (read only).'"))
       << "quotes escaped";
 }
 

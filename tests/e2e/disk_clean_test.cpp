@@ -166,7 +166,9 @@ TEST(DiskClean, MissingRulesStopBeforeAnything) {
   const auto result = fixture.home.glimmet({"disk", "clean", "x", "--dry-run"});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
-            "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
+            "Couldn't find Glimmet's leftover rules. Glimmet looks for leftovers.json in "
+            "share/glimmet beside the folder of its binary; set GLIMMET_LEFTOVERS to use another "
+            "file.\n");
 }
 
 TEST(DiskClean, ARuleThatFailsItsChecksSaysWhichAndWhy) {

@@ -103,7 +103,7 @@ TEST(DiskScan, PersonalPapersAreWalkedWithoutConsentOnLinux) {
           << folder;
   }
   const auto help = home.glimmet({"disk", "scan", "--help"});
-  EXPECT_THAT(help.out, HasSubstr("Changes nothing on Linux"));
+  EXPECT_THAT(help.out, HasSubstr("Changes nothing here: Linux doesn't guard them"));
 }
 
 TEST(DiskScan, HomeMustBeAnExistingFolder) {
@@ -254,7 +254,9 @@ TEST(DiskScan, MissingOrBrokenRulesStopTheScan) {
   const auto result = home.glimmet({"disk", "scan"});
   EXPECT_EQ(result.status, 3);
   EXPECT_EQ(result.out,
-            "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.\n");
+            "Couldn't find Glimmet's leftover rules. Glimmet looks for leftovers.json in "
+            "share/glimmet beside the folder of its binary; set GLIMMET_LEFTOVERS to use another "
+            "file.\n");
 }
 
 }  // namespace

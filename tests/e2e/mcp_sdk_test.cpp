@@ -86,7 +86,9 @@ TEST(MCPWithTheSDKClient, AWholeSessionFromInitializeToEachTool) {
   const auto quit = json::parse(text(calls["request_quit"]));
   EXPECT_EQ(quit["accepted"], false);  // pid 1 is a system process: refused, never filed
   EXPECT_EQ(calls["off"]["isError"], true);
-  EXPECT_EQ(text(calls["off"]), "MCP is off in Glimmet. Turn it on in Settings, then try again.");
+  EXPECT_EQ(text(calls["off"]),
+            "MCP is off in Glimmet. Turn it on with glimmet settings set mcp.enabled true, "
+            "then try again.");
   std::cout << "SDK session timings (ms): " << report["timings"].dump() << '\n';
 }
 

@@ -153,7 +153,8 @@ TEST_F(MCPServer, WhileOffTheProtocolWorksAndToolCallsAreRefusedAndLogged) {
   const auto refused = mcp.call("status");
   EXPECT_EQ(refused["isError"], true);
   EXPECT_EQ(refused["content"][0]["text"],
-            "MCP is off in Glimmet. Turn it on in Settings, then try again.");
+            "MCP is off in Glimmet. Turn it on with glimmet settings set mcp.enabled true, "
+            "then try again.");
   // The switch is read for every message: no restart needed.
   turn(true);
   EXPECT_EQ(mcp.call("ports")["isError"], false);

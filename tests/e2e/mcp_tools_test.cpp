@@ -48,7 +48,9 @@ TEST_F(MCPTools, SafetyJudgesRealProcesses) {
 
   const auto own = answer(mcp.call("safety", {{"pid", mine.pid()}}));
   EXPECT_EQ(own["verdict"], "askFirst");
-  EXPECT_EQ(own["reason"], "Glimmet will ask you in the app before it stops anything.");
+  EXPECT_EQ(
+      own["reason"],
+      "Glimmet will ask you through the companion or glimmet requests before it stops anything.");
   EXPECT_THAT(own["name"].get<std::string>(), ::testing::StartsWith("glimmet_process"));
   EXPECT_EQ(answer(mcp.call("safety", {{"pid", 1}}))["reason"],
             "System process. Glimmet leaves it alone.");
@@ -99,15 +101,17 @@ TEST_F(MCPTools, AnAcceptedRequestWaitsInTheInboxForThePerson) {
   EXPECT_EQ(closed["accepted"], true);
   EXPECT_EQ(closed["appRunning"], false);
   EXPECT_EQ(closed["message"],
-            "Glimmet isn't open. The request waits until you open it, and nothing stops until you "
-            "confirm there.");
+            "The companion isn't running. The request waits until you answer it with glimmet "
+            "requests or start the companion, and nothing stops until you confirm.");
 
   write("mcp-heartbeat.json", {{"time", formatIso8601(std::chrono::system_clock::now())}});
   const auto open = answer(mcp.call("request_quit", {{"sessionPid", mine.pid()}}));
   EXPECT_EQ(open["accepted"], false);  // no live session has that pid
   const auto again = answer(mcp.call("request_quit", {{"pid", mine.pid()}}));
   EXPECT_EQ(again["appRunning"], true);
-  EXPECT_EQ(again["message"], "Glimmet will ask you in the app. Nothing stops until you confirm.");
+  EXPECT_EQ(again["message"],
+            "The companion will ask you on your desktop, or answer with glimmet requests. "
+            "Nothing stops until you confirm.");
 
   const auto requests = inbox();
   ASSERT_EQ(requests.size(), 2u);

@@ -24,7 +24,7 @@ std::string_view rawValue(AppExclusion exclusion) {
 std::string_view label(AppExclusion exclusion) {
   switch (exclusion) {
     case AppExclusion::system:
-      return "Part of macOS";
+      return "Part of the system";
     case AppExclusion::apple:
       return "An Apple app";
     case AppExclusion::glimmet:
@@ -36,7 +36,7 @@ std::string_view label(AppExclusion exclusion) {
     case AppExclusion::noBundleID:
       return "Has no bundle ID, so Glimmet can't tell what it is";
   }
-  return "Part of macOS";
+  return "Part of the system";
 }
 
 std::string displayNameFor(const BundleInfo& info, std::string_view fileName) {

@@ -215,7 +215,7 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
     if (m.noAccess)
       item.reasons.push_back("Some folders couldn't be read, so the size is at least this");
     if (!rule.verified) {
-      item.reasons.push_back("Rule not verified on a real Mac yet");
+      item.reasons.push_back("Rule not verified on a real machine yet");
       item.raiseSafety(DiskSafety::review);
     }
     if (!item.blocked)
@@ -238,7 +238,7 @@ std::vector<DiskItem> dockerItems(const std::vector<const LeftoverRule*>& docker
     item.safety = rule->effectiveSafety();
     item.bytes = item.uniqueBytes = item.attributedBytes = figure.reclaimableBytes;
     item.fileCount = figure.count;
-    if (!rule->verified) item.reasons.push_back("Rule not verified on a real Mac yet");
+    if (!rule->verified) item.reasons.push_back("Rule not verified on a real machine yet");
     items.push_back(std::move(item));
   }
   return items;

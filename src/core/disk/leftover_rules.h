@@ -19,7 +19,8 @@ namespace glimmet {
 
 /// What disk commands print when the rule file is missing or doesn't load.
 inline constexpr std::string_view kMissingLeftoverRulesMessage =
-    "Couldn't find Glimmet's leftover rules. Run glimmet from inside Glimmet.app.";
+    "Couldn't find Glimmet's leftover rules. Glimmet looks for leftovers.json in share/glimmet "
+    "beside the folder of its binary; set GLIMMET_LEFTOVERS to use another file.";
 
 /// The file is not there, can't be read, or isn't JSON of the rule format.
 class RuleFileError : public std::runtime_error {

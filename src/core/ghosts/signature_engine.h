@@ -127,6 +127,7 @@ class SignatureEngine {
 
 /// What commands print when the signatures can't be loaded.
 inline constexpr const char* kSignaturesMissingMessage =
-    "Couldn't find Glimmet's signatures. Run glimmet from inside Glimmet.app.";
+    "Couldn't find Glimmet's signatures. Glimmet looks for signatures.json in share/glimmet "
+    "beside the folder of its binary; set GLIMMET_SIGNATURES to use another file.";
 
 }  // namespace glimmet

@@ -83,6 +83,11 @@ std::optional<std::string> withNotify(std::string_view config, std::string_view 
         topLevel = false;  // only the first, the one Codex reads
         continue;
       }
+      // An earlier install's comment named a settings pane that isn't here.
+      if (topLevel && line == kEarlierComment) {
+        text.append(kComment).append(raw.ends_with('\n') ? "\n" : "");
+        continue;
+      }
       text.append(raw);
     }
     return text;
@@ -99,7 +104,7 @@ std::string withoutNotify(std::string_view config) {
   for (const auto raw : lines(config)) {
     const auto line = trimmed(raw);
     if (line.starts_with('[')) topLevel = false;
-    if (topLevel && (line == kComment || isOwnNotifyLine(line))) {
+    if (topLevel && (line == kComment || line == kEarlierComment || isOwnNotifyLine(line))) {
       removedLine = true;
       continue;
     }

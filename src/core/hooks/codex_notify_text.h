@@ -10,6 +10,12 @@
 namespace glimmet::codex_notify {
 
 inline constexpr std::string_view kComment =
+    "# Added by Glimmet: tells Glimmet when a Codex turn finishes. Remove it with glimmet hooks "
+    "uninstall.";
+
+/// The comment that earlier installs wrote; uninstall still removes it so that
+/// an upgrade leaves no stray line behind.
+inline constexpr std::string_view kEarlierComment =
     "# Added by Glimmet: tells Glimmet when a Codex turn finishes. Remove it in Glimmet > "
     "Settings > Alerts.";
 

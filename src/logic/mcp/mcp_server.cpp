@@ -16,8 +16,9 @@ using nlohmann::json;
 
 constexpr const char* kProtocolVersion = "2024-11-05";
 constexpr const char* kInstructions =
-    "Read only. Glimmet never stops a process from this server. request_quit asks the person in "
-    "the Glimmet app, and nothing stops until they confirm. System processes and other users' "
+    "Read only. Glimmet never stops a process from this server. request_quit asks the person "
+    "through the companion or glimmet requests, and nothing stops until they confirm. System "
+    "processes and other users' "
     "processes are left alone. This covers every AI agent, not one vendor.";
 constexpr const char* kMissingTarget = "Say which pid, port or sessionPid.";
 
@@ -233,14 +234,16 @@ json MCPServer::callTool(const json& params) const {
     }
     record(name, target.text(), "accepted");
     return textResult(
-        compact({{"accepted", true},
-                 {"requestId", request.id},
-                 {"verdict", "askFirst"},
-                 {"appRunning", appRunning},
-                 {"message", appRunning ? "Glimmet will ask you in the app. Nothing stops until "
-                                          "you confirm."
-                                        : "Glimmet isn't open. The request waits until you open "
-                                          "it, and nothing stops until you confirm there."}}),
+        compact(
+            {{"accepted", true},
+             {"requestId", request.id},
+             {"verdict", "askFirst"},
+             {"appRunning", appRunning},
+             {"message", appRunning ? "The companion will ask you on your desktop, or answer with "
+                                      "glimmet requests. Nothing stops until you confirm."
+                                    : "The companion isn't running. The request waits until "
+                                      "you answer it with glimmet requests or start the "
+                                      "companion, and nothing stops until you confirm."}}),
         false);
   }
 

@@ -39,7 +39,8 @@ struct MCPServer {
   std::function<std::string()> newRequestID;
 
   static constexpr std::string_view offMessage =
-      "MCP is off in Glimmet. Turn it on in Settings, then try again.";
+      "MCP is off in Glimmet. Turn it on with glimmet settings set mcp.enabled true, then try "
+      "again.";
 
   /// The compact response to `message`, or nothing: notifications and messages
   /// that are not UTF-8 get no answer.

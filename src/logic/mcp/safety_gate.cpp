@@ -90,7 +90,9 @@ MCPSafetyVerdict SafetyGate::verdict(const Input& input) {
   }
   if (input.protectedReason)
     return said(kLeaveAlone, *input.protectedReason + ". Glimmet will not stop it.");
-  return said(kAskFirst, "Glimmet will ask you in the app before it stops anything.");
+  return said(
+      kAskFirst,
+      "Glimmet will ask you through the companion or glimmet requests before it stops anything.");
 }
 
 SafetyGate::Input safetyFacts(const MCPTarget& target, const SafetyView& view) {

@@ -151,8 +151,9 @@ TEST(DiskJudging, YoungChatsWaitAndUnverifiedRulesNeedAReview) {
   ASSERT_EQ(items.size(), 1u);
   EXPECT_EQ(items[0].newestSession, kNow - 45 * kDay);
   EXPECT_EQ(items[0].safety, DiskSafety::review);
-  EXPECT_EQ(items[0].reasons, (std::vector<std::string>{"Newest chat is 45 days old",
-                                                        "Rule not verified on a real Mac yet"}));
+  EXPECT_EQ(items[0].reasons,
+            (std::vector<std::string>{"Newest chat is 45 days old",
+                                      "Rule not verified on a real machine yet"}));
 }
 
 TEST(DiskJudging, ContextTotalsLeaveOutWhatItemsHold) {

@@ -39,6 +39,12 @@ TEST(CodexNotifyText, RemovesOnlyWhatItAdded) {
   const std::string config = "model = \"o3\"\n\n[tui]\nnotify = true\n";
   EXPECT_EQ(withoutNotify(*withNotify(config, "/usr/bin/glimmet")), config);
   EXPECT_EQ(withoutNotify(kOurs), "");
+  // Installs from before the comment named glimmet hooks leave nothing behind either.
+  const std::string earlier =
+      std::string(kEarlierComment) +
+      "\nnotify = [\"/usr/bin/glimmet\", \"notify\", \"--agent\", \"codex\"]\n";
+  EXPECT_EQ(withoutNotify(earlier + "\n" + config), config);
+  EXPECT_EQ(withNotify(earlier, "/usr/bin/glimmet"), kOurs) << "a reinstall updates the comment";
   EXPECT_EQ(withoutNotify(config), config);
   // A notify of ours inside a table is not the top-level setting: it stays.
   const std::string tabled = "[x]\n" + kOurs;

@@ -43,8 +43,10 @@ class MCPServerTest : public ::testing::Test {
   static bool isError(const json& response) { return response["result"]["isError"].get<bool>(); }
 
   MCPServer server_;
-  MCPSafetyVerdict verdict_{"askFirst", "Glimmet will ask you in the app before it stops anything.",
-                            "node"};
+  MCPSafetyVerdict verdict_{
+      "askFirst",
+      "Glimmet will ask you through the companion or glimmet requests before it stops anything.",
+      "node"};
   std::vector<MCPTarget> asked_;
   std::vector<MCPQuitRequest> filed_;
   std::vector<MCPLogEntry> log_;
@@ -184,8 +186,8 @@ TEST_F(MCPServerTest, RequestQuitFilesARedactedRequest) {
   EXPECT_EQ(answer["requestId"], "REQ-1");
   EXPECT_EQ(answer["appRunning"], false);
   EXPECT_EQ(answer["message"],
-            "Glimmet isn't open. The request waits until you open it, and nothing stops until you "
-            "confirm there.");
+            "The companion isn't running. The request waits until you answer it with glimmet "
+            "requests or start the companion, and nothing stops until you confirm.");
   EXPECT_EQ(log_.back().summary, "pid 900 port 3000");
   EXPECT_EQ(log_.back().result, "accepted");
 

@@ -30,7 +30,9 @@ TEST(SafetyGate, FirstRuleThatAppliesDecides) {
       {{.found = true, .protectedReason = "Protected by default: AI agents"},
        "leaveAlone",
        "Protected by default: AI agents. Glimmet will not stop it."},
-      {{.found = true}, "askFirst", "Glimmet will ask you in the app before it stops anything."},
+      {{.found = true},
+       "askFirst",
+       "Glimmet will ask you through the companion or glimmet requests before it stops anything."},
   };
   for (const auto& [input, verdict, reason] : cases) {
     const auto result = SafetyGate::verdict(input);
@@ -101,7 +103,9 @@ class SafetyFacts : public ::testing::Test {
 };
 
 TEST_F(SafetyFacts, PIDsAreJudgedByOwnerSystemRulesAndProtection) {
-  EXPECT_EQ(ask({.pid = 200}).reason, "Glimmet will ask you in the app before it stops anything.");
+  EXPECT_EQ(
+      ask({.pid = 200}).reason,
+      "Glimmet will ask you through the companion or glimmet requests before it stops anything.");
   EXPECT_EQ(ask({.pid = 201}).reason, "Owned by another user.");
   EXPECT_EQ(ask({.pid = 201}).name, "nobody-sleep");
   for (int pid : {50, 202, 203}) EXPECT_EQ(ask({.pid = pid}).verdict, "leaveAlone") << pid;
