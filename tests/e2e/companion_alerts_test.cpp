@@ -30,33 +30,13 @@ using testing::ChildProcess;
 using testing::CompanionProcess;
 using testing::eventually;
 using ::testing::HasSubstr;
+using testing::heartbeatPresent;
 using ::testing::Not;
+using testing::notifyCalls;
+using testing::occurrences;
+using testing::program;
 
 const std::string kDot = "\xC2\xB7";
-
-// The test helper under another name, as an installed program would be.
-fs::path program(const testing::IsolatedHome& home, const std::string& name) {
-  const auto path = home.root() / "bin" / name;
-  fs::create_directories(path.parent_path());
-  if (!fs::exists(path)) fs::create_symlink(testing::helperBinary(), path);
-  return path;
-}
-
-std::vector<nlohmann::json> notifyCalls(const fs::path& file) {
-  std::vector<nlohmann::json> calls;
-  std::ifstream stream(file);
-  for (std::string line; std::getline(stream, line);) {
-    auto call = nlohmann::json::parse(line);
-    if (call["method"] == "Notify") calls.push_back(std::move(call));
-  }
-  return calls;
-}
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t found = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
-  return found;
-}
 
 // What an agent's hook runs: Claude Code pipes its payload in.
 void hook(const testing::IsolatedHome& home, pid_t agent, const std::string& payload) {
@@ -70,10 +50,6 @@ const std::string kStop = R"({"hook_event_name": "Stop", "session_id": "s1"})";
 const std::string kPermission =
     R"({"hook_event_name": "Notification", "notification_type": "permission_prompt",
         "message": "Claude needs your permission to use Bash", "session_id": "s1"})";
-
-bool heartbeatPresent(const testing::IsolatedHome& home) {
-  return fs::exists(home.sharedFolder() / "mcp-heartbeat.json");
-}
 
 bool drained(const testing::IsolatedHome& home) {
   const auto events = home.sharedFolder() / "agent-events.jsonl";

@@ -32,24 +32,11 @@ using nlohmann::json;
 using testing::alive;
 using testing::ChildProcess;
 using testing::CompanionProcess;
+using testing::emit;
 using testing::eventually;
 using ::testing::HasSubstr;
+using testing::notifyCalls;
 using testing::Started;
-
-std::vector<json> notifyCalls(const fs::path& file) {
-  std::vector<json> calls;
-  std::ifstream stream(file);
-  for (std::string line; std::getline(stream, line);) {
-    auto call = json::parse(line, nullptr, false);
-    if (call.is_object() && call.value("method", "") == "Notify") calls.push_back(call);
-  }
-  return calls;
-}
-
-void send(ChildProcess& emitter, const std::string& line) {
-  emitter.writeLine(line);
-  ASSERT_EQ(emitter.readReport(), "sent") << line;
-}
 
 class CompanionQuitPrompts : public ::testing::Test {
  protected:
@@ -107,12 +94,12 @@ TEST_F(CompanionQuitPrompts, QuitFromTheServiceThatShowedItCarriesOutThePlanAndK
   const auto notification = std::to_string(shown["id"].get<int>());
 
   // Only the service that showed it speaks for the person.
-  send(impostor, "action " + notification + " quit");
+  emit(impostor, "action " + notification + " quit");
   std::this_thread::sleep_for(2s);
   EXPECT_TRUE(alive(plain.pid()));
   EXPECT_EQ(entry(id)["status"], "pending");
 
-  send(service, "action " + notification + " quit");
+  emit(service, "action " + notification + " quit");
   ASSERT_TRUE(eventually([&] { return entry(id)["status"] == "done"; }, 15s))
       << companion.errorOutput();
   EXPECT_FALSE(alive(plain.pid()));
@@ -128,7 +115,7 @@ TEST_F(CompanionQuitPrompts, QuitFromTheServiceThatShowedItCarriesOutThePlanAndK
   const auto second = fileRequest(agent.pid());
   ASSERT_TRUE(eventually([&] { return notifyCalls(calls).size() == 2; }, 10s))
       << companion.errorOutput();
-  send(service, "action " + std::to_string(notifyCalls(calls)[1]["id"].get<int>()) + " keep");
+  emit(service, "action " + std::to_string(notifyCalls(calls)[1]["id"].get<int>()) + " keep");
   ASSERT_TRUE(eventually([&] { return entry(second)["status"] == "declined"; }, 10s))
       << companion.errorOutput();
   EXPECT_TRUE(alive(kept.pid()));

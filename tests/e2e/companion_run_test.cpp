@@ -36,21 +36,15 @@ using testing::ChildProcess;
 using testing::CompanionProcess;
 using testing::eventually;
 using ::testing::HasSubstr;
+using testing::heartbeatPresent;
 using ::testing::Not;
+using testing::occurrences;
+using testing::program;
 
 constexpr uid_t kNobody = 65534;
 
 using testing::alive;
 using testing::Started;
-
-// The test helper under another name, as an installed program would be: the
-// kernel names the process after the link it was run by.
-fs::path program(const testing::IsolatedHome& home, const std::string& name) {
-  const auto path = home.root() / "bin" / name;
-  fs::create_directories(path.parent_path());
-  if (!fs::exists(path)) fs::create_symlink(testing::helperBinary(), path);
-  return path;
-}
 
 // An agent named claude that has started a server through nohup and a
 // language server, each held until the test ends.
@@ -76,21 +70,11 @@ struct AgentWithServers {
   }
 };
 
-bool heartbeatPresent(const testing::IsolatedHome& home) {
-  return fs::exists(home.sharedFolder() / "mcp-heartbeat.json");
-}
-
 std::size_t lineCount(const fs::path& file) {
   std::ifstream stream(file);
   std::size_t lines = 0;
   for (std::string line; std::getline(stream, line);) ++lines;
   return lines;
-}
-
-std::size_t occurrences(const std::string& text, const std::string& part) {
-  std::size_t found = 0;
-  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
-  return found;
 }
 
 // The records of ancestry.json as the tool reads them, by pid.

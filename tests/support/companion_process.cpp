@@ -1,5 +1,7 @@
 #include "support/companion_process.h"
 
+#include "support/child_process.h"
+
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
@@ -102,6 +104,23 @@ bool eventually(const std::function<bool()>& condition, std::chrono::millisecond
     std::this_thread::sleep_for(std::chrono::milliseconds(50));
   }
   return true;
+}
+
+std::filesystem::path program(const IsolatedHome& home, const std::string& name) {
+  const auto path = home.root() / "bin" / name;
+  std::filesystem::create_directories(path.parent_path());
+  if (!std::filesystem::exists(path)) std::filesystem::create_symlink(helperBinary(), path);
+  return path;
+}
+
+bool heartbeatPresent(const IsolatedHome& home) {
+  return std::filesystem::exists(home.sharedFolder() / "mcp-heartbeat.json");
+}
+
+std::size_t occurrences(const std::string& text, const std::string& part) {
+  std::size_t found = 0;
+  for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++found;
+  return found;
 }
 
 }  // namespace glimmet::testing

@@ -43,4 +43,14 @@ class CompanionProcess {
 /// Checks `condition` every 50 ms until it holds or `limit` has passed.
 bool eventually(const std::function<bool()>& condition, std::chrono::milliseconds limit);
 
+/// The test helper under another name in `home`, as an installed program
+/// would be: the kernel names the process after the link it was run by.
+std::filesystem::path program(const IsolatedHome& home, const std::string& name);
+
+/// Whether a companion's heartbeat stands in `home`'s shared folder.
+bool heartbeatPresent(const IsolatedHome& home);
+
+/// How often `part` stands in `text` (a log line said once, or at every look).
+std::size_t occurrences(const std::string& text, const std::string& part);
+
 }  // namespace glimmet::testing

@@ -1,5 +1,6 @@
 #include "support/session_bus.h"
 
+#include <gtest/gtest.h>
 #include <unistd.h>
 
 #include <fstream>
@@ -48,6 +49,21 @@ ChildProcess PrivateSessionBus::startNotificationService(const std::filesystem::
   std::vector<std::string> arguments = {"notification-service", callsFile.string()};
   if (impostor) arguments.push_back("--no-name");
   return ChildProcess::helper(arguments, {.environment = environmentFor(Environment())});
+}
+
+std::vector<nlohmann::json> notifyCalls(const std::filesystem::path& callsFile) {
+  std::vector<nlohmann::json> calls;
+  std::ifstream stream(callsFile);
+  for (std::string line; std::getline(stream, line);) {
+    auto call = nlohmann::json::parse(line, nullptr, false);
+    if (call.is_object() && call.value("method", "") == "Notify") calls.push_back(std::move(call));
+  }
+  return calls;
+}
+
+void emit(ChildProcess& emitter, const std::string& line) {
+  emitter.writeLine(line);
+  ASSERT_EQ(emitter.readReport(), "sent") << line;
 }
 
 }  // namespace glimmet::testing

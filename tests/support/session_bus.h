@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <nlohmann/json.hpp>
 #include <optional>
 #include <string>
 #include <vector>
@@ -41,5 +42,13 @@ class PrivateSessionBus {
   std::optional<ChildProcess> daemon_;
   std::string address_;
 };
+
+/// The Notify calls the stand-in service recorded in `callsFile`, in order;
+/// a line still being written is not one yet.
+std::vector<nlohmann::json> notifyCalls(const std::filesystem::path& callsFile);
+
+/// Has the stand-in `emitter` emit `line` ("action ID KEY", "close ID REASON")
+/// and waits until the bus has it.
+void emit(ChildProcess& emitter, const std::string& line);
 
 }  // namespace glimmet::testing

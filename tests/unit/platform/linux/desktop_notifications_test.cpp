@@ -59,11 +59,6 @@ class DesktopNotificationsTest : public ::testing::Test {
     return out;
   }
 
-  static void send(testing::ChildProcess& emitter, const std::string& line) {
-    emitter.writeLine(line);
-    ASSERT_EQ(emitter.readReport(), "sent") << line;
-  }
-
   testing::TempDir dir_;
   std::optional<testing::PrivateSessionBus> bus_;
 };
@@ -92,17 +87,17 @@ TEST_F(DesktopNotificationsTest, ShowsWithActionsAndTakesOnlyTheShowingServicesS
 
   // Someone else on the bus says the person chose "quit" on our id, and the
   // service speaks of an id it never gave us: neither counts.
-  send(impostor, "action 1 quit");
-  send(service, "action 7 quit");
-  send(service, "action 1 keep");
-  send(service, "close 1 2");
+  testing::emit(impostor, "action 1 quit");
+  testing::emit(service, "action 7 quit");
+  testing::emit(service, "action 1 keep");
+  testing::emit(service, "close 1 2");
   // Signals arrive in the order sent, so the two dropped ones came first.
   EXPECT_EQ(takeSignals(bus, 2), (std::vector<NotificationSignal>{
                                      {.kind = Kind::actionInvoked, .id = 1, .actionKey = "keep"},
                                      {.kind = Kind::closed, .id = 1, .closedReason = 2}}));
   // Once closed, the id is no longer ours: the action sent now is dropped
   // before the close of the next notification comes.
-  send(service, "action 1 quit");
+  testing::emit(service, "action 1 quit");
   const auto second = bus.show({.summary = "Second", .body = "Taken back."});
   ASSERT_TRUE(second) << second.failure;
   EXPECT_EQ(*second.value, 2u);
