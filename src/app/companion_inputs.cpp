@@ -29,20 +29,15 @@ CompanionInputs::CompanionInputs(const Environment& environment, std::filesystem
   inputs_ = CommandInputs::load(environment_, executable_);
 }
 
-std::vector<std::optional<CompanionInputs::Stamp>> CompanionInputs::stamps() const {
-  const auto stampOf = [](const std::optional<platform::FileStatus>& status) {
-    if (!status) return std::optional<Stamp>();
-    return std::optional<Stamp>(Stamp{status->modified.tv_sec, status->modified.tv_nsec,
-                                      status->size, static_cast<std::uint64_t>(status->inode)});
-  };
+std::vector<std::optional<FileStamp>> CompanionInputs::stamps() const {
   const auto shared = platform::sharedDataDir(environment_);
-  std::vector<std::optional<Stamp>> out;
-  out.push_back(stampOf(platform::linkStatus(shared / shared_files::settings)));
-  out.push_back(stampOf(platform::linkStatus(shared / shared_files::protectedRules)));
+  std::vector<std::optional<FileStamp>> out;
+  out.push_back(FileStamp::of(platform::linkStatus(shared / shared_files::settings)));
+  out.push_back(FileStamp::of(platform::linkStatus(shared / shared_files::protectedRules)));
   // Every candidate, in order: the first one that exists is the one loaded, so
   // one appearing before it changes which file that is.
   for (const auto& candidate : SignatureEngine::candidates(environment_, executable_))
-    out.push_back(stampOf(platform::targetStatus(candidate)));
+    out.push_back(FileStamp::of(platform::targetStatus(candidate)));
   return out;
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "app/command_inputs.h"
+#include "app/file_stamp.h"
 #include "logic/companion/failure_notes.h"
 #include "platform/environment.h"
 
@@ -30,19 +31,12 @@ class CompanionInputs {
   void sayWhatIsMissing(std::ostream& log, FailureNotes& notes) const;
 
  private:
-  struct Stamp {
-    std::int64_t seconds = 0;
-    long nanoseconds = 0;
-    std::uint64_t size = 0;
-    std::uint64_t inode = 0;
-    bool operator==(const Stamp&) const = default;
-  };
-  std::vector<std::optional<Stamp>> stamps() const;
+  std::vector<std::optional<FileStamp>> stamps() const;
 
   const Environment& environment_;
   std::filesystem::path executable_;
   CommandInputs inputs_;
-  std::vector<std::optional<Stamp>> stamps_;
+  std::vector<std::optional<FileStamp>> stamps_;
 };
 
 }  // namespace glimmet

@@ -10,13 +10,6 @@ namespace {
 
 constexpr std::string_view kInbox = "quit requests";
 
-bool sameFile(const std::optional<platform::FileStatus>& a,
-              const std::optional<platform::FileStatus>& b) {
-  if (!a || !b) return a.has_value() == b.has_value();
-  return a->inode == b->inode && a->size == b->size && a->modified.tv_sec == b->modified.tv_sec &&
-         a->modified.tv_nsec == b->modified.tv_nsec;
-}
-
 }  // namespace
 
 CompanionQuitPrompts::CompanionQuitPrompts(const platform::SharedFolder& folder,
@@ -35,8 +28,8 @@ void CompanionQuitPrompts::look(NotificationOutlet::Clock::time_point now,
       }
     }
   }
-  const auto inbox = platform::linkStatus(folder_.path() / shared_files::mcpInbox);
-  const bool changed = !sameFile(inbox, inboxSeen_);
+  const auto inbox = FileStamp::of(platform::linkStatus(folder_.path() / shared_files::mcpInbox));
+  const bool changed = inbox != inboxSeen_;
   const bool due = !asked_.empty() && (!reviewedAt_ || now - *reviewedAt_ >= kReviewEvery);
   if (!changed && !due) return;
   inboxSeen_ = inbox;

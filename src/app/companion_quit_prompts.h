@@ -17,6 +17,7 @@
 #include <string>
 
 #include "app/command_inputs.h"
+#include "app/file_stamp.h"
 #include "app/notification_outlet.h"
 #include "logic/companion/failure_notes.h"
 #include "logic/mcp/quit_request_review.h"
@@ -58,7 +59,7 @@ class CompanionQuitPrompts {
   NotificationOutlet& outlet_;
   std::ostream& log_;
   FailureNotes& notes_;
-  std::optional<platform::FileStatus> inboxSeen_;
+  std::optional<FileStamp> inboxSeen_;
   std::optional<NotificationOutlet::Clock::time_point> reviewedAt_;
   std::map<std::string, Asked> asked_;  ///< by request id
 };
