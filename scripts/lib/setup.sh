@@ -11,6 +11,7 @@ GLIMMET_BUILD_PACKAGES=(
 GLIMMET_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
   python3 python3-jsonschema zsh clang-format git util-linux iproute2
+  strace  # counts the system calls of a disk scan: one stat per entry, one listing per folder
   nodejs  # the e2e tests run agents the npm way: node running a script behind a symlink
   systemd  # systemd-analyze verifies the companion's unit; no manager needs to run
   dbus-daemon  # a private session bus for the alert tests

@@ -120,7 +120,7 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   const bool rulesAsk = std::any_of(rules.rules.begin(), rules.rules.end(),
                                     [](const LeftoverRule& rule) { return rule.resolveWith; });
   if (!fixture && rulesAsk) {
-    locator.prefetch(PathLookupRunner::programs());
+    options.prepareLookups = [&locator] { locator.prefetch(PathLookupRunner::programs()); };
     options.allowLookups = true;
     options.lookups = &lookups;
   }

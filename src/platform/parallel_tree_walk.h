@@ -1,39 +1,65 @@
-// The measuring walk: like walkTree (physical, one device, one lstat-class call
-// per entry) but always descending, shared out folder by folder between up to
-// `walkers` threads. Folders themselves are known from the listing and never
-// stat'ed: only the entries that are counted cost a call.
+// The measuring walk: physical, never leaving a root's device, shared out
+// folder by folder between up to `walkers` threads over one queue of folders,
+// so that one huge folder and many small roots alike keep every walker busy.
+// Each folder is opened and listed once; each non-folder entry costs one
+// lstat-class call, and folders none (the listing says what they are, and the
+// mount table where they lead to another volume).
+//
+// What the walk means is the caller's: it attaches a scope to each root,
+// decides from each folder's listing which subfolders are entered and with
+// what scope, and is handed every counted entry with the scope of its folder.
 #pragma once
 
 #include <cstddef>
-#include <filesystem>
-#include <functional>
+#include <memory>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "platform/tree_walk.h"
+#include "platform/file_system.h"
 
 namespace glimmet::platform {
 
-struct TallyEntry {
+/// What the caller attaches to a folder of the walk; derived by the caller.
+class WalkScope {
+ public:
+  virtual ~WalkScope() = default;
+};
+
+using WalkScopePtr = std::shared_ptr<WalkScope>;
+
+struct ListedEntry {
   std::string_view name;
-  size_t firstComponent;     ///< index into ParallelWalkOutcome::firstComponents
-  const FileStatus* status;  ///< null for a folder
+  bool folder = false;   ///< from the listing (a stat only where the listing can't tell)
+  bool regular = false;  ///< a regular file
 };
 
-struct ParallelWalkOutcome {
-  bool noAccess = false;                     ///< a folder or entry was refused (EACCES, EPERM)
-  bool stopped = false;                      ///< `stop` answered true
-  std::vector<std::string> firstComponents;  ///< the root's entries, by index
+class TreeVisitor {
+ public:
+  virtual ~TreeVisitor() = default;
+  /// One folder's entries, from the worker listing it. Fill `enter` (already
+  /// sized to `entries`, all null) with the scope each subfolder is entered
+  /// with (often `scope` itself); a subfolder left null is not entered.
+  virtual void folder(size_t worker, const WalkScopePtr& scope,
+                      std::span<const ListedEntry> entries, std::span<WalkScopePtr> enter) = 0;
+  /// One non-folder entry of a folder; `position` is its place in the listing.
+  virtual void file(size_t worker, WalkScope& scope, size_t position, std::string_view name,
+                    const FileStatus& status) = 0;
+  /// The folder, or one of its entries, was refused (EACCES, EPERM).
+  virtual void refused(WalkScope& scope) = 0;
+  /// Asked once per folder: true ends the whole walk.
+  virtual bool stopped() = 0;
 };
 
-/// Calls `visit` with the worker's number (below `walkers`) for every entry
-/// below `root`, from that worker's thread; each worker runs at idle I/O
-/// priority and more start only while there are folders waiting. `stop` is
-/// asked once per folder. Returns after every worker has finished.
-ParallelWalkOutcome walkTreeInParallel(
-    const std::filesystem::path& root, size_t walkers,
-    const std::function<void(size_t worker, const TallyEntry&)>& visit,
-    const std::function<bool()>& stop);
+struct WalkRoot {
+  std::string path;
+  WalkScopePtr scope;
+};
+
+/// Walks every root (each a folder; one that can't be opened as a real folder
+/// is left, refused when that was a permission error) on one queue, each
+/// worker at idle I/O priority. Returns true when `stopped` ended the walk.
+bool walkTreesInParallel(const std::vector<WalkRoot>& roots, size_t walkers, TreeVisitor& visitor);
 
 }  // namespace glimmet::platform

@@ -1,16 +1,17 @@
-// findLeftovers: the candidates of every rule, the home folder's entries left
-// for the context totals, and what was left out.
+// findLeftovers: what is known before the walk (rule folders, folders left
+// out, extra roots) is laid out as a map of the home folder; one walk of the
+// home folder and of the roots it can't reach finds and measures the rest;
+// git's worktree records and the tools' answers settle the last items.
 #include "core/disk/disk_finding.h"
-
-#include <fnmatch.h>
 
 #include <algorithm>
 #include <map>
 #include <set>
 
 #include "core/disk/disk_paths.h"
+#include "core/disk/disk_walker.h"
+#include "core/disk/scan_walk.h"
 #include "platform/file_system.h"
-#include "platform/tree_walk.h"
 
 namespace glimmet {
 namespace {
@@ -22,104 +23,139 @@ using Kind = platform::FileStatus::Kind;
 const std::set<std::string> kNeverWalked = {"Library", ".Trash"};
 const std::set<std::string> kPersonalMedia = {"Pictures", "Music", "Movies", "Videos"};
 
-std::optional<Kind> kindOf(const std::string& path) {
-  const auto status = platform::linkStatus(path);
-  return status ? std::optional(status->kind) : std::nullopt;
-}
-
-class Excluder {
- public:
-  Excluder(const std::vector<std::string>& patterns, std::string home)
-      : patterns_(patterns), home_(std::move(home)) {}
-  bool excluded(std::string_view name, const std::string& path) const {
-    if (patterns_.empty()) return false;
-    const std::string nameText(name);
-    const std::string relative = tildeRelative(path);
-    for (const auto& pattern : patterns_)
-      if (::fnmatch(pattern.c_str(), nameText.c_str(), 0) == 0 ||
-          ::fnmatch(pattern.c_str(), relative.c_str(), 0) == 0 ||
-          ::fnmatch(pattern.c_str(), path.c_str(), 0) == 0)
-        return true;
-    return false;
-  }
-
- private:
-  std::string tildeRelative(const std::string& path) const {
-    if (path.size() > home_.size() && path.starts_with(home_) && path[home_.size()] == '/')
-      return path.substr(home_.size() + 1);
-    return path;
-  }
-  const std::vector<std::string>& patterns_;
-  std::string home_;
+// A rule folder and how it gets measured: in the walk of the home folder, or
+// as a root of its own where that walk can't reach it.
+struct Planned {
+  size_t candidate;
+  std::shared_ptr<TreeTally> tally;
 };
 
-bool matchesProjectRule(const LeftoverRule& rule, std::string_view name,
-                        const std::string& parent) {
-  const bool named =
-      std::find(rule.names.begin(), rule.names.end(), name) != rule.names.end() ||
-      std::any_of(rule.namePrefixes.begin(), rule.namePrefixes.end(),
-                  [&](const std::string& prefix) { return name.starts_with(prefix); });
-  if (!named) return false;
-  // Siblings: at least one of the named files stands next to the folder.
-  if (!rule.siblings.empty() &&
-      std::none_of(rule.siblings.begin(), rule.siblings.end(), [&](const std::string& sibling) {
-        return platform::entryExists(parent + "/" + sibling);
-      }))
-    return false;
-  if (!rule.inside.empty()) {
-    const auto holder = std::filesystem::path(parent).filename().string();
-    if (std::find(rule.inside.begin(), rule.inside.end(), holder) == rule.inside.end())
-      return false;
-  }
-  return true;
-}
-
-// The search for one scan: what it has found so far, and what it skips.
 class Finder {
  public:
-  Finder(const LeftoverRuleSet& rules, const DiskScanOptions& options)
+  Finder(const LeftoverRuleSet& rules, const DiskScanOptions& options,
+         const std::vector<const LeftoverRule*>& asking)
       : rules_(rules),
         options_(options),
+        asking_(asking),
         home_(options.home),
         paths_(options.home, options.environment),
-        excluder_(options.rules.excludePatterns, options.home) {}
+        walkers_(static_cast<size_t>(std::max<int64_t>(options.rules.maxWalkers, 1))) {
+    setup_.home = home_;
+    setup_.discoveryDepth = static_cast<int>(options.rules.discoveryDepth);
+    setup_.excludePatterns = options.rules.excludePatterns;
+    setup_.walkers = walkers_;
+    setup_.cancel = options.cancel.get();
+  }
 
-  DiskFindings run() {
+  DiskFindings run(const LookupAnswers& answers) {
     leaveOut();
     addRuleFolders();
-    discoverProjects();
+    addExtraRoots();
+    addTrash();
+    walk();
     addWorktrees();
-    listTopLevel();
+    settleLookups(answers);
+    measureTheRest();
+    finish();
     return std::move(found_);
   }
 
  private:
+  bool excluded(const std::string& path) const {
+    return excludedByPattern(options_.rules.excludePatterns, home_,
+                             std::filesystem::path(path).filename().string(), path);
+  }
+
   // Folders left out of the home walk, and why.
   void leaveOut() {
-    for (const auto& name : kNeverWalked) leftOut_.insert(home_ + "/" + name);
+    auto leave = [&](const std::string& path) {
+      leftOut_.insert(path);
+      if (auto* place = placeInHome(path, /*create=*/true)) place->leftOut = true;
+    };
+    for (const auto& name : kNeverWalked) leave(home_ + "/" + name);
     for (const auto& name : kPersonalMedia)
       if (platform::entryExists(home_ + "/" + name)) {
-        leftOut_.insert(home_ + "/" + name);
+        leave(home_ + "/" + name);
         found_.notScanned.push_back({home_ + "/" + name, NotScanned::Reason::personalMedia});
       }
     if (!options_.rules.includeProtectedFolders)
       for (const auto& folder : options_.consentFolders)
         if (platform::entryExists(folder)) {
-          leftOut_.insert(folder);
+          leave(folder);
           found_.notScanned.push_back({folder, NotScanned::Reason::needsConsent});
         }
-    for (const auto& trash : options_.trashRoots) leftOut_.insert(trash);
+    for (const auto& trash : options_.trashRoots) leave(trash);
   }
 
-  void add(const LeftoverRule& rule, std::string path, bool project, bool lookupFailed = false) {
-    if (excluder_.excluded(std::filesystem::path(path).filename().string(), path)) return;
-    if (!seen_.insert({rule.id, path}).second) return;
-    found_.candidates.push_back({&rule, std::move(path), project, {}, std::nullopt, lookupFailed});
+  // The place of `path` in the map of the home folder; null outside it.
+  KnownFolder* placeInHome(const std::string& path, bool create) {
+    if (!disk_path::isWithin(path, home_) || path.size() <= home_.size()) return nullptr;
+    KnownFolder* place = &known_;
+    for (const auto& part : std::filesystem::path(path.substr(home_.size() + 1)))
+      if (const auto name = part.string(); !name.empty()) {
+        if (!create && !place->find(name)) return nullptr;
+        place = &place->at(name);
+      }
+    return place;
   }
 
-  void addIfFolder(const LeftoverRule& rule, const std::string& path, bool lookupFailed) {
-    const auto kind = kindOf(path);
-    if (kind && *kind != Kind::symlink) add(rule, path, false, lookupFailed);
+  // Whether the walk of the home folder gets to `path`: below it, through
+  // real folders on its volume, none of them left out or excluded.
+  bool reachedByHomeWalk(const std::string& path) {
+    if (!disk_path::isWithin(path, home_) || path.size() <= home_.size()) return false;
+    const auto homeDevice = deviceOf(home_);
+    if (!homeDevice) return false;
+    std::string folder = home_;
+    for (const auto& part : std::filesystem::path(path.substr(home_.size() + 1))) {
+      folder += "/" + part.string();
+      if (leftOut_.count(folder) || excluded(folder) || deviceOf(folder) != homeDevice)
+        return false;
+    }
+    return true;
+  }
+
+  // The device of a real folder at `path`, asked once per scan.
+  std::optional<uint64_t> deviceOf(const std::string& path) {
+    const auto known = devices_.find(path);
+    if (known != devices_.end()) return known->second;
+    const auto status = platform::linkStatus(path);
+    std::optional<uint64_t> device;
+    if (status && status->kind == Kind::directory) device = status->device;
+    devices_[path] = device;
+    return device;
+  }
+
+  size_t addCandidate(Candidate candidate) {
+    found_.candidates.push_back(std::move(candidate));
+    return found_.candidates.size() - 1;
+  }
+
+  // A rule folder to measure: where the walk gets to it, it is marked on the
+  // map; otherwise it is a root of its own.
+  void measureFolder(size_t candidate, const std::string& path) {
+    auto tally = std::make_shared<TreeTally>(walkers_);
+    planned_.push_back({candidate, tally});
+    if (reachedByHomeWalk(path))
+      placeInHome(path, true)->items.push_back(tally);
+    else
+      roots_.push_back({path, tally, {}});
+  }
+
+  // A path rule's folder, or file, when one stands there.
+  void addIfPresent(const LeftoverRule& rule, const std::string& path, bool lookupFailed,
+                    bool tentative) {
+    if (excluded(path) || !seen_.insert({rule.id, path}).second) return;
+    const auto status = platform::linkStatus(path);
+    if (!status || status->kind == Kind::symlink) return;
+    Candidate candidate{&rule,       path, false, {}, FileIdentity{status->device, status->inode},
+                        lookupFailed};
+    candidate.tentative = tentative;
+    const bool folder = status->kind == Kind::directory;
+    if (folder) devices_[path] = status->device;  // asked again when its reach is judged
+    if (!folder) candidate.measurement = measureEntry(*status, path.ends_with("/.git"));
+    const auto index = addCandidate(std::move(candidate));
+    ruleOrder_[index] = {ruleIndex(rule), sequence_++};
+    if (folder) measureFolder(index, path);
   }
 
   // Path and children rules name their folders; the others are kept for the
@@ -128,145 +164,236 @@ class Finder {
     for (const auto& rule : rules_.rules) {
       switch (rule.match) {
         case Match::path:
-          addPathRule(rule);
+          for (const auto& pathTemplate : rule.paths)
+            addIfPresent(rule, disk_path::normal(paths_.expand(pathTemplate)), false,
+                         isAsked(rule));
           break;
         case Match::children:
-          addChildren(rule);
+          addChildrenRoots(rule);
           break;
         case Match::project:
-          projectRules_.push_back(&rule);
+          setup_.projectRules.push_back(&rule);
           break;
         case Match::docker:
           found_.dockerRules.push_back(&rule);
           break;
         case Match::worktree:
-          findWorktrees_ = true;
+          setup_.findWorktrees = true;
           break;
       }
     }
   }
 
-  // The folder a tool reports replaces the rule's guesses; when it can't be
-  // asked, the guesses stand, marked as such.
-  void addPathRule(const LeftoverRule& rule) {
-    const bool asks = rule.resolveWith && options_.allowLookups && options_.lookups &&
-                      options_.lookups->shouldAsk(*rule.resolveWith);
-    const auto reported = asks ? options_.lookups->lookup(*rule.resolveWith) : std::nullopt;
-    if (reported) {
-      addIfFolder(rule, disk_path::normal(*reported), false);
-      return;
-    }
-    for (const auto& pathTemplate : rule.paths)
-      addIfFolder(rule, disk_path::normal(paths_.expand(pathTemplate)), asks);
+  bool isAsked(const LeftoverRule& rule) const {
+    return std::find(asking_.begin(), asking_.end(), &rule) != asking_.end();
   }
 
-  void addChildren(const LeftoverRule& rule) {
+  void addChildrenRoots(const LeftoverRule& rule) {
+    const int depth = static_cast<int>(std::clamp<int64_t>(rule.childDepth.value_or(1), 1, 8));
     for (const auto& pathTemplate : rule.paths) {
       const auto root = disk_path::normal(paths_.expand(pathTemplate));
-      const int depth = static_cast<int>(std::clamp<int64_t>(rule.childDepth.value_or(1), 1, 8));
-      platform::walkTree(root, [&](const platform::WalkEntry& entry) {
-        if (!entry.isDirectory()) return platform::WalkAnswer::skip;
-        if (entry.depth < depth) return platform::WalkAnswer::descend;
-        const std::string name(entry.name);
-        if (rule.childPrefix && !name.starts_with(*rule.childPrefix))
-          return platform::WalkAnswer::skip;
-        std::string lowered = name;
-        std::transform(lowered.begin(), lowered.end(), lowered.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-        if (rule.id == rule_ids::appCaches && lowered.starts_with("com.apple."))
-          return platform::WalkAnswer::skip;
-        add(rule, entry.path(), false);
-        return platform::WalkAnswer::skip;
-      });
+      if (excluded(root) || !deviceOf(root)) continue;
+      const ChildrenRuleWalk childrenWalk{&rule, depth};
+      if (reachedByHomeWalk(root))
+        placeInHome(root, true)->childrenRules.push_back(childrenWalk);
+      else
+        roots_.push_back({root, nullptr, {childrenWalk}});
     }
   }
 
-  // Project discovery over the home folder and the extra roots on its volume.
-  void discoverProjects() {
-    std::vector<std::string> roots = {home_};
+  // Extra roots for project discovery, on the home folder's volume.
+  void addExtraRoots() {
+    const auto homeStatus = platform::linkStatus(home_);
+    std::set<std::string> added;
     for (const auto& extra : options_.rules.extraRoots) {
       const auto root = disk_path::normal(paths_.expand(extra));
       const auto status = platform::linkStatus(root);
-      const auto homeStatus = platform::linkStatus(home_);
       if (!status) continue;
       if (homeStatus && status->device != homeStatus->device) {
         found_.notScanned.push_back({root, NotScanned::Reason::otherVolume});
         continue;
       }
-      roots.push_back(root);
+      if (root == home_ || !added.insert(root).second) continue;
+      if (reachedByHomeWalk(root))
+        placeInHome(root, true)->discoveryRoot = true;
+      else
+        discoveryRoots_.push_back(root);
     }
-    for (const auto& root : roots)
-      platform::walkTree(
-          root, [&](const platform::WalkEntry& entry) { return visit(root, entry); },
-          static_cast<int>(options_.rules.discoveryDepth));
   }
 
-  platform::WalkAnswer visit(const std::string& root, const platform::WalkEntry& entry) {
-    if (options_.cancel->isCancelled()) return platform::WalkAnswer::stop;
-    if (!entry.isDirectory()) return platform::WalkAnswer::skip;
-    const auto path = entry.path();
-    if (leftOut_.count(path) || excluder_.excluded(entry.name, path))
-      return platform::WalkAnswer::skip;
-    if (root == home_ && entry.depth == 1 &&
-        contextCategory(std::string(entry.name)) != DiskCategory::yourFiles)
-      return platform::WalkAnswer::skip;
-    if (entry.name == ".git") return platform::WalkAnswer::skip;
-    for (const auto* rule : projectRules_)
-      if (matchesProjectRule(*rule, entry.name, std::string(entry.parent))) {
-        add(*rule, path, true);
-        return platform::WalkAnswer::skip;
+  void addTrash() {
+    for (const auto& trash : options_.trashRoots)
+      if (platform::entryExists(trash)) {
+        trashTallies_.push_back(std::make_shared<TreeTally>(walkers_));
+        roots_.push_back({trash, trashTallies_.back(), {}});
       }
-    if (entry.name == "node_modules") return platform::WalkAnswer::skip;
-    if (findWorktrees_)
-      if (const auto gitKind = kindOf(path + "/.git")) {
-        gitFolders_.push_back(path);
-        // A linked worktree is one item, measured by one walk of its own.
-        if (*gitKind == Kind::file) return platform::WalkAnswer::skip;
-      }
-    return platform::WalkAnswer::descend;
   }
 
-  // Worktrees: the ones met on the walk and every one their repositories list.
+  void walk() {
+    ScanWalk scan(setup_, known_, seen_);
+    std::vector<platform::WalkRoot> roots = {{home_, scan.homeScope()}};
+    for (const auto& root : discoveryRoots_) roots.push_back({root, scan.discoveryScope(root)});
+    for (auto& root : roots_)
+      roots.push_back({root.path, scan.itemScope(root.path, root.tally.get(), root.childrenRules)});
+    cancelled_ = platform::walkTreesInParallel(roots, walkers_, scan);
+
+    for (auto& folder : scan.takeFound()) {
+      Candidate candidate{folder.rule, folder.path, folder.project};
+      candidate.projectPath = std::move(folder.projectPath);
+      const auto index = addCandidate(std::move(candidate));
+      if (!folder.project) ruleOrder_[index] = {ruleIndex(*folder.rule), 0};
+      planned_.push_back({index, std::move(folder.tally)});
+    }
+    gitFolders_ = scan.takeGitFolders();
+    worktreeTallies_ = scan.takeWorktreeTallies();
+    topLevel_ = scan.takeTopLevel();
+  }
+
+  // Worktrees: the ones met on the walk and every one their repositories
+  // list, measured by the walk where it passed them.
   void addWorktrees() {
     const auto* rule = rules_.rule(rule_ids::gitWorktree);
-    if (!findWorktrees_ || !rule || rule->match != Match::worktree) return;
+    if (!setup_.findWorktrees || !rule || rule->match != Match::worktree) return;
     for (auto& entry : WorktreeIndex::build(gitFolders_)) {
-      if (leftOut_.count(entry.path) ||
-          excluder_.excluded(std::filesystem::path(entry.path).filename().string(), entry.path))
-        continue;
+      if (leftOut_.count(entry.path) || excluded(entry.path)) continue;
       if (!seen_.insert({rule->id, entry.path}).second) continue;
       Candidate candidate{rule, entry.path, false, {}, std::nullopt, false, entry, {}};
       if (!entry.exists) candidate.measuredPath = entry.adminPath;
-      found_.candidates.push_back(std::move(candidate));
+      const auto measured = candidate.measuredFolder();
+      const auto index = addCandidate(std::move(candidate));
+      if (const auto tally = worktreeTallies_.find(measured); tally != worktreeTallies_.end())
+        planned_.push_back({index, tally->second});
     }
   }
 
-  // Context: the top-level entries not covered by an item or left out.
-  void listTopLevel() {
-    const auto listing = platform::listFolder(home_);
-    if (!listing) return;
-    for (const auto& entry : *listing) {
-      const auto path = (std::filesystem::path(home_) / entry.name).string();
-      if (leftOut_.count(path) || excluder_.excluded(entry.name, path)) continue;
-      if (std::any_of(found_.candidates.begin(), found_.candidates.end(),
-                      [&](const Candidate& c) { return c.path == path; }))
-        continue;
-      found_.topLevel.push_back(path);
+  // A tool's answer replaces its rule's own paths; without one, they stand,
+  // marked as such.
+  void settleLookups(const LookupAnswers& answers) {
+    if (asking_.empty() || !answers) return;
+    for (const auto& [rule, answer] : answers()) {
+      const auto reported = answer ? std::optional(disk_path::normal(*answer)) : std::nullopt;
+      bool kept = false;
+      for (size_t i = 0; i < found_.candidates.size(); ++i) {
+        auto& candidate = found_.candidates[i];
+        if (candidate.rule != rule || !candidate.tentative) continue;
+        candidate.tentative = false;
+        if (!reported) {
+          candidate.lookupFailed = true;
+        } else if (candidate.path == *reported) {
+          kept = true;
+        } else {
+          dropped_.insert(i);
+        }
+      }
+      if (reported && !kept) {
+        seen_.erase({rule->id, *reported});
+        const auto before = found_.candidates.size();
+        addIfPresentLater(*rule, *reported);
+        if (found_.candidates.size() > before) ruleOrder_[before] = {ruleIndex(*rule), 0};
+      }
     }
   }
+
+  size_t ruleIndex(const LeftoverRule& rule) const {
+    return static_cast<size_t>(&rule - rules_.rules.data());
+  }
+
+  // A folder a tool reported that the walk didn't measure in passing.
+  void addIfPresentLater(const LeftoverRule& rule, const std::string& path) {
+    if (excluded(path) || !seen_.insert({rule.id, path}).second) return;
+    const auto status = platform::linkStatus(path);
+    if (!status || status->kind == Kind::symlink) return;
+    Candidate candidate{&rule, path, false, {}, FileIdentity{status->device, status->inode}};
+    candidate.measurement = status->kind == Kind::directory
+                                ? measure(path, *options_.cancel, walkers_)
+                                : measureEntry(*status, path.ends_with("/.git"));
+    addCandidate(std::move(candidate));
+  }
+
+  // What the walk couldn't measure in passing: worktrees outside its reach.
+  void measureTheRest() {
+    std::set<size_t> planned;
+    for (const auto& plan : planned_) planned.insert(plan.candidate);
+    for (size_t i = 0; i < found_.candidates.size(); ++i) {
+      auto& candidate = found_.candidates[i];
+      if (planned.count(i) || !candidate.worktree) continue;
+      candidate.measurement = measure(candidate.measuredFolder(), *options_.cancel, walkers_);
+    }
+  }
+
+  void finish() {
+    for (const auto& plan : planned_) {
+      auto& candidate = found_.candidates[plan.candidate];
+      candidate.measurement = plan.tally->finish(cancelled_);
+    }
+    for (auto& candidate : found_.candidates) {
+      if (!candidate.identity && candidate.measuredPath.empty())
+        if (const auto status = platform::linkStatus(candidate.path))
+          candidate.identity = FileIdentity{status->device, status->inode};
+      found_.cancelled = found_.cancelled || candidate.measurement.cancelled;
+    }
+    std::vector<std::pair<size_t, Candidate>> kept;
+    for (size_t i = 0; i < found_.candidates.size(); ++i)
+      if (!dropped_.count(i)) kept.emplace_back(i, std::move(found_.candidates[i]));
+    // Rule folders in rule order, then projects and worktrees by path: the
+    // walk meets them in no fixed order.
+    auto rank = [&](const std::pair<size_t, Candidate>& entry) {
+      const auto order = ruleOrder_.find(entry.first);
+      const int group = order != ruleOrder_.end() ? 0 : entry.second.worktree ? 2 : 1;
+      const auto place = order != ruleOrder_.end() ? order->second : std::pair<size_t, size_t>{};
+      return std::tuple(group, place, std::string_view(entry.second.path));
+    };
+    std::stable_sort(kept.begin(), kept.end(),
+                     [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
+    found_.candidates.clear();
+    for (auto& [index, candidate] : kept) found_.candidates.push_back(std::move(candidate));
+
+    // Context: the top-level entries no candidate stands at, in listing order.
+    std::set<std::string> itemPaths;
+    for (const auto& candidate : found_.candidates) itemPaths.insert(candidate.path);
+    for (auto& entry : topLevel_) {
+      if (itemPaths.count(entry.path)) continue;
+      found_.topLevel.push_back(entry.path);
+      found_.topLevelMeasurements.push_back(entry.tally ? entry.tally->finish(cancelled_)
+                                                        : std::move(*entry.measurement));
+    }
+    for (const auto& tally : trashTallies_)
+      found_.trashBytes = found_.trashBytes.value_or(0) + tally->finish(cancelled_).bytes;
+    found_.cancelled = found_.cancelled || cancelled_ || options_.cancel->isCancelled();
+  }
+
+  // A root the walk of the home folder doesn't get to.
+  struct OwnRoot {
+    std::string path;
+    std::shared_ptr<TreeTally> tally;  ///< null for a children rule's root
+    std::vector<ChildrenRuleWalk> childrenRules;
+  };
 
   const LeftoverRuleSet& rules_;
   const DiskScanOptions& options_;
+  const std::vector<const LeftoverRule*>& asking_;
   const std::string& home_;
   const DiskPaths paths_;
-  const Excluder excluder_;
+  const size_t walkers_;
 
+  ScanWalkSetup setup_;
+  KnownFolder known_;
   DiskFindings found_;
   std::set<std::string> leftOut_;
+  std::map<std::string, std::optional<uint64_t>> devices_;
   std::set<std::pair<std::string, std::string>> seen_;  // (rule id, path)
-  std::vector<const LeftoverRule*> projectRules_;
-  bool findWorktrees_ = false;
-  std::vector<std::string> gitFolders_;  // repositories and worktrees met
+  std::vector<Planned> planned_;
+  std::vector<OwnRoot> roots_;
+  std::vector<std::string> discoveryRoots_;
+  std::vector<std::shared_ptr<TreeTally>> trashTallies_;
+  /// Rule folders: candidate -> (rule's place in the file, path's place in the rule).
+  std::map<size_t, std::pair<size_t, size_t>> ruleOrder_;
+  size_t sequence_ = 0;
+  std::set<size_t> dropped_;
+  bool cancelled_ = false;
+  std::vector<std::string> gitFolders_;
+  std::map<std::string, std::shared_ptr<TreeTally>> worktreeTallies_;
+  std::vector<ScanWalk::TopLevel> topLevel_;
 };
 
 }  // namespace
@@ -290,8 +417,10 @@ DiskCategory contextCategory(const std::string& name) {
   return found == kNames.end() ? DiskCategory::yourFiles : found->second;
 }
 
-DiskFindings findLeftovers(const LeftoverRuleSet& rules, const DiskScanOptions& options) {
-  return Finder(rules, options).run();
+DiskFindings findLeftovers(const LeftoverRuleSet& rules, const DiskScanOptions& options,
+                           const std::vector<const LeftoverRule*>& asking,
+                           const LookupAnswers& answers) {
+  return Finder(rules, options, asking).run(answers);
 }
 
 }  // namespace glimmet

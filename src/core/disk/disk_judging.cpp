@@ -9,7 +9,6 @@
 #include "core/disk/disk_paths.h"
 #include "core/safety/disk_protected_list.h"
 #include "core/util/home_path.h"
-#include "platform/file_system.h"
 
 namespace glimmet {
 namespace {
@@ -25,17 +24,6 @@ std::string days(int64_t count) {
 int64_t wholeDays(SystemTime now, SystemTime then) {
   const auto seconds = std::chrono::duration_cast<std::chrono::seconds>(now - then).count();
   return seconds > 0 ? seconds / kDay : 0;
-}
-
-// The nearest folder above `path`, up to the home folder, that holds a `.git`.
-std::optional<std::string> projectOf(const std::string& path, const std::string& home) {
-  auto folder = std::filesystem::path(path).parent_path().string();
-  while (folder.size() > 1 && disk_path::isWithin(folder, home)) {
-    if (platform::entryExists(folder + "/.git")) return folder;
-    if (folder == home) break;
-    folder = std::filesystem::path(folder).parent_path().string();
-  }
-  return std::nullopt;
 }
 
 struct Activity {
@@ -179,7 +167,7 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
     std::optional<Activity> activity;
     std::optional<std::string> projectPath;
     if (candidate.project) {
-      projectPath = projectOf(candidate.path, home);
+      projectPath = candidate.projectPath;
       const auto project =
           projectPath.value_or(std::filesystem::path(candidate.path).parent_path().string());
       activity = projectActivity(project, m.newest, options, liveness);

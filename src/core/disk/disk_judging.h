@@ -7,14 +7,13 @@
 #include <vector>
 
 #include "core/disk/disk_finding.h"
-#include "core/disk/disk_measuring.h"
 #include "core/safety/liveness_guard.h"
 
 namespace glimmet {
 
 /// The items of the measured candidates, in candidate order. Project items
 /// below the options' minimum size and chats newer than the history age are
-/// left out. Checks the disk again for projects and protected places.
+/// left out. Checks the disk again for protected places.
 std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
                                       const LeftoverRuleSet& rules, const DiskScanOptions& options,
                                       const LivenessInput& liveness);

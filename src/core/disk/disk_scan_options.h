@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <map>
 #include <memory>
 #include <string>
@@ -33,6 +34,9 @@ struct DiskScanOptions {
   /// fixture home: the rules' own paths are used).
   bool allowLookups = false;
   const PathLookupRunner* lookups = nullptr;
+  /// Run once before the first lookup, on the lookups' own thread (the login
+  /// shell is asked about every program at once).
+  std::function<void()> prepareLookups;
   /// Folders that hold keys or settings beside the fixed list (the shared folder).
   std::vector<std::string> settingsFolders;
   std::vector<std::string> trashRoots;

@@ -1,15 +1,48 @@
-// scanDisk: find candidates by rule, measure them on the walker pool, then
-// judge each item's safety, reasons and blocking.
+// scanDisk: find and measure the candidates in one walk while Docker and the
+// tools are asked, then judge each item's safety, reasons and blocking.
 #include "core/disk/disk_scanner.h"
 
 #include <algorithm>
+#include <future>
+#include <map>
 
 #include "core/disk/disk_finding.h"
 #include "core/disk/disk_judging.h"
-#include "core/disk/disk_measuring.h"
 #include "platform/volume.h"
 
 namespace glimmet {
+
+namespace {
+
+using LookupAnswerMap = std::map<const LeftoverRule*, std::optional<std::string>>;
+
+// Rules whose tool decides where its folder is, and has left a trace here.
+std::vector<const LeftoverRule*> rulesToAsk(const LeftoverRuleSet& rules,
+                                            const DiskScanOptions& options) {
+  std::vector<const LeftoverRule*> asking;
+  if (!options.allowLookups || !options.lookups) return asking;
+  for (const auto& rule : rules.rules)
+    if (rule.match == LeftoverRule::Match::path && rule.resolveWith &&
+        options.lookups->shouldAsk(*rule.resolveWith))
+      asking.push_back(&rule);
+  return asking;
+}
+
+// Every tool at once: one login shell finds them all, then each answers on
+// its own thread within its own time limit.
+LookupAnswerMap askTools(const std::vector<const LeftoverRule*>& asking,
+                         const DiskScanOptions& options) {
+  if (options.prepareLookups) options.prepareLookups();
+  std::vector<std::future<std::optional<std::string>>> answers;
+  for (const auto* rule : asking)
+    answers.push_back(std::async(
+        std::launch::async, [&, rule] { return options.lookups->lookup(*rule->resolveWith); }));
+  LookupAnswerMap found;
+  for (size_t i = 0; i < asking.size(); ++i) found[asking[i]] = answers[i].get();
+  return found;
+}
+
+}  // namespace
 
 std::string_view rawValue(NotScanned::Reason reason) {
   switch (reason) {
@@ -35,15 +68,24 @@ DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& opt
   result.rulesVersion = rules.version;
   result.freeBytes = platform::availableBytes(options.home);
 
-  auto found = findLeftovers(rules, options);
+  // The engine and the tools are asked while the walk runs, each within its
+  // own time limit, so that they cost nothing when the walk takes longer.
+  std::future<DockerResult<DockerStats>> dockerStats;
+  if (options.docker)
+    dockerStats =
+        std::async(std::launch::async, [&] { return loadDockerDiskUsage(*options.docker); });
+  const auto asking = rulesToAsk(rules, options);
+  std::future<LookupAnswerMap> lookups;
+  if (!asking.empty())
+    lookups = std::async(std::launch::async, [&] { return askTools(asking, options); });
+
+  auto found = findLeftovers(rules, options, asking,
+                             [&] { return lookups.valid() ? lookups.get() : LookupAnswerMap{}; });
   result.notScanned = std::move(found.notScanned);
-  const auto walkers = static_cast<size_t>(std::max<int64_t>(options.rules.maxWalkers, 1));
-  const auto measured = measureFindings(found, walkers, *options.cancel);
   result.items = judgeCandidates(found.candidates, rules, options, liveness);
 
-  // Docker figures, from the engine itself.
-  if (options.docker) {
-    auto stats = loadDockerDiskUsage(*options.docker);
+  if (dockerStats.valid()) {
+    auto stats = dockerStats.get();
     if (const auto* usage = std::get_if<DockerStats>(&stats)) {
       result.docker = DockerDiskState::running;
       for (auto& item : dockerItems(found.dockerRules, *usage))
@@ -54,9 +96,10 @@ DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& opt
     }
   }
 
-  result.context = contextTotals(options.home, found.topLevel, measured.topLevel, result.items);
-  result.trashBytes = measureTrash(options.trashRoots, walkers, *options.cancel);
-  result.complete = !measured.cancelled && !options.cancel->isCancelled();
+  result.context =
+      contextTotals(options.home, found.topLevel, found.topLevelMeasurements, result.items);
+  result.trashBytes = found.trashBytes;
+  result.complete = !found.cancelled && !options.cancel->isCancelled();
   return result;
 }
 

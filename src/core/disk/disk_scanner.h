@@ -1,8 +1,9 @@
 // The disk scan: turns the rule file into measured leftovers for one home
 // folder, with the context totals of the rest of it and the folders left out.
-// It finds candidates by rule, measures them (each measurement shared out
-// between up to maxWalkers threads at idle I/O priority, all stopped by one
-// shared cancel flag), then judges each item's safety, reasons and blocking.
+// It finds and measures every candidate and the context in one walk, shared
+// out between up to maxWalkers threads at idle I/O priority and stopped by
+// one shared cancel flag, while Docker and the tools are asked; then it
+// judges each item's safety, reasons and blocking.
 #pragma once
 
 #include "core/disk/disk_scan_options.h"

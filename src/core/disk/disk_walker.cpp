@@ -2,131 +2,66 @@
 // lead outside the tree.
 #include "core/disk/disk_walker.h"
 
-#include <algorithm>
 #include <cerrno>
-#include <utility>
-#include <vector>
 
-#include "platform/parallel_tree_walk.h"
+#include "core/disk/tree_tally.h"
 
 namespace glimmet {
 namespace {
 
-using platform::FileStatus;
+// The root's own scope, and one per first component below it, shared by that
+// whole subtree: where an entry lies below the root is all a count needs.
+struct ChildScope : platform::WalkScope {
+  explicit ChildScope(size_t firstComponent, bool isRoot = false)
+      : child(firstComponent), root(isRoot) {}
+  size_t child;
+  bool root;
+};
 
-SystemTime timeOf(const timespec& time) {
-  return SystemTime(std::chrono::duration_cast<SystemTime::duration>(
-      std::chrono::seconds(time.tv_sec) + std::chrono::nanoseconds(time.tv_nsec)));
-}
+class MeasuringVisitor : public platform::TreeVisitor {
+ public:
+  MeasuringVisitor(TreeTally& tally, const CancelFlag& cancel) : tally_(tally), cancel_(cancel) {}
 
-bool later(const timespec& a, const timespec& b) {
-  return a.tv_sec != b.tv_sec ? a.tv_sec > b.tv_sec : a.tv_nsec > b.tv_nsec;
-}
+  void folder(size_t worker, const platform::WalkScopePtr& scope,
+              std::span<const platform::ListedEntry> entries,
+              std::span<platform::WalkScopePtr> enter) override {
+    const auto& here = static_cast<const ChildScope&>(*scope);
+    if (here.root) tally_.nameChildren(entries);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (entries[i].name == ".git") tally_.sawGit(worker);
+      if (entries[i].folder) enter[i] = here.root ? std::make_shared<ChildScope>(i) : scope;
+    }
+  }
+  void file(size_t worker, platform::WalkScope& scope, size_t position, std::string_view,
+            const platform::FileStatus& status) override {
+    const auto& here = static_cast<const ChildScope&>(scope);
+    tally_.count(worker, here.root ? position : here.child, status);
+  }
+  void refused(platform::WalkScope&) override { tally_.refuse(); }
+  bool stopped() override { return cancel_.isCancelled(); }
 
-void noteNewest(Measurement& measurement, const timespec& modified) {
-  const auto time = timeOf(modified);
-  if (!measurement.newest || time > *measurement.newest) measurement.newest = time;
-}
+ private:
+  TreeTally& tally_;
+  const CancelFlag& cancel_;
+};
 
 }  // namespace
 
 Measurement measure(const std::filesystem::path& path, const CancelFlag& cancel, size_t walkers) {
-  Measurement measurement;
   int error = 0;
   const auto root = platform::lstatPath(path, error);
   if (!root) {
+    Measurement measurement;
     measurement.noAccess = error == EACCES || error == EPERM;
     return measurement;
   }
-  if (root->kind == FileStatus::Kind::symlink) return measurement;
-  if (root->kind != FileStatus::Kind::directory) {
-    measurement.bytes = root->blocks512 * 512;
-    measurement.files = 1;
-    noteNewest(measurement, root->modified);
-    if (root->links <= 1 || root->kind != FileStatus::Kind::file)
-      measurement.uniqueBytes = measurement.bytes;
-    else
-      measurement.multiLinks[{root->device, root->inode}] = {measurement.bytes, root->links, 1};
-    if (path.filename() == ".git") measurement.containsGit = true;
-    return measurement;
-  }
-
-  // Each worker tallies on its own; the tallies are merged once the walk ends.
-  struct Tally {
-    uint64_t bytes = 0;
-    uint64_t files = 0;
-    std::optional<timespec> newest;
-    bool containsGit = false;
-    std::vector<uint64_t> children;  ///< by first component
-    std::vector<bool> counted;       ///< the first component holds a counted entry
-    std::map<FileIdentity, std::pair<MultiLink, size_t>> links;  ///< with the child credited
-  };
-  std::vector<Tally> tallies(std::max<size_t>(walkers, 1));
-  const auto outcome = platform::walkTreeInParallel(
-      path, tallies.size(),
-      [&](size_t worker, const platform::TallyEntry& entry) {
-        auto& tally = tallies[worker];
-        if (entry.name == ".git") tally.containsGit = true;
-        if (!entry.status) return;
-        const auto& status = *entry.status;
-        const uint64_t bytes = status.blocks512 * 512;
-        if (status.kind == FileStatus::Kind::file && status.links >= 2) {
-          auto [found, inserted] = tally.links.try_emplace(
-              FileIdentity{status.device, status.inode},
-              std::pair{MultiLink{bytes, status.links, 0}, entry.firstComponent});
-          ++found->second.first.seen;
-          if (!inserted) return;  // the same file under another name counts once
-        }
-        ++tally.files;
-        if (!tally.newest || later(status.modified, *tally.newest)) tally.newest = status.modified;
-        tally.bytes += bytes;
-        if (entry.firstComponent >= tally.children.size()) {
-          tally.children.resize(entry.firstComponent + 1);
-          tally.counted.resize(entry.firstComponent + 1);
-        }
-        tally.children[entry.firstComponent] += bytes;
-        tally.counted[entry.firstComponent] = true;
-      },
-      [&] { return cancel.isCancelled(); });
-  measurement.noAccess = outcome.noAccess;
-  measurement.cancelled = outcome.stopped;
-
-  std::vector<uint64_t> children(outcome.firstComponents.size());
-  std::vector<bool> counted(children.size());
-  for (auto& tally : tallies) {
-    measurement.bytes += tally.bytes;
-    measurement.files += tally.files;
-    measurement.containsGit = measurement.containsGit || tally.containsGit;
-    if (tally.newest) noteNewest(measurement, *tally.newest);
-    for (size_t i = 0; i < tally.children.size() && i < children.size(); ++i) {
-      children[i] += tally.children[i];
-      counted[i] = counted[i] || tally.counted[i];
-    }
-    for (auto& [identity, link] : tally.links) {
-      auto [found, inserted] = measurement.multiLinks.try_emplace(identity, link.first);
-      if (inserted) continue;
-      // Two workers met the same file: it was counted by both, so once comes off.
-      found->second.seen += link.first.seen;
-      measurement.bytes -= link.first.bytes;
-      --measurement.files;
-      if (link.second < children.size()) children[link.second] -= link.first.bytes;
-    }
-  }
-  for (size_t i = 0; i < children.size(); ++i)
-    if (counted[i]) measurement.children[outcome.firstComponents[i]] = children[i];
-
-  uint64_t sharedOutside = 0;
-  for (auto it = measurement.multiLinks.begin(); it != measurement.multiLinks.end();) {
-    if (it->second.seen >= it->second.links) {
-      it = measurement.multiLinks.erase(it);
-    } else {
-      sharedOutside += it->second.bytes;
-      ++it;
-    }
-  }
-  measurement.uniqueBytes =
-      measurement.bytes > sharedOutside ? measurement.bytes - sharedOutside : 0;
-  return measurement;
+  if (root->kind != platform::FileStatus::Kind::directory)
+    return measureEntry(*root, path.filename() == ".git");
+  TreeTally tally(walkers);
+  MeasuringVisitor visitor(tally, cancel);
+  const bool stopped = platform::walkTreesInParallel(
+      {{path.string(), std::make_shared<ChildScope>(0, true)}}, walkers, visitor);
+  return tally.finish(stopped);
 }
 
 }  // namespace glimmet

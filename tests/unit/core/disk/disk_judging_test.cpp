@@ -74,8 +74,6 @@ TEST(DiskJudging, AFileHardLinkedIntoTwoItemsIsCreditedHalfToEach) {
 
 TEST(DiskJudging, AProjectsUseDecidesItsRuleSafetyAndReasons) {
   Judging j;
-  j.dir.write("Dev/web/.git/HEAD", "ref");
-  j.dir.write("Dev/old/.git/HEAD", "ref");
   auto modules = rule("node-modules");
   modules.activeID = "node-modules-active";
   modules.activeSafety = DiskSafety::review;
@@ -83,10 +81,13 @@ TEST(DiskJudging, AProjectsUseDecidesItsRuleSafetyAndReasons) {
   j.options.minimumProjectItemBytes = 1000;
   j.options.killedRepos[j.home + "/Dev/web"] = kNow - 3 * kDay;
 
+  // The walk names each project item's repository as it passes.
   auto active = candidate(modules, j.home + "/Dev/web/node_modules", 5000);
   active.project = true;
+  active.projectPath = j.home + "/Dev/web";
   auto stale = candidate(modules, j.home + "/Dev/old/node_modules", 5000);
   stale.project = true;
+  stale.projectPath = j.home + "/Dev/old";
   stale.measurement.newest = kNow - 200 * kDay;
   auto tiny = candidate(modules, j.home + "/Dev/web/sub/node_modules", 10);
   tiny.project = true;

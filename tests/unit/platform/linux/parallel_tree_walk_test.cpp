@@ -1,10 +1,11 @@
-// walkTreeInParallel over hostile trees, with several workers sharing them:
+// walkTreesInParallel over hostile trees, with several workers sharing them:
 // every entry once, no link followed, no FIFO opened, refusals noted, and a
 // tree changing under the workers.
 #include "platform/parallel_tree_walk.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <filesystem>
 #include <fstream>
 #include <map>
@@ -27,41 +28,70 @@ std::string kindName(const FileStatus* status) {
   return status == nullptr ? "dir" : testing::kindName(status->kind);
 }
 
+struct WalkOutcome {
+  bool noAccess = false;
+  bool stopped = false;
+};
+
 struct Walked {
   std::string lines;  ///< "kind firstComponent > name" per visit, sorted
-  ParallelWalkOutcome outcome;
+  WalkOutcome outcome;
+};
+
+// The first component below the root, carried by every folder beneath it.
+struct FirstComponent : WalkScope {
+  explicit FirstComponent(std::string component) : name(std::move(component)) {}
+  std::string name;  ///< empty at the root
+};
+
+// Records every entry as the walk hands it over: folders from the listing
+// (status null: never stat'ed), everything else with its status.
+class Recorder : public TreeVisitor {
+ public:
+  explicit Recorder(const std::function<void(std::string_view, const FileStatus*)>& meddle)
+      : meddle_(meddle) {}
+
+  void folder(size_t worker, const WalkScopePtr& scope, std::span<const ListedEntry> entries,
+              std::span<WalkScopePtr> enter) override {
+    const auto& here = static_cast<const FirstComponent&>(*scope);
+    for (size_t i = 0; i < entries.size(); ++i) {
+      if (!entries[i].folder) continue;
+      record(worker, here, entries[i].name, nullptr);
+      enter[i] = here.name.empty() ? std::make_shared<FirstComponent>(std::string(entries[i].name))
+                                   : scope;
+    }
+  }
+  void file(size_t worker, WalkScope& scope, size_t, std::string_view name,
+            const FileStatus& status) override {
+    record(worker, static_cast<const FirstComponent&>(scope), name, &status);
+  }
+  void refused(WalkScope&) override { noAccess = true; }
+  bool stopped() override { return false; }
+
+  std::vector<std::string> lines;
+  std::atomic<bool> noAccess{false};
+
+ private:
+  void record(size_t worker, const FirstComponent& here, std::string_view name,
+              const FileStatus* status) {
+    std::lock_guard lock(mutex_);
+    if (worker >= kWalkers) lines.push_back("worker " + std::to_string(worker) + "\n");
+    const std::string component = here.name.empty() ? std::string(name) : here.name;
+    lines.push_back(describeEntry(kindName(status), component + " > " + std::string(name)));
+    if (meddle_) meddle_(name, status);
+  }
+  std::mutex mutex_;
+  const std::function<void(std::string_view, const FileStatus*)>& meddle_;
 };
 
 // A visit names its entry only by its first component and its own name, so
 // that is what a line holds. `meddle` runs under the same lock as the record.
 Walked walkAll(const fs::path& root,
                const std::function<void(std::string_view name, const FileStatus*)>& meddle = {}) {
-  std::mutex mutex;
-  struct Seen {
-    size_t firstComponent;
-    std::string name;
-    std::string kind;
-  };
-  std::vector<Seen> seen;
-  std::vector<std::string> badWorkers;
-  auto outcome = walkTreeInParallel(
-      root, kWalkers,
-      [&](size_t worker, const TallyEntry& entry) {
-        std::lock_guard lock(mutex);
-        if (worker >= kWalkers) badWorkers.push_back("worker " + std::to_string(worker) + "\n");
-        seen.push_back({entry.firstComponent, std::string(entry.name), kindName(entry.status)});
-        if (meddle) meddle(entry.name, entry.status);
-      },
-      [] { return false; });
-  std::vector<std::string> lines;
-  for (const auto& entry : seen) {
-    const std::string component = entry.firstComponent < outcome.firstComponents.size()
-                                      ? outcome.firstComponents[entry.firstComponent]
-                                      : "?";
-    lines.push_back(describeEntry(entry.kind, component + " > " + entry.name));
-  }
-  for (auto& line : badWorkers) lines.push_back(line);
-  return {sortedLines(std::move(lines)), std::move(outcome)};
+  Recorder recorder(meddle);
+  const bool stopped = walkTreesInParallel({{root.string(), std::make_shared<FirstComponent>("")}},
+                                           kWalkers, recorder);
+  return {sortedLines(std::move(recorder.lines)), {recorder.noAccess.load(), stopped}};
 }
 
 std::string expectedLines(const std::vector<testing::TreeEntry>& entries) {
@@ -80,7 +110,7 @@ std::string describeWalk(const fs::path& root) {
   return walk.lines + "noAccess " + std::to_string(walk.outcome.noAccess) + "\n";
 }
 
-TEST(WalkTreeInParallel, ReportsHostileEntriesOnceAndFollowsNoLink) {
+TEST(WalkTreesInParallel, ReportsHostileEntriesOnceAndFollowsNoLink) {
   testing::TempDir dir;
   const auto expected = expectedLines(testing::makeHostileTree(dir / "tree"));
   // In a child: a walker that opened the FIFO would wait there for a writer.
@@ -90,7 +120,7 @@ TEST(WalkTreeInParallel, ReportsHostileEntriesOnceAndFollowsNoLink) {
   EXPECT_EQ(walkAll(dir / "tree/to-outside").lines, "");
 }
 
-TEST(WalkTreeInParallel, SharesABroadAndDeepTreeVisitingEachEntryOnce) {
+TEST(WalkTreesInParallel, SharesABroadAndDeepTreeVisitingEachEntryOnce) {
   testing::TempDir dir;
   std::vector<testing::TreeEntry> entries;
   for (int folder = 0; folder < 12; ++folder) {
@@ -117,7 +147,7 @@ TEST(WalkTreeInParallel, SharesABroadAndDeepTreeVisitingEachEntryOnce) {
   EXPECT_EQ(walkAll(dir / "tree").lines, expectedLines(entries));
 }
 
-TEST(WalkTreeInParallel, FoldersItMayNotReadSetNoAccessAndTheWalkGoesOn) {
+TEST(WalkTreesInParallel, FoldersItMayNotReadSetNoAccessAndTheWalkGoesOn) {
   testing::TempDir dir;
   const testing::RestrictedTree restricted(dir / "tree");
   const auto walked = testing::runInChild(
@@ -128,7 +158,7 @@ TEST(WalkTreeInParallel, FoldersItMayNotReadSetNoAccessAndTheWalkGoesOn) {
             "noAccess 1\nlocked: noAccess 1\n");
 }
 
-TEST(WalkTreeInParallel, FoldersThatVanishOrTurnIntoLinksBeforeTheyAreOpenedAreSkipped) {
+TEST(WalkTreesInParallel, FoldersThatVanishOrTurnIntoLinksBeforeTheyAreOpenedAreSkipped) {
   testing::TempDir dir;
   dir.write("outside/secret", "s");
   dir.write("tree/swap/inside.txt", "i");

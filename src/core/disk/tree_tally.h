@@ -1,0 +1,52 @@
+// One measured tree, tallied by many walkers at once: each walker counts into
+// its own share, and the shares are merged once the walk has ended. Hard links
+// are counted once; those that lead outside the tree stay in `multiLinks`.
+#pragma once
+
+#include <atomic>
+#include <cstddef>
+#include <map>
+#include <span>
+#include <string>
+#include <vector>
+
+#include "core/disk/measurement.h"
+#include "platform/file_system.h"
+#include "platform/parallel_tree_walk.h"
+
+namespace glimmet {
+
+class TreeTally {
+ public:
+  explicit TreeTally(size_t walkers) : shares_(std::max<size_t>(walkers, 1)) {}
+
+  /// The tree's root folder, listed: its entries are the first components
+  /// that children sizes are kept by. Called once, before anything below it.
+  void nameChildren(std::span<const platform::ListedEntry> entries);
+  /// A non-folder entry below the root child at `child` (its listing position).
+  void count(size_t worker, size_t child, const platform::FileStatus& status);
+  void sawGit(size_t worker) { shares_[worker].containsGit = true; }
+  void refuse() { noAccess_.store(true, std::memory_order_relaxed); }
+
+  /// The measurement, once every walker is done.
+  Measurement finish(bool cancelled) const;
+
+ private:
+  struct Share {
+    uint64_t bytes = 0;
+    uint64_t files = 0;
+    std::optional<timespec> newest;
+    bool containsGit = false;
+    std::vector<uint64_t> children;  ///< by first component
+    std::vector<bool> counted;       ///< the first component holds a counted entry
+    std::map<FileIdentity, std::pair<MultiLink, size_t>> links;  ///< with the child credited
+  };
+  std::vector<Share> shares_;
+  std::vector<std::string> children_;
+  std::atomic<bool> noAccess_{false};
+};
+
+/// A single entry measured alone, from its own status.
+Measurement measureEntry(const platform::FileStatus& status, bool isGit);
+
+}  // namespace glimmet
