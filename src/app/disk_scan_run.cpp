@@ -7,6 +7,7 @@
 #include <cerrno>
 
 #include "app/leftover_rules_input.h"
+#include "app/scan_progress_display.h"
 #include "core/disk/disk_scan_store.h"
 #include "core/disk/disk_scanner.h"
 #include "core/disk/path_lookup.h"
@@ -18,6 +19,7 @@
 #include "core/tools/tool_locator.h"
 #include "logic/disk/disk_scan_document.h"
 #include "platform/file_system.h"
+#include "platform/files.h"
 #include "platform/login_shell.h"
 #include "platform/own_process.h"
 #include "platform/paths.h"
@@ -125,7 +127,17 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
     options.lookups = &lookups;
   }
 
+  // At a terminal, the scan says how far it has got on standard error; never
+  // beside a document meant for a program.
+  DiskScanProgress progress;
+  std::optional<ScanProgressDisplay> display;
+  if (!request.json && platform::isTerminal(2)) {
+    options.progress = &progress;
+    display.emplace(context.error, progress, options.home,
+                    platform::terminalColumns(2).value_or(80));
+  }
   auto result = scanDisk(rules, options, liveness);
+  display.reset();
   result.scanID = makeScanID(result.startedAt);
   result.finishedAt = std::chrono::system_clock::now();
 

@@ -112,6 +112,9 @@ class SharedFolder {
 /// Whether `fd` is a terminal.
 bool isTerminal(int fd);
 
+/// How many columns the terminal on `fd` has; nothing when it isn't one or won't say.
+std::optional<size_t> terminalColumns(int fd);
+
 /// Asks that the pipe on `fd` hold `bytes` at once, so a writer with that much to
 /// say hands it all over instead of waiting on every read. False when `fd` is not
 /// a pipe or the system refuses (a per-user limit); the pipe is then as it was.

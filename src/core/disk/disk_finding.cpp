@@ -45,6 +45,7 @@ class Finder {
     setup_.excludePatterns = options.rules.excludePatterns;
     setup_.walkers = walkers_;
     setup_.cancel = options.cancel.get();
+    setup_.progress = options.progress;
   }
 
   DiskFindings run(const LookupAnswers& answers) {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/disk/disk_scan_progress.h"
 #include "core/disk/docker_client.h"
 #include "core/disk/measurement.h"
 #include "core/disk/path_lookup.h"
@@ -45,6 +46,8 @@ struct DiskScanOptions {
   /// `rules.includeProtectedFolders`.
   std::vector<std::string> consentFolders;
   std::shared_ptr<CancelFlag> cancel = CancelFlag::make();
+  /// Where the walk says how far it has got, when someone shows it.
+  DiskScanProgress* progress = nullptr;
 };
 
 }  // namespace glimmet

@@ -149,9 +149,17 @@ void ScanWalk::folder(size_t worker, const platform::WalkScopePtr& scope,
   auto& here = static_cast<ScanScope&>(*scope);
   noteRepository(here, entries);
   const bool holdsGit = listed(entries, ".git");
+  bool measuredFromHere = false;
   for (const auto& target : here.targets) {
-    if (target.child == ScanScope::kRoot) target.tally->nameChildren(entries);
+    if (target.child == ScanScope::kRoot) {
+      target.tally->nameChildren(entries);
+      measuredFromHere = true;
+    }
     if (holdsGit) target.tally->sawGit(worker);
+  }
+  if (setup_.progress) {
+    setup_.progress->folderListed();
+    if (measuredFromHere) setup_.progress->entered(here.path);
   }
   // The nearest folder holding `.git`, up to the home folder, is the project.
   const auto project = here.withinHome && holdsGit ? std::optional(here.path) : here.project;
@@ -241,6 +249,7 @@ void ScanWalk::applyChildrenRules(const ScanScope& parent, std::string_view name
 void ScanWalk::file(size_t worker, platform::WalkScope& scope, size_t position,
                     std::string_view name, const platform::FileStatus& status) {
   const auto& here = static_cast<const ScanScope&>(scope);
+  if (setup_.progress) setup_.progress->counted(status.blocks512 * 512);
   for (const auto& target : here.targets)
     target.tally->count(worker, target.child == ScanScope::kRoot ? position : target.child, status);
   if (!here.homeRoot) return;

@@ -14,6 +14,7 @@
 #include <string>
 #include <vector>
 
+#include "core/disk/disk_scan_progress.h"
 #include "core/disk/leftover_rules.h"
 #include "core/disk/tree_tally.h"
 #include "platform/parallel_tree_walk.h"
@@ -57,6 +58,7 @@ struct ScanWalkSetup {
   std::vector<std::string> excludePatterns;
   size_t walkers = 1;
   const CancelFlag* cancel = nullptr;
+  DiskScanProgress* progress = nullptr;
 };
 
 /// One folder of the walk and what it counts towards.

@@ -2,6 +2,7 @@
 #include "platform/files.h"
 
 #include <fcntl.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -65,6 +66,12 @@ void appendToFile(const fs::path& path, std::string_view bytes) {
 
 bool isTerminal(int fd) {
   return ::isatty(fd) == 1;
+}
+
+std::optional<size_t> terminalColumns(int fd) {
+  winsize size{};
+  if (::ioctl(fd, TIOCGWINSZ, &size) != 0 || size.ws_col == 0) return std::nullopt;
+  return size.ws_col;
 }
 
 bool widenPipe(int fd, size_t bytes) {
