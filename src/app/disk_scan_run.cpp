@@ -124,6 +124,8 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   if (!fixture && rulesAsk) {
     options.prepareLookups = [&locator] { locator.prefetch(PathLookupRunner::programs()); };
     options.allowLookups = true;
+    for (const auto& [lookup, folder] : cache.toolFolders.current(options.now, environment))
+      if (platform::entryExists(folder)) options.rememberedLookups[lookup] = folder;
     options.lookups = &lookups;
   }
 
@@ -142,6 +144,7 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   result.finishedAt = std::chrono::system_clock::now();
 
   if (!fixture) {
+    cache.toolFolders.remember(result.toolFolders, result.finishedAt, environment);
     cache.lastResult = result;
     try {
       cache.save(shared);

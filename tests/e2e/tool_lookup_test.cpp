@@ -162,6 +162,25 @@ TEST(ToolLookup, DiskScanMeasuresTheFoldersToolsReport) {
   EXPECT_EQ((*uv)["safety"], "review");
   EXPECT_EQ((*uv)["reasons"], nlohmann::json::array({"Couldn't ask uv where its cache is"}));
 
+  // What the tools said is remembered for a day: the next scan asks npm no
+  // more, until a variable that places its cache is set otherwise.
+  const auto asked = fixture.home.root() / "npm-was-asked";
+  executable(fixture.home, "tools/npm",
+             "#!/bin/sh\n/usr/bin/touch '" + asked.string() + "'\necho '" +
+                 (elsewhere / "npm").string() + "'\n");
+  auto again = fixture.home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_FALSE(std::filesystem::exists(asked));
+  const auto remembered = nlohmann::json::parse(again.out);
+  ASSERT_NE(itemWithRule(remembered, "npm-cache"), nullptr) << again.out;
+  EXPECT_EQ((*itemWithRule(remembered, "npm-cache"))["path"],
+            (elsewhere / "npm/_cacache").string());
+  fixture.home.environment() =
+      fixture.home.environment().with("npm_config_cache", (elsewhere / "npm").string());
+  again = fixture.home.glimmet({"disk", "scan", "--json"});
+  ASSERT_EQ(again.status, 0) << again.err;
+  EXPECT_TRUE(std::filesystem::exists(asked));
+
   // A fixture home asks no tool: the rules' own paths, without a reason.
   const auto fixtureScan =
       fixture.home.glimmet({"disk", "scan", "--json", "--home", fixture.home.home().string()});

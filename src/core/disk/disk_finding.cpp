@@ -165,6 +165,10 @@ class Finder {
     for (const auto& rule : rules_.rules) {
       switch (rule.match) {
         case Match::path:
+          if (const auto remembered = rememberedFolder(rule)) {
+            addIfPresent(rule, disk_path::normal(*remembered), false, false);
+            break;
+          }
           for (const auto& pathTemplate : rule.paths)
             addIfPresent(rule, disk_path::normal(paths_.expand(pathTemplate)), false,
                          isAsked(rule));
@@ -183,6 +187,14 @@ class Finder {
           break;
       }
     }
+  }
+
+  // The folder the rule's tool named lately, used as its answer.
+  std::optional<std::string> rememberedFolder(const LeftoverRule& rule) const {
+    if (!rule.resolveWith || !options_.allowLookups) return std::nullopt;
+    const auto found = options_.rememberedLookups.find(*rule.resolveWith);
+    if (found == options_.rememberedLookups.end()) return std::nullopt;
+    return found->second;
   }
 
   bool isAsked(const LeftoverRule& rule) const {
@@ -273,6 +285,7 @@ class Finder {
     if (asking_.empty() || !answers) return;
     for (const auto& [rule, answer] : answers()) {
       const auto reported = answer ? std::optional(disk_path::normal(*answer)) : std::nullopt;
+      if (reported) found_.toolFolders[*rule->resolveWith] = *reported;
       bool kept = false;
       for (size_t i = 0; i < found_.candidates.size(); ++i) {
         auto& candidate = found_.candidates[i];

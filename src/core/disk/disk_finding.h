@@ -53,6 +53,8 @@ struct DiskFindings {
   std::optional<uint64_t> trashBytes;
   /// A walk stopped early: the figures are partial.
   bool cancelled = false;
+  /// What the tools asked answered.
+  std::map<PathLookup, std::string> toolFolders;
 };
 
 /// What the tools asked where their folders are answered, by rule: nothing

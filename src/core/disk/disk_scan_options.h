@@ -38,6 +38,8 @@ struct DiskScanOptions {
   /// Run once before the first lookup, on the lookups' own thread (the login
   /// shell is asked about every program at once).
   std::function<void()> prepareLookups;
+  /// Folders tools named lately (the scan cache's memory), used without asking.
+  std::map<PathLookup, std::string> rememberedLookups;
   /// Folders that hold keys or settings beside the fixed list (the shared folder).
   std::vector<std::string> settingsFolders;
   std::vector<std::string> trashRoots;

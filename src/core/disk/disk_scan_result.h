@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <map>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -39,6 +40,9 @@ struct DiskScanResult {
   std::optional<uint64_t> trashBytes;
   std::optional<DockerDiskState> docker;
   int64_t rulesVersion = 0;
+  /// What the tools asked during this scan answered, for the scan cache to
+  /// remember; no part of the report.
+  std::map<PathLookup, std::string> toolFolders;
 };
 
 }  // namespace glimmet

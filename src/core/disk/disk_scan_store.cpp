@@ -157,6 +157,9 @@ DiskCache DiskCache::load(const std::filesystem::path& folder) {
       cache.lastSeenLive[path] = *time;
     }
   }
+  // A memory that doesn't read is forgotten: the tools are asked again.
+  if (const auto folders = json->find("toolFolders"); folders != json->end())
+    if (auto memory = ToolFolderMemory::fromJson(*folders)) cache.toolFolders = std::move(*memory);
   return cache;
 }
 
@@ -179,6 +182,7 @@ void DiskCache::save(const std::filesystem::path& folder) const {
   nlohmann::json seen = nlohmann::json::object();
   for (const auto& [path, when] : lastSeenLive) seen[path] = referenceSeconds(when);
   json["lastSeenLive"] = std::move(seen);
+  json["toolFolders"] = toolFolders.toJson();
   JSONStore(folder).saveJson(json, shared_files::diskCache);
 }
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "core/disk/disk_scanner.h"
+#include "core/disk/tool_folder_memory.h"
 
 namespace glimmet {
 
@@ -22,6 +23,7 @@ std::optional<DiskScanResult> diskScanResultFromJson(const nlohmann::json& json)
 struct DiskCache {
   std::optional<DiskScanResult> lastResult;
   std::map<std::string, SystemTime> lastSeenLive;
+  ToolFolderMemory toolFolders;
 
   /// A missing or undecodable file is an empty cache.
   static DiskCache load(const std::filesystem::path& folder);

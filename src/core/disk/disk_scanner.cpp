@@ -23,6 +23,7 @@ std::vector<const LeftoverRule*> rulesToAsk(const LeftoverRuleSet& rules,
   if (!options.allowLookups || !options.lookups) return asking;
   for (const auto& rule : rules.rules)
     if (rule.match == LeftoverRule::Match::path && rule.resolveWith &&
+        !options.rememberedLookups.count(*rule.resolveWith) &&
         options.lookups->shouldAsk(*rule.resolveWith))
       asking.push_back(&rule);
   return asking;
@@ -99,6 +100,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& opt
   result.context =
       contextTotals(options.home, found.topLevel, found.topLevelMeasurements, result.items);
   result.trashBytes = found.trashBytes;
+  result.toolFolders = std::move(found.toolFolders);
   result.complete = !found.cancelled && !options.cancel->isCancelled();
   return result;
 }
