@@ -13,9 +13,9 @@ namespace glimmet {
 
 class SystemView {
  public:
-  /// Reads the sockets now and joins the user's to `snapshot`; repositories and
-  /// units are read when a list asks, as of the snapshot's time. The facts refer
-  /// to this view, not to the snapshot.
+  /// Reads the socket table now; who holds the sockets, repositories and units
+  /// are read when a list asks, as of the snapshot's time. The facts refer to
+  /// this view and to `snapshot`, which must outlive it.
   SystemView(const CommandInputs& inputs, const ProcessSnapshot& snapshot);
   SystemView(const SystemView&) = delete;
   SystemView& operator=(const SystemView&) = delete;

@@ -66,6 +66,22 @@ class ProcessHandle {
 
   /// Nothing when the process is gone or is a kernel thread.
   std::optional<KernelReading> read() const;
+  /// The summary as a snapshot reads it, for less than read(): the stat line,
+  /// and the owner from the folder itself, which the kernel gives the process's
+  /// effective uid. A folder owned by root may be a process that is not
+  /// dumpable (its folder is root's whatever its uid), so then, and only then,
+  /// the status text is read for the uids. realUID and savedUID are the
+  /// effective uid unless that text was read. Nothing when gone or a kernel thread.
+  std::optional<KernelSummary> summary() const;
+  /// The start time alone (one stat read): tells whether a pid reopened later
+  /// still names the incarnation a snapshot saw. Nothing when gone.
+  std::optional<std::uint64_t> startTime() const;
+  /// The memory figures alone (the status text); nothing when gone.
+  std::optional<MemoryUsage> memory() const;
+  /// The arguments alone; nothing when the process is gone.
+  std::optional<std::vector<std::string>> commandLine() const;
+  /// The environment alone; empty when the process doesn't let us read it.
+  std::vector<std::string> environment() const;
   /// The executable; a deleted binary keeps its old path.
   std::optional<std::string> executablePath() const;
   /// Nothing when even argv can't be read (gone); an unreadable environment is empty.

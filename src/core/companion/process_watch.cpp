@@ -30,7 +30,7 @@ std::optional<ProcessWatch::Reading> ProcessWatch::readNew(pid_t pid, bool& kern
     ProcessRecord record = recordFromSummary(reading->summary);
     if (auto arguments = handle->arguments()) record.argv = std::move(arguments->argv);
     record.path = handle->executablePath();
-    if (const auto script = scriptArgument(record.path, record.argv))
+    if (const auto script = scriptArgument(record.path.get(), record.argv))
       record.script = handle->resolvedPath(*script);
     auto again = handle->read();
     if (!again || again->summary.startTime != reading->summary.startTime) return std::nullopt;

@@ -76,8 +76,8 @@ Ghost treeOf(Candidate candidate, const ProcessSnapshot& snapshot, const GhostSc
   }
   for (const ProcessRecord* process : tree) {
     ghost.footprint += process->footprint;
-    if (const auto ports = facts.portsByPID.find(process->pid()); ports != facts.portsByPID.end())
-      ghost.ports.insert(ghost.ports.end(), ports->second.begin(), ports->second.end());
+    const auto ports = facts.portsOf(process->pid());
+    ghost.ports.insert(ghost.ports.end(), ports.begin(), ports.end());
   }
   std::sort(ghost.ports.begin(), ghost.ports.end());
   ghost.ports.erase(std::unique(ghost.ports.begin(), ghost.ports.end()), ghost.ports.end());
@@ -99,23 +99,31 @@ std::string displayCommand(const ProcessRecord& record) {
 GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedList& protectedList,
                                const ProtectionContext& context, double minimumAge,
                                const GhostScanFacts& facts) {
+  // The recorder is not asked to observe this snapshot: whatever it would
+  // record now lives under a live root, which is never a ghost. The tests run
+  // cheapest first, so the signatures (and what they read of a process: its
+  // executable, its script) are asked only of processes that could be ghosts.
   const auto now = snapshot.takenAt();
-  recorder_.observe(snapshot, now, cache_);
   const auto& system = systemProcessTable();
   GhostReport report;
   std::vector<Candidate> candidates;
   std::unordered_set<pid_t> candidatePIDs;
   // The programs with a live root: their helpers and daemons are still in use.
-  std::unordered_set<std::string> liveAgents;
-  for (const auto& process : snapshot.records())
-    if (process.uid == context.currentUID && process.status != ProcessStatus::zombie)
-      if (const auto root = cache_.agentRoot(process)) liveAgents.insert(root->agent);
+  // Only a helper asks, so they are looked for when one does.
+  std::optional<std::unordered_set<std::string>> liveAgents;
+  const auto agentIsLive = [&](const std::string& agent) {
+    if (!liveAgents) {
+      liveAgents.emplace();
+      for (const auto& process : snapshot.records())
+        if (process.uid == context.currentUID && process.status != ProcessStatus::zombie)
+          if (const auto root = cache_.agentRoot(process)) liveAgents->insert(root->agent);
+    }
+    return liveAgents->contains(agent);
+  };
 
   for (const auto& process : snapshot.records()) {
     if (process.uid != context.currentUID || process.status == ProcessStatus::zombie) continue;
     if (process.age(now) < minimumAge) continue;
-    // Its agent is still running: nothing was left behind.
-    if (hasAgentRootAncestor(process, snapshot, cache_)) continue;
     const auto* record = recorder_.recordFor(process.identity);
     const std::vector<AncestorEntry> none;
     const auto& chain = record != nullptr ? record->chain : none;
@@ -128,11 +136,13 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
       return entry.root && !isAlive(entry, snapshot);
     });
     if (deadRoot == chain.end() && !facts.reaperPIDs.contains(process.ppid)) continue;
+    // Its agent is still running: nothing was left behind.
+    if (hasAgentRootAncestor(process, snapshot, cache_)) continue;
     if (facts.isManagedJob(process.pid())) continue;
     // An agent's daemon serves every session of that agent, so it is left behind
     // only once none of them runs.
     const auto helperOf = cache_.agentHelper(process);
-    if (helperOf && liveAgents.contains(helperOf->agent)) continue;
+    if (helperOf && agentIsLive(helperOf->agent)) continue;
 
     auto signature = cache_.ghostSignature(process);
     // Such kinds are only ever caught inside an ancestor's tree.
@@ -153,10 +163,8 @@ GhostReport GhostScanner::scan(const ProcessSnapshot& snapshot, const ProtectedL
     if (candidate.repoInfo) candidate.repo = candidate.repoInfo->mainRepoPath;
     candidatePIDs.insert(process.pid());
 
-    const auto ports = facts.portsByPID.find(process.pid());
-    const auto subject = protectionSubject(
-        process, ports == facts.portsByPID.end() ? std::vector<std::uint16_t>{} : ports->second,
-        candidate.repo, cache_.agentRoot(process));
+    const auto subject = protectionSubject(process, facts.portsOf(process.pid()), candidate.repo,
+                                           cache_.agentRoot(process));
     if (auto reason = checkProtection(subject, context, protectedList, system)) {
       report.protectedMatches.push_back({process, std::move(*reason)});
       continue;

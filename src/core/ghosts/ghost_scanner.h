@@ -21,8 +21,10 @@ struct GhostScanFacts {
   std::set<pid_t> reaperPIDs = {1};
   /// Whether the service manager runs this process (it restarts it; not ours).
   std::function<bool(pid_t)> isManagedJob = [](pid_t) { return false; };
-  /// Listening ports by pid.
-  std::unordered_map<pid_t, std::vector<std::uint16_t>> portsByPID;
+  /// The listening ports of a process; asked only of the ghosts' trees.
+  std::function<std::vector<std::uint16_t>(pid_t)> portsOf = [](pid_t) {
+    return std::vector<std::uint16_t>{};
+  };
   /// The repository of a working folder.
   std::function<std::optional<RepoInfo>(const std::string& cwd)> repoOf = [](const std::string&) {
     return std::nullopt;

@@ -179,6 +179,9 @@ KillReport TreeKiller::kill(const ProcessIdentity& target, const ProcessSnapshot
     report.outcomes.push_back({descendant->identity, outcome(Kind::survived)});
     members.push_back(member);
   }
+  // What stopping frees is what the members hold now: a record reads its
+  // memory on first use, which after their exit would find nothing.
+  for (const Member& member : members) (void)member.record->footprint.get();
   const auto set = [&](std::size_t member, MemberOutcome value) {
     report.outcomes[slots[member]].outcome = std::move(value);
   };

@@ -4,21 +4,53 @@
 #include <set>
 #include <tuple>
 #include <unordered_map>
+#include <unordered_set>
 
+#include "platform/own_process.h"
 #include "platform/process_info.h"
 
 namespace glimmet {
 
 namespace {
 
-// Other users' descriptor folders refuse us at once unless we are root, so the
-// pass costs little beyond the user's own processes.
-std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpListenRow>& rows) {
+using Listening = std::unordered_set<std::uint64_t>;
+
+// Whether we may read a process's descriptors at all: its folder must be ours,
+// unless we are root. Asking the others would only be refused.
+bool mayReadDescriptors(uid_t owner) {
+  const uid_t self = platform::effectiveUID();
+  return self == 0 || owner == self;
+}
+
+// The holders among one process's descriptors, read through its folder opened
+// again; they count only while the folder still belongs to the incarnation
+// that was seen (same start time).
+void addHoldersOf(const platform::ProcessTable& table, pid_t pid, const std::string& name,
+                  uid_t uid, std::uint64_t startTime, const Listening& listening,
+                  std::vector<SocketScanner::Holder>& holders) {
+  const auto handle = table.open(pid);
+  if (!handle) return;
+  const auto first = holders.size();
+  for (const auto inode : handle->socketInodes())
+    if (listening.contains(inode)) holders.push_back({inode, pid, name, uid, startTime});
+  if (holders.size() > first && handle->startTime() != startTime)
+    holders.erase(holders.begin() + static_cast<std::ptrdiff_t>(first), holders.end());
+}
+
+std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpListenRow>& rows,
+                                               const ProcessSnapshot* among) {
   std::vector<SocketScanner::Holder> holders;
   if (rows.empty()) return holders;
-  std::set<std::uint64_t> listening;
+  Listening listening;
   for (const auto& row : rows) listening.insert(row.inode);
   const platform::ProcessTable table;
+  if (among != nullptr) {
+    for (const auto& record : among->records())
+      if (mayReadDescriptors(record.uid) && record.status != ProcessStatus::zombie)
+        addHoldersOf(table, record.pid(), record.name, record.uid, record.identity.startTime,
+                     listening, holders);
+    return holders;
+  }
   for (const pid_t pid : table.allPIDs()) {
     const auto handle = table.open(pid);
     if (!handle) continue;
@@ -37,15 +69,20 @@ std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpLi
 
 }  // namespace
 
-SocketScanner::SocketScanner()
-    : rows_(platform::listeningSockets()), holders_(readHolders(rows_)) {}
+SocketScanner::SocketScanner(const ProcessSnapshot* among)
+    : rows_(platform::listeningSockets()), among_(among) {}
+
+const std::vector<SocketScanner::Holder>& SocketScanner::holders() const {
+  if (!holders_) holders_ = readHolders(rows_, among_);
+  return *holders_;
+}
 
 std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSnapshot& snapshot,
                                                                 uid_t uid) const {
   std::unordered_map<std::uint64_t, std::uint16_t> portByInode;
   for (const auto& row : rows_) portByInode.emplace(row.inode, row.port);
   std::unordered_map<pid_t, std::set<std::uint16_t>> portsByPID;
-  for (const auto& holder : holders_) {
+  for (const auto& holder : holders()) {
     if (holder.uid != uid) continue;
     const auto record = snapshot.record(holder.pid);
     if (!record || record->identity.startTime != holder.startTime) continue;
@@ -62,6 +99,26 @@ std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSna
     result.push_back({record.identity, record.uid, {found->second.begin(), found->second.end()}});
   }
   return result;
+}
+
+std::vector<std::uint16_t> SocketScanner::portsOf(const ProcessRecord& record, uid_t uid) const {
+  if (record.uid != uid || record.status == ProcessStatus::zombie || rows_.empty()) return {};
+  std::vector<Holder> own;
+  if (!holders_) {
+    Listening listening;
+    for (const auto& row : rows_) listening.insert(row.inode);
+    if (mayReadDescriptors(record.uid))
+      addHoldersOf(platform::ProcessTable(), record.pid(), record.name, record.uid,
+                   record.identity.startTime, listening, own);
+  }
+  const auto& candidates = holders_ ? *holders_ : own;
+  std::set<std::uint16_t> ports;
+  for (const auto& holder : candidates) {
+    if (holder.pid != record.pid() || holder.startTime != record.identity.startTime) continue;
+    for (const auto& row : rows_)
+      if (row.inode == holder.inode) ports.insert(row.port);
+  }
+  return {ports.begin(), ports.end()};
 }
 
 std::vector<ForeignListener> SocketScanner::joinListeners(
@@ -95,7 +152,7 @@ std::vector<ForeignListener> SocketScanner::joinListeners(
 }
 
 std::vector<ForeignListener> SocketScanner::allListeners() const {
-  return joinListeners(rows_, holders_, platform::userName);
+  return joinListeners(rows_, holders(), platform::userName);
 }
 
 std::vector<ForeignListener> ForeignPortScanner::scan(

@@ -42,9 +42,11 @@ class SocketScanner {
     std::uint64_t startTime = 0;  ///< tells this holder from a later process with its pid
   };
 
-  /// Reads the kernel's listening-socket table and, in one pass over every
-  /// process's descriptors, who holds those sockets; every query uses that reading.
-  SocketScanner();
+  /// Reads the kernel's listening-socket table now. Who holds those sockets is
+  /// read when first asked: in one pass over the descriptors of every process
+  /// we may read (ours; everyone's as root), the processes of `among` when
+  /// given, or only the one process asked about by portsOf.
+  explicit SocketScanner(const ProcessSnapshot* among = nullptr);
   SocketScanner(std::vector<platform::TcpListenRow> rows, std::vector<Holder> holders)
       : rows_(std::move(rows)), holders_(std::move(holders)) {}
 
@@ -54,6 +56,10 @@ class SocketScanner {
   /// A process replaced since the snapshot (another start time) contributes nothing.
   std::vector<ListeningProcess> listeningProcesses(const ProcessSnapshot& snapshot,
                                                    uid_t uid) const;
+
+  /// The ports one of `uid`'s records listens on, ascending; reads only its
+  /// descriptors unless every holder has been read already.
+  std::vector<std::uint16_t> portsOf(const ProcessRecord& record, uid_t uid) const;
 
   /// Every listener of every user, with the holders we may read: sorted by port,
   /// then pid; each port and pid once (each port and owner once when pid is 0).
@@ -65,8 +71,11 @@ class SocketScanner {
       const std::function<std::string(uid_t)>& userName);
 
  private:
+  const std::vector<Holder>& holders() const;
+
   std::vector<platform::TcpListenRow> rows_;
-  std::vector<Holder> holders_;
+  const ProcessSnapshot* among_ = nullptr;
+  mutable std::optional<std::vector<Holder>> holders_;
 };
 
 class ForeignPortScanner {

@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "core/process/deferred.h"
 #include "core/process/process_identity.h"
 #include "platform/process_info.h"
 
@@ -19,6 +20,9 @@ using ProcessStatus = platform::ProcessStatus;
 /// "running", "stopped", "zombie", "other"
 std::string_view statusName(ProcessStatus status);
 
+/// The fields that cost a read of their own (executable, environment, working
+/// folder, script, memory) are deferred: a snapshot reads them for the
+/// processes a command asks about, when it asks.
 struct ProcessRecord {
   ProcessIdentity identity;
   pid_t ppid = 0;
@@ -26,16 +30,17 @@ struct ProcessRecord {
   uid_t uid = 0;
   ProcessStatus status = ProcessStatus::other;
   std::string name;
-  std::optional<std::string> path;       ///< absent for other users' processes
-  std::vector<std::string> argv;         ///< empty for other users' processes
-  std::vector<std::string> environment;  ///< "NAME=value"; empty for other users' processes
-  std::optional<std::string> cwd;        ///< own processes, detailed snapshots only
+  Deferred<std::optional<std::string>> path;  ///< absent for other users' processes
+  std::vector<std::string> argv;              ///< empty for other users' processes
+  /// "NAME=value"; empty for other users' processes
+  Deferred<std::vector<std::string>> environment;
+  Deferred<std::optional<std::string>> cwd;  ///< own processes, detailed snapshots only
   /// The script an interpreter runs ("node /usr/local/bin/gemini"), resolved against
   /// its working folder with symbolic links followed; own processes only.
-  std::optional<std::string> script;
+  Deferred<std::optional<std::string>> script;
   bool hasControllingTTY = false;
-  std::uint64_t footprint = 0;
-  std::uint64_t residentSize = 0;
+  Deferred<std::uint64_t> footprint;
+  Deferred<std::uint64_t> residentSize;
 
   pid_t pid() const { return identity.pid; }
 

@@ -4,7 +4,46 @@
 #define PCRE2_CODE_UNIT_WIDTH 8
 #include <pcre2.h>
 
+#include <atomic>
+#include <mutex>
+
 namespace glimmet {
+
+// The interpreted code, and a machine-code copy made once the pattern has been
+// searched kSearchesBeforeJit times. The copy is published whole, so a search
+// running in another thread never sees code half compiled.
+struct Regex::Compiled {
+  static constexpr unsigned kSearchesBeforeJit = 16;
+
+  explicit Compiled(pcre2_code* interpreted) : code(interpreted) {}
+  Compiled(const Compiled&) = delete;
+  Compiled& operator=(const Compiled&) = delete;
+  ~Compiled() {
+    pcre2_code_free(jitted.load());
+    pcre2_code_free(code);
+  }
+
+  const pcre2_code* forSearch() {
+    if (searches.fetch_add(1, std::memory_order_relaxed) < kSearchesBeforeJit) return code;
+    std::call_once(jitOnce, [&] {
+      pcre2_code* copy = pcre2_code_copy(code);
+      // JIT is only a speed-up: where the system refuses it, the interpreter runs.
+      if (copy != nullptr && pcre2_jit_compile(copy, PCRE2_JIT_COMPLETE) != 0) {
+        pcre2_code_free(copy);
+        copy = nullptr;
+      }
+      jitted.store(copy);
+    });
+    const pcre2_code* fast = jitted.load();
+    return fast != nullptr ? fast : code;
+  }
+
+  pcre2_code* code;
+  std::atomic<pcre2_code*> jitted = nullptr;
+  std::atomic<unsigned> searches = 0;
+  std::once_flag jitOnce;
+};
+
 namespace {
 
 struct MatchDataDeleter {
@@ -42,20 +81,17 @@ Regex Regex::compile(std::string_view pattern, bool caseInsensitive) {
     throw RegexError(std::string(reinterpret_cast<const char*>(message)) + " at offset " +
                      std::to_string(offset));
   }
-  // JIT is only a speed-up: where the system refuses it, the interpreter runs.
-  pcre2_jit_compile(code, PCRE2_JIT_COMPLETE);
-  return Regex(std::string(pattern),
-               std::shared_ptr<const pcre2_code>(
-                   code, [](const pcre2_code* c) { pcre2_code_free(const_cast<pcre2_code*>(c)); }));
+  return Regex(std::string(pattern), std::make_shared<Compiled>(code));
 }
 
 std::optional<std::pair<size_t, size_t>> Regex::find(std::string_view text, size_t offset) const {
   if (offset > text.size()) return std::nullopt;
+  const pcre2_code* code = code_->forSearch();
   const std::unique_ptr<pcre2_match_data, MatchDataDeleter> match(
-      pcre2_match_data_create_from_pattern(code_.get(), nullptr));
+      pcre2_match_data_create_from_pattern(code, nullptr));
   if (!match) throw std::bad_alloc();
   const int found =
-      pcre2_match(code_.get(), reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), offset, 0,
+      pcre2_match(code, reinterpret_cast<PCRE2_SPTR>(text.data()), text.size(), offset, 0,
                   match.get(), const_cast<pcre2_match_context*>(boundedMatching()));
   if (found < 0) return std::nullopt;  // no match, or a limit hit on hostile input: treated alike
   const PCRE2_SIZE* range = pcre2_get_ovector_pointer(match.get());

@@ -1,4 +1,8 @@
 // Compiled regular expressions (PCRE2), compiled once and matched many times.
+// A pattern is first matched by PCRE2's interpreter; only one that is searched
+// often enough to repay it is compiled to machine code, so a command that
+// matches a few hundred command lines against a whole signature file doesn't
+// spend its time generating code it barely runs.
 #pragma once
 
 #include <memory>
@@ -30,10 +34,11 @@ class Regex {
   const std::string& pattern() const { return pattern_; }
 
  private:
-  Regex(std::string pattern, std::shared_ptr<const pcre2_real_code_8> code)
+  struct Compiled;
+  Regex(std::string pattern, std::shared_ptr<Compiled> code)
       : pattern_(std::move(pattern)), code_(std::move(code)) {}
   std::string pattern_;
-  std::shared_ptr<const pcre2_real_code_8> code_;
+  std::shared_ptr<Compiled> code_;
 };
 
 }  // namespace glimmet

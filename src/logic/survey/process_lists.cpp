@@ -49,7 +49,7 @@ GhostReport ghostReport(const ProcessSnapshot& snapshot, const SystemFacts& fact
   GhostScanFacts scanFacts;
   scanFacts.reaperPIDs = reaperPIDs(rules.uid(), snapshot, facts.cgroupOf);
   scanFacts.isManagedJob = facts.isManagedJob;
-  scanFacts.portsByPID = facts.portsByPID();
+  scanFacts.portsOf = [&](pid_t pid) { return facts.portsOfPID(pid); };
   scanFacts.repoOf = [&](const std::string& cwd) { return facts.repoOf(cwd).info; };
   return scanner.scan(snapshot, rules.protectedList, rules.context,
                       minimumAge.value_or(rules.ghostMinimumAge), scanFacts);

@@ -10,9 +10,16 @@ Survey Survey::of(ProcessSnapshot snapshot, const SystemFacts& facts, const List
                   const SignatureEngine* signatures, AncestryRecorder ancestry) {
   Survey survey;
   survey.snapshot = std::move(snapshot);
+  survey.derive(facts, rules, signatures, std::move(ancestry));
+  return survey;
+}
+
+void Survey::derive(const SystemFacts& facts, const ListRules& rules,
+                    const SignatureEngine* signatures, AncestryRecorder ancestry) {
+  Survey& survey = *this;
   if (signatures == nullptr) {
     survey.servers = devServers(survey.snapshot, facts, rules, nullptr, {});
-    return survey;
+    return;
   }
   GhostScanner scanner(*signatures, std::move(ancestry));
   survey.ghosts = ghostReport(survey.snapshot, facts, rules, scanner).ghosts;
@@ -28,7 +35,6 @@ Survey Survey::of(ProcessSnapshot snapshot, const SystemFacts& facts, const List
   survey.sessions = AgentSessionBuilder::build(
       trackedProcesses(survey.snapshot, scanner.cache(), scanner.recorder(), sources, rules.uid()),
       rules.uid(), survey.snapshot.takenAt(), rules.system);
-  return survey;
 }
 
 }  // namespace glimmet

@@ -27,6 +27,9 @@ struct Survey {
   /// framework; `ancestry` is what was recorded of the processes' origins.
   static Survey of(ProcessSnapshot snapshot, const SystemFacts& facts, const ListRules& rules,
                    const SignatureEngine* signatures, AncestryRecorder ancestry);
+  /// The same over the snapshot already in place, for facts that refer to it.
+  void derive(const SystemFacts& facts, const ListRules& rules, const SignatureEngine* signatures,
+              AncestryRecorder ancestry);
 };
 
 }  // namespace glimmet

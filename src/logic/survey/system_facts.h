@@ -20,8 +20,12 @@
 namespace glimmet {
 
 struct SystemFacts {
-  /// The user's listening processes, in snapshot order.
-  std::vector<ListeningProcess> listening;
+  /// The user's listening processes, in snapshot order. Finding them reads the
+  /// descriptors of every process, so a command that needs only some asks portsOf.
+  Deferred<std::vector<ListeningProcess>> listening;
+  /// The ports one of the user's processes listens on, ascending; by default
+  /// looked up in `listening`.
+  std::function<std::vector<std::uint16_t>(pid_t)> portsOf;
   /// Every listener of every user, with the holders that could be read.
   std::function<std::vector<ForeignListener>()> allListeners = [] {
     return std::vector<ForeignListener>{};
@@ -42,6 +46,13 @@ struct SystemFacts {
     std::unordered_map<pid_t, std::vector<std::uint16_t>> ports;
     for (const auto& listener : listening) ports[listener.identity.pid] = listener.ports;
     return ports;
+  }
+
+  std::vector<std::uint16_t> portsOfPID(pid_t pid) const {
+    if (portsOf) return portsOf(pid);
+    for (const auto& listener : listening)
+      if (listener.identity.pid == pid) return listener.ports;
+    return {};
   }
 };
 

@@ -129,6 +129,75 @@ std::optional<KernelReading> ProcessHandle::read() const {
   return reading;
 }
 
+std::optional<KernelSummary> ProcessHandle::summary() const {
+  // The stat line is some 300 bytes: one read on the stack does.
+  const UniqueFd fd(openat(directory_.get(), "stat", O_RDONLY | O_CLOEXEC | O_NOFOLLOW));
+  if (!fd) return std::nullopt;
+  char text[1024];
+  ssize_t got = 0;
+  do {
+    got = ::read(fd.get(), text, sizeof text);
+  } while (got < 0 && errno == EINTR);
+  if (got <= 0) return std::nullopt;
+  const auto stat = procfs::parseStat(std::string_view(text, static_cast<std::size_t>(got)));
+  if (!stat || stat->pid != pid_ || (stat->flags & procfs::kKernelThreadFlag) != 0) {
+    return std::nullopt;
+  }
+  struct stat folder {};
+  if (::fstat(directory_.get(), &folder) != 0) return std::nullopt;
+  KernelSummary summary;
+  summary.uid = summary.realUID = summary.savedUID = folder.st_uid;
+  if (folder.st_uid == 0) {
+    const auto statusText = readAt(directory_.get(), "status", kSmallFileLimit);
+    if (!statusText) return std::nullopt;
+    const auto status = procfs::parseStatus(*statusText);
+    if (!status.realUID || !status.effectiveUID || !status.savedUID) return std::nullopt;
+    summary.uid = *status.effectiveUID;
+    summary.realUID = *status.realUID;
+    summary.savedUID = *status.savedUID;
+  }
+  summary.pid = stat->pid;
+  summary.ppid = stat->ppid;
+  summary.pgid = stat->pgid;
+  summary.sid = stat->sid;
+  summary.status = procfs::processStatusOf(stat->state);
+  summary.name = stat->comm;
+  summary.startTime = table_->startTimeFromTicks(stat->startTicks);
+  summary.hasControllingTTY = stat->sid == stat->pid && stat->ttyNr != 0;
+  return summary;
+}
+
+std::optional<std::uint64_t> ProcessHandle::startTime() const {
+  const auto statText = readAt(directory_.get(), "stat", kSmallFileLimit);
+  if (!statText) return std::nullopt;
+  const auto stat = procfs::parseStat(*statText);
+  if (!stat || stat->pid != pid_) return std::nullopt;
+  return table_->startTimeFromTicks(stat->startTicks);
+}
+
+std::optional<MemoryUsage> ProcessHandle::memory() const {
+  const auto statusText = readAt(directory_.get(), "status", kSmallFileLimit);
+  if (!statusText) return std::nullopt;
+  const auto status = procfs::parseStatus(*statusText);
+  return MemoryUsage{
+      (status.rssAnonKiB + status.rssShmemKiB + status.vmSwapKiB) * std::uint64_t{1024},
+      status.vmRssKiB * std::uint64_t{1024}};
+}
+
+std::optional<std::vector<std::string>> ProcessHandle::commandLine() const {
+  const auto text = readAt(directory_.get(), "cmdline", argumentLimit());
+  if (!text) return std::nullopt;
+  return procfs::splitNulList(*text);
+}
+
+std::vector<std::string> ProcessHandle::environment() const {
+  // environ needs ptrace access: the user's own non-dumpable processes (agents
+  // holding keys, setgid programs) refuse it, and then have no environment.
+  const auto text = readAt(directory_.get(), "environ", argumentLimit());
+  if (!text) return {};
+  return procfs::splitEnvironment(*text);
+}
+
 std::optional<std::string> ProcessHandle::executablePath() const {
   auto target = readLinkAt(directory_.get(), "exe");
   if (!target || target->empty()) return std::nullopt;

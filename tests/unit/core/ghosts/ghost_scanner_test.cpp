@@ -2,6 +2,9 @@
 
 #include <gtest/gtest.h>
 
+#include <map>
+#include <set>
+
 #include "support/shipped_data.h"
 
 #include "platform/files.h"
@@ -50,6 +53,14 @@ struct Scan {
   }
 };
 
+std::function<std::vector<std::uint16_t>(pid_t)> portsFrom(
+    std::map<pid_t, std::vector<std::uint16_t>> ports) {
+  return [ports = std::move(ports)](pid_t pid) {
+    const auto found = ports.find(pid);
+    return found == ports.end() ? std::vector<std::uint16_t>{} : found->second;
+  };
+}
+
 std::vector<pid_t> pids(const GhostReport& report) {
   std::vector<pid_t> out;
   for (const auto& ghost : report.ghosts) out.push_back(ghost.root.pid());
@@ -68,7 +79,7 @@ std::string recordFor(const ProcessRecord& p, pid_t agentPID, std::uint64_t agen
 TEST(GhostScanner, AnOrphanedDevServerIsNamedAfterItsFramework) {
   Scan scan;
   scan.records = {process(200, 1, {"node", "/app/node_modules/.bin/vite", "--port", "5173"})};
-  scan.facts.portsByPID = {{200, {5173}}};
+  scan.facts.portsOf = portsFrom({{200, {5173}}});
   const auto report = scan.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200});
   const auto& ghost = report.ghosts[0];
@@ -143,7 +154,7 @@ TEST(GhostScanner, AnAgentsDaemonIsLeftBehindOnlyOnceNoSessionOfItsAgentRuns) {
 
   Scan left;
   left.records = {daemon, server};
-  left.facts.portsByPID = {{201, {8000}}};
+  left.facts.portsOf = portsFrom({{201, {8000}}});
   const auto report = left.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200}) << "its server goes with it, not alone";
   EXPECT_EQ(report.ghosts[0].origin, Origin::likely("Codex", "command line"));
@@ -172,7 +183,7 @@ TEST(GhostScanner, ATreeIsOneGhostWithItsMembersPortsAndMemory) {
   scan.records = {process(200, 1, {"node", "node_modules/.bin/next", "dev"}),
                   process(201, 200, {"node", "node_modules/.bin/vite"}),
                   process(202, 201, {"esbuild", "--service=0.21.5", "--ping"})};
-  scan.facts.portsByPID = {{200, {3000}}, {202, {3001, 3000}}};
+  scan.facts.portsOf = portsFrom({{200, {3000}}, {202, {3001, 3000}}});
   const auto report = scan.run();
   ASSERT_EQ(pids(report), std::vector<pid_t>{200});
   const auto& ghost = report.ghosts[0];
@@ -239,6 +250,38 @@ TEST(DisplayCommand, ProgramAndFirstOperandWithSecretsMasked) {
   auto unknown = process(5, 1, {});
   unknown.name = "kworker";
   EXPECT_EQ(displayCommand(unknown), "kworker");
+}
+
+// A scan reads what costs a read of its own (environment, executable, ports)
+// only of the processes that could be ghosts, not of every process of the user.
+TEST(GhostScanner, ReadsTheEnvironmentExecutableAndPortsOfCandidatesOnly) {
+  Scan scan;
+  scan.records = {process(300, 1, {"node", "/app/node_modules/.bin/vite"}),
+                  process(400, 1, {"/bin/bash"}), process(401, 400, {"sleep", "1000"}),
+                  process(402, 400, {"node", "/srv/api/server.js"})};
+  std::set<pid_t> environments, paths, ports;
+  for (auto& record : scan.records) {
+    const pid_t pid = record.pid();
+    record.environment = Deferred<std::vector<std::string>>::later([&environments, pid] {
+      environments.insert(pid);
+      return std::vector<std::string>{"HOME=/home/me"};
+    });
+    record.path = Deferred<std::optional<std::string>>::later(
+        [&paths, pid, name = record.name]() -> std::optional<std::string> {
+          paths.insert(pid);
+          return "/usr/bin/" + name;
+        });
+  }
+  scan.facts.portsOf = [&ports](pid_t pid) {
+    ports.insert(pid);
+    return std::vector<std::uint16_t>{};
+  };
+  const auto report = scan.run();
+  EXPECT_EQ(pids(report), std::vector<pid_t>{300});
+  EXPECT_EQ(environments, std::set<pid_t>{300});
+  // The re-parented shell is asked its signatures; the shell's children never are.
+  EXPECT_EQ(paths, (std::set<pid_t>{300, 400}));
+  EXPECT_EQ(ports, std::set<pid_t>{300});
 }
 
 }  // namespace

@@ -16,6 +16,7 @@
 
 #include "core/process/system_process_inspector.h"
 #include "support/child_process.h"
+#include "support/fake_proc.h"
 #include "support/run_process.h"
 #include "support/temp_dir.h"
 
@@ -48,11 +49,52 @@ TEST(ProcessEnumerator, RecordsTheUsersOwnProcessInFull) {
   EXPECT_EQ(record->path, testing::helperBinary().string());
   EXPECT_THAT(record->argv,
               ElementsAre(testing::helperBinary().string(), "sleep", "--marker", "two words"));
-  EXPECT_THAT(record->environment, ElementsAre("GLIMMET_MARK=1", "A=b"));
+  EXPECT_THAT(record->environment.get(), ElementsAre("GLIMMET_MARK=1", "A=b"));
   EXPECT_EQ(record->cwd, std::filesystem::canonical(folder.path()).string());
   EXPECT_GT(record->residentSize, 0u);
   EXPECT_FALSE(record->hasControllingTTY);
   EXPECT_THAT(snapshot.childPIDs(getpid()), Contains(child.pid()));
+}
+
+// A snapshot reads the stat line, owner and arguments of each process; the
+// rest waits until asked, and then belongs to the incarnation the snapshot saw.
+TEST(ProcessEnumerator, ReadsWhatCostsAReadOfItsOwnOnlyWhenAsked) {
+  const testing::FakeProc proc;
+  for (const pid_t pid : {200, 201}) {
+    proc.addProcess(pid, "node");
+    proc.link(std::to_string(pid) + "/cwd", "/srv/app");
+    proc.link(std::to_string(pid) + "/exe", "/usr/bin/node");
+  }
+  // The folder's owner is the uid unless the folder is root's; then status says.
+  const uid_t me = geteuid() == 0 ? 1000 : geteuid();
+  ProcessEnumerator enumerator(me, proc.root());
+  const auto snapshot = enumerator.snapshot(now());
+  ASSERT_EQ(snapshot.size(), 2u);
+  for (const auto& record : snapshot.records()) {
+    EXPECT_EQ(record.uid, me);
+    EXPECT_THAT(record.argv, ElementsAre("node", "server.js"));
+    EXPECT_FALSE(record.path.isRead());
+    EXPECT_FALSE(record.environment.isRead());
+    EXPECT_FALSE(record.cwd.isRead());
+    EXPECT_FALSE(record.footprint.isRead());
+  }
+  const ProcessRecord& first = *snapshot.record(200);
+  EXPECT_THAT(first.environment.get(), ElementsAre("HOME=/home/dev"));
+  EXPECT_EQ(first.cwd, "/srv/app");
+  EXPECT_EQ(first.path, "/usr/bin/node");
+  EXPECT_EQ(first.footprint, 1024u * 1024u);
+  EXPECT_FALSE(snapshot.record(201)->environment.isRead());
+
+  // Pid 201 now names another process: nothing of it is passed off as the old one's.
+  proc.write("201/stat", testing::FakeProc::statLine(201, "node", 900));
+  EXPECT_EQ(snapshot.record(201)->cwd, std::nullopt);
+  EXPECT_TRUE(snapshot.record(201)->environment.empty());
+
+  // Executables read in the pass are known at once.
+  ProcessEnumerator eager(me, proc.root());
+  const auto withPaths = eager.snapshot(now(), SnapshotReads{.executables = true});
+  EXPECT_TRUE(withPaths.record(200)->path.isRead());
+  EXPECT_FALSE(withPaths.record(200)->environment.isRead());
 }
 
 TEST(ProcessEnumerator, StartTimeIsStableAndAgreesWithPs) {
