@@ -92,8 +92,8 @@ TEST(Ui, ListsAServerAndAGhostAndStopsTheGhostIntoTheKillLog) {
   const auto port = server.reportedNumbers().at(0);
   auto helper = ChildProcess::helper({"double-fork"}, {.cwd = home.home(), .argv0 = "vite"});
   const auto ghost = static_cast<pid_t>(helper.reportedNumbers().at(0));
-  const auto* record =
-      ProcessEnumerator(::geteuid()).snapshot(std::chrono::system_clock::now()).record(ghost);
+  const auto snapshot = ProcessEnumerator(::geteuid()).snapshot(std::chrono::system_clock::now());
+  const auto* record = snapshot.record(ghost);
   if (record == nullptr || record->ppid != 1)
     GTEST_SKIP() << "orphans here go to a subreaper the tool doesn't know";
 

@@ -229,12 +229,18 @@ std::string whyAGhost(const Ghost& ghost) {
   return {};
 }
 
+// The origin in a column: the details say why a terminal matters.
+std::string originColumn(const Origin& origin) {
+  return origin.kind == Origin::Kind::orphanedDevServer ? "Orphaned dev server"
+                                                        : origin.fullLabel();
+}
+
 UiRow ghostRow(const Ghost& ghost, const UiSources& sources) {
   UiRow row;
   row.key = "ghost:" + identityKey(ghost.root.identity);
   row.text = padCut(std::to_string(ghost.root.pid()), 7) + " " +
              padCut(printable(ghost.label), 24) + " " +
-             padCut(printable(ghost.origin.fullLabel()), 25) + " " +
+             padCut(printable(originColumn(ghost.origin)), 25) + " " +
              padCut(portColumn(ghost.ports, 11), 11) + " " + decimalBytes(ghost.footprint);
   row.details.push_back("Ghost: " + printable(ghost.label) + ", " +
                         printable(ghost.origin.fullLabel()));
@@ -273,10 +279,11 @@ UiRow serverRow(const DevServer& server, const UiSources& sources) {
   const auto* record = server.identity ? sources.survey.snapshot.record(server.pid) : nullptr;
   const auto command = record ? printable(displayCommand(*record)) : printable(server.name);
   row.text = padCut(portColumn(server.ports, 13), 13) + " " + padCut(pidText(server.pid), 7) + " " +
-             padCut(projectText(server, sources.home), 26) + " " +
-             padCut(printable(server.displayName()), 12) + " " + decimalBytes(server.footprint);
+             padCut(projectText(server, sources.home), 22) + " " +
+             padCut(printable(server.displayName()), 10) + " " +
+             padCut(decimalBytes(server.footprint), 7);
   if (!server.ownedByCurrentUser)
-    row.text += bracketTag("another user's");
+    row.text += bracketTag("other user");
   else if (server.protection)
     row.text += bracketTag("protected");
   else if (server.isGhost)
@@ -321,7 +328,7 @@ UiRow serverRow(const DevServer& server, const UiSources& sources) {
 UiTabRows serverRows(const UiSources& sources) {
   UiTabRows tab;
   tab.columns = padCut("PORTS", 13) + " " + padCut("PID", 7) + " " +
-                padCut("PROJECT (BRANCH)", 26) + " " + padCut("SERVER", 12) + " MEMORY";
+                padCut("PROJECT (BRANCH)", 22) + " " + padCut("SERVER", 10) + " MEMORY";
   tab.empty = "No dev servers.";
   for (const auto& server : sources.survey.servers) tab.rows.push_back(serverRow(server, sources));
   return tab;

@@ -35,7 +35,7 @@ TEST(UiRender, EveryScreenSizeGetsExactlyItsLinesAndTheSelectionStaysInView) {
   const auto data = manyGhosts(40);
   UiState state{.tab = UiTab::ghosts};
   state.selectedKey[1] = "ghost:30";
-  for (const auto [width, height] :
+  for (const auto& [width, height] :
        {std::pair<std::size_t, std::size_t>{80, 24}, {200, 60}, {20, 5}, {1, 1}, {0, 0}}) {
     SCOPED_TRACE(std::to_string(width) + "x" + std::to_string(height));
     expectFits(renderUi(state, data, width, height), width, height);
