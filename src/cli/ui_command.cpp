@@ -8,9 +8,7 @@ namespace glimmet::cli {
 CommandSpec Ui::spec() {
   return {
       .name = "ui",
-      .abstract =
-          "Watch sessions, ghosts, dev servers and disk items, and act on them, in one "
-          "full-screen view.",
+      .abstract = "Watch and act on sessions, ghosts, servers and disk items in one view.",
       .discussion =
           "Needs a terminal. k stops the selected process tree and c cleans the marked disk "
           "items, each after you confirm in the view; ? lists every key. NO_COLOR turns "
