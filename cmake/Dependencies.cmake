@@ -38,3 +38,18 @@ pkg_check_modules(PLIST REQUIRED IMPORTED_TARGET libplist-2.0)
 # first connects (src/platform/linux/sd_bus_library.h says why), and the tests'
 # stand-in notification service links it.
 pkg_check_modules(SYSTEMD REQUIRED IMPORTED_TARGET libsystemd)
+
+# glimmet ui draws with ncursesw. Like PCRE2 it links from Debian's archives
+# outside sanitizer builds, so the commands that agent hooks start on every
+# turn load no extra shared library.
+pkg_check_modules(NCURSESW REQUIRED ncursesw)
+find_library(GLIMMET_NCURSESW_ARCHIVE NAMES libncursesw.a)
+find_library(GLIMMET_TINFO_ARCHIVE NAMES libtinfo.a)
+add_library(glimmet_ncurses INTERFACE)
+target_include_directories(glimmet_ncurses INTERFACE ${NCURSESW_INCLUDE_DIRS})
+if(NOT GLIMMET_SANITIZE AND GLIMMET_NCURSESW_ARCHIVE AND GLIMMET_TINFO_ARCHIVE)
+  target_link_libraries(glimmet_ncurses INTERFACE ${GLIMMET_NCURSESW_ARCHIVE}
+    ${GLIMMET_TINFO_ARCHIVE})
+else()
+  target_link_libraries(glimmet_ncurses INTERFACE ${NCURSESW_LINK_LIBRARIES})
+endif()

@@ -7,6 +7,7 @@ GLIMMET_BUILD_PACKAGES=(
   g++ cmake ninja-build pkg-config
   libcli11-dev nlohmann-json3-dev libfmt-dev libpcre2-dev libssl-dev libplist-dev
   libsystemd-dev  # sd-bus's header, for desktop notifications
+  libncurses-dev  # ncursesw, for the full-screen glimmet ui
 )
 GLIMMET_TEST_PACKAGES=(
   libgtest-dev libgmock-dev libbenchmark-dev
@@ -15,6 +16,7 @@ GLIMMET_TEST_PACKAGES=(
   nodejs  # the e2e tests run agents the npm way: node running a script behind a symlink
   systemd  # systemd-analyze verifies the companion's unit; no manager needs to run
   dbus-daemon  # a private session bus for the alert tests
+  tmux  # drives glimmet ui in a real terminal, keys in and the screen out
 )
 
 # Installs only what dpkg does not already report as installed, so a second

@@ -4,6 +4,8 @@
 #include "app/disk_clean_run.h"
 
 #include <algorithm>
+#include <chrono>
+#include <memory>
 
 #include "app/leftover_rules_input.h"
 #include "core/cleanup/archiver.h"
@@ -17,6 +19,7 @@
 #include "core/safety/liveness_guard.h"
 #include "core/settings/glimmet_settings.h"
 #include "core/tools/tool_locator.h"
+#include "logic/disk/clean_progress.h"
 #include "logic/disk/item_choice.h"
 #include "platform/file_system.h"
 #include "platform/files.h"
@@ -30,6 +33,7 @@ namespace glimmet {
 namespace {
 
 constexpr int kStandardInput = 0;
+constexpr int kStandardError = 2;
 
 // An argument as the path it names: it may be relative to the working
 // folder, start with "~/" and end with "/".
@@ -85,8 +89,45 @@ std::string archiveFolderFor(const std::string& given, const std::vector<DiskIte
   return folder;
 }
 
-ExitStatus runPlan(const CleanupPlan& plan, RunContext& context,
-                   const std::filesystem::path& shared) {
+// At a terminal, standard error says when each step starts and ends: a tool's
+// clean command or a big move can take minutes. Never when standard error is
+// piped, so scripts see the outcomes on standard output only.
+CleanupEvents progressEvents(const CleanupPlan& plan, RunContext& context, bool showProgress) {
+  struct Progress {
+    std::size_t number = 0;
+    std::chrono::steady_clock::time_point started;
+  };
+  auto progress = std::make_shared<Progress>();
+  const auto count = plan.steps.size();
+  const auto home = plan.home;
+  CleanupEvents events;
+  events.started = [&context, progress, count, home, showProgress](const CleanupStep& step) {
+    ++progress->number;
+    progress->started = std::chrono::steady_clock::now();
+    context.out.flush();
+    if (showProgress)
+      context.error << stepStartLine(step, progress->number, count, home) << '\n' << std::flush;
+  };
+  // Each line is sent as it comes: a tool's clean command can run for
+  // minutes, and its output shows it is working.
+  events.output = [&context](const CleanupStep&, const std::string& line) {
+    context.out.line("  " + line);
+    context.out.flush();
+  };
+  events.finished = [&context, progress, count, showProgress](const CleanupStep& step,
+                                                              const StepOutcome& outcome) {
+    const std::chrono::duration<double> took = std::chrono::steady_clock::now() - progress->started;
+    context.out.line(step.item.label + ": " + outcome.text());
+    context.out.flush();
+    if (showProgress)
+      context.error << stepEndLine(outcome, progress->number, count, took.count()) << '\n'
+                    << std::flush;
+  };
+  return events;
+}
+
+ExitStatus runPlan(const DiskCleanup& cleanup, RunContext& context) {
+  const auto& plan = cleanup.plan;
   for (const auto& line : CleanupDryRun::confirmationLines(plan)) context.out.line(line);
   if (!platform::isTerminal(kStandardInput))
     throw CommandFailure("glimmet disk clean asks you to confirm, so it needs a terminal.",
@@ -104,26 +145,12 @@ ExitStatus runPlan(const CleanupPlan& plan, RunContext& context,
   // An interrupt must not leave an item half done: the running command is
   // stopped, a move (one rename) completes, and no further step starts.
   const platform::InterruptGuard interrupt;
-  const POSIXLauncher launcher;
-  const platform::SystemTrash trash(context.environment);
+  const auto events = progressEvents(plan, context, platform::isTerminal(kStandardError));
+  bool anyFailed = false;
   // Standard input is the terminal the yes was typed at (checked above), so
   // a tool that asks its own question asks it there.
-  const CleanupRunner runner(CleanupLog(shared), launcher, trash, CleanupLogEntry::Trigger::cli,
-                             interrupt.flag(), /*atTerminal=*/true);
-  // Each line is sent as it comes: a tool's clean command can run for
-  // minutes, and its output shows it is working.
-  CleanupEvents events;
-  events.started = [&](const CleanupStep&) { context.out.flush(); };
-  events.output = [&](const CleanupStep&, const std::string& line) {
-    context.out.line("  " + line);
-    context.out.flush();
-  };
-  events.finished = [&](const CleanupStep& step, const StepOutcome& outcome) {
-    context.out.line(step.item.label + ": " + outcome.text());
-    context.out.flush();
-  };
-  bool anyFailed = false;
-  for (const auto& outcome : runner.run(plan, events))
+  for (const auto& outcome :
+       carryOutCleanup(cleanup, context.environment, events, interrupt.flag(), /*atTerminal=*/true))
     anyFailed = anyFailed || outcome.isFailure() || outcome.kind == StepOutcome::Kind::stopped;
   if (interrupt.flag().load()) context.out.line("Stopped. The rest was left as it was.");
   return anyFailed || interrupt.flag().load() ? ExitStatus::partial : ExitStatus::ok;
@@ -131,7 +158,7 @@ ExitStatus runPlan(const CleanupPlan& plan, RunContext& context,
 
 }  // namespace
 
-ExitStatus runDiskClean(const DiskCleanRequest& request, RunContext& context) {
+DiskCleanup planDiskCleanup(const DiskCleanRequest& request, RunContext& context) {
   const auto& environment = context.environment;
   const auto rules = loadLeftoverRules(context);
   const auto shared = platform::sharedDataDir(environment);
@@ -165,13 +192,27 @@ ExitStatus runDiskClean(const DiskCleanRequest& request, RunContext& context) {
   const CleanupPlanner planner(protectedList, rules, locator);
   auto plan = planner.plan(items, scan.home, liveness, now);
   if (archiveFolder) archiveAgentHistory(plan, *archiveFolder);
+  return {std::move(plan), shared};
+}
 
+std::vector<StepOutcome> carryOutCleanup(const DiskCleanup& cleanup, const Environment& environment,
+                                         const CleanupEvents& events, const std::atomic<bool>& stop,
+                                         bool atTerminal) {
+  const POSIXLauncher launcher;
+  const platform::SystemTrash trash(environment);
+  const CleanupRunner runner(CleanupLog(cleanup.sharedFolder), launcher, trash,
+                             CleanupLogEntry::Trigger::cli, stop, atTerminal);
+  return runner.run(cleanup.plan, events);
+}
+
+ExitStatus runDiskClean(const DiskCleanRequest& request, RunContext& context) {
+  const auto cleanup = planDiskCleanup(request, context);
   if (request.dryRun) {
-    for (const auto& line : CleanupDryRun::lines(plan)) context.out.line(line);
+    for (const auto& line : CleanupDryRun::lines(cleanup.plan)) context.out.line(line);
     // Nothing would run: the same status as a clean that did nothing.
-    return plan.steps.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
+    return cleanup.plan.steps.empty() ? ExitStatus::nothingFound : ExitStatus::ok;
   }
-  return runPlan(plan, context, shared);
+  return runPlan(cleanup, context);
 }
 
 }  // namespace glimmet

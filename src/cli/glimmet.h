@@ -19,6 +19,7 @@
 #include "cli/settings_command.h"
 #include "cli/status_command.h"
 #include "cli/stop_command.h"
+#include "cli/ui_command.h"
 #include "cli/version_command.h"
 
 namespace glimmet::cli {
@@ -46,6 +47,7 @@ class Glimmet {
   Ports ports_;
   Agents agents_;
   Stop stop_;
+  Ui ui_;
   MCP mcp_;
   Notify notify_;
   Companion companion_;

@@ -11,8 +11,9 @@ using ::testing::HasSubstr;
 using ::testing::StartsWith;
 
 const std::vector<std::string> kCommandsInHelpOrder = {
-    "ls",    "ghosts", "kill", "reap", "protect", "unprotect", "disk",     "apps",  "status",
-    "ports", "agents", "stop", "mcp",  "notify",  "companion", "settings", "hooks", "version"};
+    "ls",     "ghosts",    "kill",     "reap",   "protect", "unprotect", "disk",
+    "apps",   "status",    "ports",    "agents", "stop",    "ui",        "mcp",
+    "notify", "companion", "settings", "hooks",  "version"};
 
 TEST(CommandTree, NoArgumentsPrintsRootHelpWithEveryCommandInOrder) {
   testing::IsolatedHome home;

@@ -27,8 +27,8 @@ TEST(Completion, BashCompletesCommandsOptionsAndValues) {
   ASSERT_EQ(generated.status, 0);
   const auto& script = generated.out;
   EXPECT_EQ(bashOffers(home, script, "glimmet ''"),
-            "ls ghosts kill reap protect unprotect disk apps status ports agents stop mcp notify "
-            "companion requests settings hooks version\n");
+            "ls ghosts kill reap protect unprotect disk apps status ports agents stop ui mcp "
+            "notify companion requests settings hooks version\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet di"), "disk\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk ''"), "scan clean\n");
   EXPECT_EQ(bashOffers(home, script, "glimmet disk scan --"),

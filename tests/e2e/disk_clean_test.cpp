@@ -226,6 +226,23 @@ TEST(DiskClean, AnEditedCacheCantChooseTheCommand) {
   }
 }
 
+// Progress is for a person watching standard error: piped away, it says nothing
+// there, and standard output is the same as ever.
+TEST(DiskClean, NoProgressWhenStandardErrorIsNotATerminal) {
+  CleanHome fixture;
+  fixture.scan();
+  const auto errors = fixture.home.root() / "errors.txt";
+  const auto result = testing::runProcess(
+      {"/bin/sh", "-c", "exec \"$0\" disk clean '~/.cache/fixture-trash#fixture-trash' 2>\"$1\"",
+       GLIMMET_BINARY, errors.string()},
+      fixture.home.environment(), {.input = "yes\n", .onTerminal = true});
+  const auto out = withoutCarriageReturns(result.out);
+  ASSERT_EQ(result.status, 0) << out;
+  EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
+  EXPECT_THAT(out, ::testing::Not(HasSubstr("[1/1]")));
+  EXPECT_EQ(fixture.home.dir().read("errors.txt"), "\nType yes to clean up 1 item: ");
+}
+
 TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {
   CleanHome fixture;
   fixture.installFakeTool();
@@ -241,6 +258,11 @@ TEST(DiskClean, TypingYesMovesToTheTrashAndRunsTheToolsOwnCommand) {
   EXPECT_THAT(out, HasSubstr("Type yes to clean up 2 items: "));
   EXPECT_THAT(out, HasSubstr("Fixture cache: moved to Trash\n"));
   EXPECT_THAT(out, HasSubstr("  cleaned it\nTool cache: done\n"));
+  // At a terminal each step also says when it starts and ends.
+  EXPECT_THAT(out, HasSubstr("[1/2] Moving ~/.cache/fixture-trash to the Trash...\n"
+                             "Fixture cache: moved to Trash\n[1/2] Finished in "));
+  EXPECT_THAT(out, HasSubstr("[2/2] Running fake-clean to clean ~/.cache/fixture-tool...\n"));
+  EXPECT_THAT(out, HasSubstr("Tool cache: done\n[2/2] Finished in "));
 
   // Every byte that left its place is in the Trash, with its record.
   const auto trash = fixture.home.home() / ".local/share/Trash";
@@ -371,7 +393,9 @@ TEST(DiskClean, AnInterruptStopsTheRunningCommandAndStartsNothingMore) {
   const auto out = withoutCarriageReturns(result.out);
   EXPECT_EQ(result.status, 2) << out;
   EXPECT_LT(std::chrono::steady_clock::now() - started, std::chrono::seconds(20));
-  EXPECT_THAT(out, HasSubstr("Tool cache: stopped\nStopped. The rest was left as it was.\n"));
+  // At the terminal the step's own line says it was stopped, before the summary.
+  EXPECT_THAT(out, ::testing::ContainsRegex("Tool cache: stopped\n\\[1/2\\] Stopped after [0-9.]+ "
+                                            "s\\.\nStopped\\. The rest was left as it was\\.\n"));
   EXPECT_THAT(out, ::testing::Not(HasSubstr("Fixture cache:")));
   EXPECT_TRUE(fs::exists(fixture.home.home() / ".cache/fixture-trash/blob"));
   const auto log = fixture.home.dir().read("home/.local/share/Glimmet/cleanup.jsonl");

@@ -13,18 +13,6 @@ namespace {
 
 constexpr size_t kListedPerSafety = 40;
 
-std::string_view heading(DiskSafety safety) {
-  switch (safety) {
-    case DiskSafety::safe:
-      return "Safe to clear";
-    case DiskSafety::review:
-      return "Review first";
-    case DiskSafety::reportOnly:
-      return "Report only";
-  }
-  return {};
-}
-
 std::string commandText(const std::vector<std::string>& argv, const std::string& home) {
   std::vector<std::string> shown;
   for (const auto& word : argv) shown.push_back(tildePath(word, home));
@@ -36,6 +24,18 @@ nlohmann::json orNull(const std::optional<std::string>& value) {
 }
 
 }  // namespace
+
+std::string_view safetyHeading(DiskSafety safety) {
+  switch (safety) {
+    case DiskSafety::safe:
+      return "Safe to clear";
+    case DiskSafety::review:
+      return "Review first";
+    case DiskSafety::reportOnly:
+      return "Report only";
+  }
+  return {};
+}
 
 std::vector<std::string> DiskScanDocument::lines() const {
   std::vector<std::string> lines;
@@ -55,8 +55,8 @@ std::vector<std::string> DiskScanDocument::lines() const {
       return a->uniqueBytes > b->uniqueBytes;
     });
     lines.emplace_back();
-    lines.push_back(std::string(heading(safety)) + ": about " + fileStyleBytes(total) + " in " +
-                    countedNoun(items.size(), "item"));
+    lines.push_back(std::string(safetyHeading(safety)) + ": about " + fileStyleBytes(total) +
+                    " in " + countedNoun(items.size(), "item"));
     for (size_t i = 0; i < items.size() && i < kListedPerSafety; ++i) {
       const auto& item = *items[i];
       // A Docker figure's "path" is only its kind ("images"): the label says it all.

@@ -20,4 +20,7 @@ struct DiskScanDocument {
   ExitStatus status(OutputFormat format) const;
 };
 
+/// "Safe to clear", "Review first", "Report only": how a safety is named to a person.
+std::string_view safetyHeading(DiskSafety safety);
+
 }  // namespace glimmet

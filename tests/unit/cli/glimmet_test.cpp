@@ -31,9 +31,9 @@ TEST(CommandTree, EveryOptionIsALongKebabCaseNameAndEveryCommandHasAnAbstract) {
         EXPECT_TRUE(std::regex_match(parameter.name, longName)) << parameter.name;
     }
   });
-  // The root, nineteen commands, two groups of two, the companion, settings
+  // The root, twenty commands, two groups of two, the companion, settings
   // and hooks groups of four and the requests group of three.
-  EXPECT_EQ(commands, 1 + 19 + 2 * 2 + 3 * 4 + 3);
+  EXPECT_EQ(commands, 1 + 20 + 2 * 2 + 3 * 4 + 3);
 }
 
 TEST(CommandTree, OnlyDiskCleanTakesManyValues) {
