@@ -16,6 +16,7 @@
 
 #include "core/ports/socket_scanner.h"
 #include "core/process/process_enumerator.h"
+#include "sleepers.h"
 #include "spawn_and_wait.h"
 
 namespace {
@@ -66,33 +67,12 @@ void BM_Lsof(benchmark::State& state) {
   spawnAndWait(state, {"/usr/bin/lsof", "-nP", "-iTCP", "-sTCP:LISTEN"});
 }
 
-// 2,000 extra sleepers, started once for the benchmark and killed at its end.
-class Sleepers {
- public:
-  explicit Sleepers(int count) {
-    for (int i = 0; i < count; ++i) {
-      const pid_t pid = fork();
-      if (pid == 0) {
-        while (true) pause();
-      }
-      if (pid > 0) pids_.push_back(pid);
-    }
-  }
-  ~Sleepers() {
-    for (const pid_t pid : pids_) kill(pid, SIGKILL);
-    for (const pid_t pid : pids_) waitpid(pid, nullptr, 0);
-  }
-
- private:
-  std::vector<pid_t> pids_;
-};
-
 void BM_SnapshotWith2000Sleepers(benchmark::State& state) {
-  const Sleepers sleepers(2000);
+  const glimmet::bench::Sleepers sleepers(2000);
   snapshotOnce(state);
 }
 void BM_PsWith2000Sleepers(benchmark::State& state) {
-  const Sleepers sleepers(2000);
+  const glimmet::bench::Sleepers sleepers(2000);
   BM_Ps(state);
 }
 

@@ -28,6 +28,8 @@
 #include <string>
 #include <vector>
 
+#include "sleepers.h"
+
 extern char** environ;
 
 namespace {
@@ -100,30 +102,6 @@ void measure(const std::vector<Pair>& pairs, int iterations, const char* title) 
   std::fflush(stdout);
 }
 
-// Sleeping children of this benchmark, killed and reaped when it is done.
-class Sleepers {
- public:
-  explicit Sleepers(int count) {
-    for (int i = 0; i < count; ++i) {
-      const pid_t pid = fork();
-      if (pid == 0) {
-        while (true) pause();
-      }
-      if (pid > 0) pids_.push_back(pid);
-    }
-  }
-  Sleepers(const Sleepers&) = delete;
-  Sleepers& operator=(const Sleepers&) = delete;
-  ~Sleepers() {
-    for (const pid_t pid : pids_) kill(pid, SIGKILL);
-    for (const pid_t pid : pids_) waitpid(pid, nullptr, 0);
-  }
-  std::size_t size() const { return pids_.size(); }
-
- private:
-  std::vector<pid_t> pids_;
-};
-
 int processCount() {
   int count = 0;
   std::error_code error;
@@ -153,7 +131,7 @@ int main(int argc, char** argv) {
   };
   const std::string title = "This machine, " + std::to_string(processCount()) + " processes";
   measure(pairs, iterations, title.c_str());
-  const Sleepers sleepers(2000);
+  const glimmet::bench::Sleepers sleepers(2000);
   const std::string crowded = "With " + std::to_string(sleepers.size()) +
                               " extra sleeping processes, " + std::to_string(processCount()) +
                               " in all";
