@@ -143,20 +143,36 @@ class Finder {
   }
 
   // A path rule's folder, or file, when one stands there.
+  struct Present {
+    Candidate candidate;
+    bool folder;
+  };
+
+  // A rule's folder, or file, standing at `path`: nothing when it is excluded,
+  // already found, absent or a link. A file is measured at once.
+  std::optional<Present> presentAt(const LeftoverRule& rule, const std::string& path) {
+    if (excluded(path) || !seen_.insert({rule.id, path}).second) return std::nullopt;
+    const auto status = platform::linkStatus(path);
+    if (!status || status->kind == Kind::symlink) return std::nullopt;
+    Present present{{&rule, path, false, {}, FileIdentity{status->device, status->inode}},
+                    status->kind == Kind::directory};
+    if (present.folder)
+      devices_[path] = status->device;  // asked again when its reach is judged
+    else
+      present.candidate.measurement = measureEntry(*status, path.ends_with("/.git"));
+    return present;
+  }
+
+  // A path rule's folder, measured by the walk, or file.
   void addIfPresent(const LeftoverRule& rule, const std::string& path, bool lookupFailed,
                     bool tentative) {
-    if (excluded(path) || !seen_.insert({rule.id, path}).second) return;
-    const auto status = platform::linkStatus(path);
-    if (!status || status->kind == Kind::symlink) return;
-    Candidate candidate{&rule,       path, false, {}, FileIdentity{status->device, status->inode},
-                        lookupFailed};
-    candidate.tentative = tentative;
-    const bool folder = status->kind == Kind::directory;
-    if (folder) devices_[path] = status->device;  // asked again when its reach is judged
-    if (!folder) candidate.measurement = measureEntry(*status, path.ends_with("/.git"));
-    const auto index = addCandidate(std::move(candidate));
+    auto present = presentAt(rule, path);
+    if (!present) return;
+    present->candidate.lookupFailed = lookupFailed;
+    present->candidate.tentative = tentative;
+    const auto index = addCandidate(std::move(present->candidate));
     ruleOrder_[index] = {ruleIndex(rule), sequence_++};
-    if (folder) measureFolder(index, path);
+    if (present->folder) measureFolder(index, path);
   }
 
   // Path and children rules name their folders; the others are kept for the
@@ -301,9 +317,7 @@ class Finder {
       }
       if (reported && !kept) {
         seen_.erase({rule->id, *reported});
-        const auto before = found_.candidates.size();
         addIfPresentLater(*rule, *reported);
-        if (found_.candidates.size() > before) ruleOrder_[before] = {ruleIndex(*rule), 0};
       }
     }
   }
@@ -314,14 +328,10 @@ class Finder {
 
   // A folder a tool reported that the walk didn't measure in passing.
   void addIfPresentLater(const LeftoverRule& rule, const std::string& path) {
-    if (excluded(path) || !seen_.insert({rule.id, path}).second) return;
-    const auto status = platform::linkStatus(path);
-    if (!status || status->kind == Kind::symlink) return;
-    Candidate candidate{&rule, path, false, {}, FileIdentity{status->device, status->inode}};
-    candidate.measurement = status->kind == Kind::directory
-                                ? measure(path, *options_.cancel, walkers_)
-                                : measureEntry(*status, path.ends_with("/.git"));
-    addCandidate(std::move(candidate));
+    auto present = presentAt(rule, path);
+    if (!present) return;
+    if (present->folder) present->candidate.measurement = measure(path, *options_.cancel, walkers_);
+    ruleOrder_[addCandidate(std::move(present->candidate))] = {ruleIndex(rule), 0};
   }
 
   // What the walk couldn't measure in passing: worktrees outside its reach.
