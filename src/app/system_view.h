@@ -13,8 +13,8 @@ namespace glimmet {
 
 class SystemView {
  public:
-  /// Reads the socket table now; who holds the sockets, repositories and units
-  /// are read when a list asks, as of the snapshot's time. The facts refer to
+  /// The socket table, who holds the sockets, repositories and units are
+  /// read when a list asks, as of the snapshot's time. The facts refer to
   /// this view and to `snapshot`, which must outlive it.
   SystemView(const CommandInputs& inputs, const ProcessSnapshot& snapshot);
   SystemView(const SystemView&) = delete;

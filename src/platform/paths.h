@@ -16,6 +16,10 @@ std::filesystem::path homeDir(const Environment& env);
 /// The folder shared with the companion application (not created here).
 std::filesystem::path sharedDataDir(const Environment& env);
 
+/// The folder of the tool's own caches, which may be lost at any time
+/// (not created here).
+std::filesystem::path toolCacheDir(const Environment& env);
+
 /// The running executable with every link resolved; empty when it can't be read.
 std::filesystem::path ownExecutable();
 

@@ -152,5 +152,32 @@ TEST(Ports, OneLinePerPortAndAnotherUsersListenerIsTagged) {
   EXPECT_FALSE(foreign->contains("cwd"));
 }
 
+// The signatures are compiled once and read back from the tool's cache
+// afterwards; a damaged cache is read past and made whole again.
+TEST(Ls, FrameworksMatchThroughTheCompiledSignatureCache) {
+  testing::IsolatedHome home;
+  auto vite = ChildProcess::helper({"listen", "127.0.0.1"}, {.cwd = home.home(), .argv0 = "vite"});
+  vite.reportedNumbers();
+  waitUntilListed();
+  const auto cache = home.home() / ".cache/glimmet/signatures.cache";
+  const auto framework = [&] {
+    const auto document = nlohmann::json::parse(home.glimmet({"ls", "--json"}).out);
+    const auto* server = serverWithPID(document["servers"], vite.pid());
+    return server == nullptr ? nlohmann::json() : (*server)["framework"];
+  };
+
+  EXPECT_EQ(framework(), "Vite");
+  ASSERT_TRUE(std::filesystem::exists(cache));
+  EXPECT_EQ(std::filesystem::status(cache).permissions() & std::filesystem::perms::all,
+            std::filesystem::perms::owner_read | std::filesystem::perms::owner_write);
+  const auto written = std::filesystem::file_size(cache);
+  EXPECT_EQ(framework(), "Vite");  // from the cache
+
+  home.dir().write("home/.cache/glimmet/signatures.cache",
+                   "glimmet compiled signatures 1\n" + std::string(4096, '\xff'));
+  EXPECT_EQ(framework(), "Vite");
+  EXPECT_EQ(std::filesystem::file_size(cache), written);
+}
+
 }  // namespace
 }  // namespace glimmet

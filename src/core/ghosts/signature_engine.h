@@ -76,9 +76,19 @@ class SignatureEngine {
   /// first pattern that doesn't compile.
   static SignatureEngine fromJson(std::string_view bytes);
 
+  /// Every pattern of `set`, in the order the engine holds them compiled.
+  static std::vector<std::string_view> patternsOf(const SignatureSet& set);
+  /// The engine of `set` with its patterns already compiled, in the order of
+  /// patternsOf (a cache's). Throws SignatureFileError when the count differs.
+  static SignatureEngine assemble(SignatureSet set, std::vector<Regex> regexes);
+  /// The compiled patterns in the order of patternsOf.
+  std::vector<const Regex*> regexes() const;
+
   /// Finds the file (the GLIMMET_SIGNATURES override, then beside the tool) and
   /// loads it. The first candidate that exists is the one used, even when it
   /// fails to load. Throws SignatureFileError when none exists or loading fails.
+  /// A file that loaded once before loads from its compiled form among the
+  /// tool's caches (see signature_cache.h).
   static SignatureEngine load(const Environment& environment,
                               const std::filesystem::path& executable);
 

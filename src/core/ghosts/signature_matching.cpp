@@ -20,7 +20,7 @@ std::string joined(std::span<const std::string> words) {
   return out;
 }
 
-bool anyMatches(const std::vector<Regex>& regexes, std::string_view text) {
+bool anyMatches(const std::vector<Regex>& regexes, const RegexSubject& text) {
   return std::any_of(regexes.begin(), regexes.end(),
                      [&](const Regex& regex) { return regex.search(text); });
 }
@@ -52,6 +52,10 @@ std::optional<AgentEntryMatch> SignatureEngine::agentEntry(const MatchInput& pro
   if (process.script) names.insert(asciiLower(lastPathComponent(*process.script)));
   names.erase("");
   const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
+  // Made once: each is searched by every entry's patterns.
+  const RegexSubject commandLineText(commandLine);
+  const std::optional<RegexSubject> scriptText =
+      process.script ? std::optional<RegexSubject>(RegexSubject(*process.script)) : std::nullopt;
   const auto pathContains = [](std::optional<std::string_view> path, const std::string& part) {
     return path && path->find(part) != std::string_view::npos;
   };
@@ -63,10 +67,10 @@ std::optional<AgentEntryMatch> SignatureEngine::agentEntry(const MatchInput& pro
         entry.exePathContains.begin(), entry.exePathContains.end(), [&](const std::string& part) {
           return pathContains(process.path, part) || pathContains(process.script, part);
         });
-    const bool byArguments = (!commandLine.empty() && anyMatches(root.regexes, commandLine)) ||
-                             (process.script && anyMatches(root.regexes, *process.script));
+    const bool byArguments = (!commandLine.empty() && anyMatches(root.regexes, commandLineText)) ||
+                             (scriptText && anyMatches(root.regexes, *scriptText));
     if (!byName && !byPath && !byArguments) continue;
-    const bool helper = !commandLine.empty() && anyMatches(root.helperRegexes, commandLine);
+    const bool helper = !commandLine.empty() && anyMatches(root.helperRegexes, commandLineText);
     return AgentEntryMatch{{entry.id, entry.agent, entry.kind}, helper};
   }
   return std::nullopt;
@@ -87,11 +91,12 @@ std::optional<AgentRootMatch> SignatureEngine::agentHelper(const MatchInput& pro
 std::optional<GhostSignatureMatch> SignatureEngine::ghostSignature(
     const MatchInput& process) const {
   const std::string text = matchingText(process);
+  const RegexSubject subject(text);
   for (const auto& ghost : ghosts_) {
-    if (!anyMatches(ghost.regexes, text)) continue;
+    if (!anyMatches(ghost.regexes, subject)) continue;
     // An entry that names executables can't be confirmed without the path.
     if (!ghost.exeRegexes.empty() &&
-        (!process.path || !anyMatches(ghost.exeRegexes, *process.path)))
+        (!process.path || !anyMatches(ghost.exeRegexes, RegexSubject(*process.path))))
       continue;
     return GhostSignatureMatch{ghost.value.id, ghost.value.label,
                                ghost.value.requiresGhostAncestor};
@@ -101,8 +106,9 @@ std::optional<GhostSignatureMatch> SignatureEngine::ghostSignature(
 
 std::optional<std::string> SignatureEngine::framework(const MatchInput& process) const {
   const std::string text = matchingText(process);
+  const RegexSubject subject(text);
   for (const auto& server : servers_)
-    if (anyMatches(server.regexes, text)) return server.value.framework;
+    if (anyMatches(server.regexes, subject)) return server.value.framework;
   return std::nullopt;
 }
 
@@ -143,9 +149,10 @@ std::optional<std::string> SignatureEngine::agentFromEnvironment(
 std::optional<std::string> SignatureEngine::agentFromPaths(
     const std::optional<std::vector<std::string>>& arguments,
     const std::optional<std::string>& workingDirectory) const {
-  std::vector<std::string> texts;
-  if (arguments) texts.push_back(joined(*arguments));
-  if (workingDirectory) texts.push_back(*workingDirectory);
+  const std::string commandLine = arguments ? joined(*arguments) : std::string();
+  std::vector<RegexSubject> texts;
+  if (arguments) texts.emplace_back(commandLine);
+  if (workingDirectory) texts.emplace_back(*workingDirectory);
   for (const auto& hint : pathHints_)
     for (const auto& text : texts)
       if (anyMatches(hint.regexes, text)) return hint.value.agent;

@@ -69,18 +69,22 @@ std::vector<SocketScanner::Holder> readHolders(const std::vector<platform::TcpLi
 
 }  // namespace
 
-SocketScanner::SocketScanner(const ProcessSnapshot* among)
-    : rows_(platform::listeningSockets()), among_(among) {}
+SocketScanner::SocketScanner(const ProcessSnapshot* among) : among_(among) {}
+
+const std::vector<platform::TcpListenRow>& SocketScanner::rows() const {
+  if (!rows_) rows_ = platform::listeningSockets();
+  return *rows_;
+}
 
 const std::vector<SocketScanner::Holder>& SocketScanner::holders() const {
-  if (!holders_) holders_ = readHolders(rows_, among_);
+  if (!holders_) holders_ = readHolders(rows(), among_);
   return *holders_;
 }
 
 std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSnapshot& snapshot,
                                                                 uid_t uid) const {
   std::unordered_map<std::uint64_t, std::uint16_t> portByInode;
-  for (const auto& row : rows_) portByInode.emplace(row.inode, row.port);
+  for (const auto& row : rows()) portByInode.emplace(row.inode, row.port);
   std::unordered_map<pid_t, std::set<std::uint16_t>> portsByPID;
   for (const auto& holder : holders()) {
     if (holder.uid != uid) continue;
@@ -102,11 +106,11 @@ std::vector<ListeningProcess> SocketScanner::listeningProcesses(const ProcessSna
 }
 
 std::vector<std::uint16_t> SocketScanner::portsOf(const ProcessRecord& record, uid_t uid) const {
-  if (record.uid != uid || record.status == ProcessStatus::zombie || rows_.empty()) return {};
+  if (record.uid != uid || record.status == ProcessStatus::zombie || rows().empty()) return {};
   std::vector<Holder> own;
   if (!holders_) {
     Listening listening;
-    for (const auto& row : rows_) listening.insert(row.inode);
+    for (const auto& row : rows()) listening.insert(row.inode);
     if (mayReadDescriptors(record.uid))
       addHoldersOf(platform::ProcessTable(), record.pid(), record.name, record.uid,
                    record.identity.startTime, listening, own);
@@ -115,7 +119,7 @@ std::vector<std::uint16_t> SocketScanner::portsOf(const ProcessRecord& record, u
   std::set<std::uint16_t> ports;
   for (const auto& holder : candidates) {
     if (holder.pid != record.pid() || holder.startTime != record.identity.startTime) continue;
-    for (const auto& row : rows_)
+    for (const auto& row : rows())
       if (row.inode == holder.inode) ports.insert(row.port);
   }
   return {ports.begin(), ports.end()};
@@ -152,7 +156,7 @@ std::vector<ForeignListener> SocketScanner::joinListeners(
 }
 
 std::vector<ForeignListener> SocketScanner::allListeners() const {
-  return joinListeners(rows_, holders(), platform::userName);
+  return joinListeners(rows(), holders(), platform::userName);
 }
 
 std::vector<ForeignListener> ForeignPortScanner::scan(

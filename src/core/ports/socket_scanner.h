@@ -42,15 +42,16 @@ class SocketScanner {
     std::uint64_t startTime = 0;  ///< tells this holder from a later process with its pid
   };
 
-  /// Reads the kernel's listening-socket table now. Who holds those sockets is
-  /// read when first asked: in one pass over the descriptors of every process
-  /// we may read (ours; everyone's as root), the processes of `among` when
-  /// given, or only the one process asked about by portsOf.
+  /// Reads the kernel's listening-socket table when first asked (a `ghosts`
+  /// run without ghosts never needs it). Who holds those sockets is read when
+  /// first asked too: in one pass over the descriptors of every process we may
+  /// read (ours; everyone's as root), the processes of `among` when given, or
+  /// only the one process asked about by portsOf.
   explicit SocketScanner(const ProcessSnapshot* among = nullptr);
   SocketScanner(std::vector<platform::TcpListenRow> rows, std::vector<Holder> holders)
       : rows_(std::move(rows)), holders_(std::move(holders)) {}
 
-  const std::vector<platform::TcpListenRow>& rows() const { return rows_; }
+  const std::vector<platform::TcpListenRow>& rows() const;
 
   /// The records of `uid` that aren't zombies and listen on a port, in snapshot order.
   /// A process replaced since the snapshot (another start time) contributes nothing.
@@ -73,7 +74,7 @@ class SocketScanner {
  private:
   const std::vector<Holder>& holders() const;
 
-  std::vector<platform::TcpListenRow> rows_;
+  mutable std::optional<std::vector<platform::TcpListenRow>> rows_;
   const ProcessSnapshot* among_ = nullptr;
   mutable std::optional<std::vector<Holder>> holders_;
 };

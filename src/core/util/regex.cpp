@@ -7,6 +7,9 @@
 #include <atomic>
 #include <mutex>
 
+#include "core/util/ascii.h"
+#include "core/util/required_literals.h"
+
 namespace glimmet {
 
 // The interpreted code, and a machine-code copy made once the pattern has been
@@ -46,6 +49,9 @@ struct Regex::Compiled {
 
 namespace {
 
+struct CodeDeleter {
+  void operator()(pcre2_code* code) const { pcre2_code_free(code); }
+};
 struct MatchDataDeleter {
   void operator()(pcre2_match_data* data) const { pcre2_match_data_free(data); }
 };
@@ -81,7 +87,61 @@ Regex Regex::compile(std::string_view pattern, bool caseInsensitive) {
     throw RegexError(std::string(reinterpret_cast<const char*>(message)) + " at offset " +
                      std::to_string(offset));
   }
-  return Regex(std::string(pattern), std::make_shared<Compiled>(code));
+  return Regex(std::string(pattern), std::make_shared<Compiled>(code), requiredLiterals(pattern));
+}
+
+std::string Regex::serialize(const std::vector<const Regex*>& regexes) {
+  std::vector<const pcre2_code*> codes;
+  codes.reserve(regexes.size());
+  for (const Regex* regex : regexes) codes.push_back(regex->code_->code);
+  uint8_t* bytes = nullptr;
+  PCRE2_SIZE size = 0;
+  if (pcre2_serialize_encode(codes.data(), static_cast<int32_t>(codes.size()), &bytes, &size,
+                             nullptr) < 0)
+    throw RegexError("the compiled patterns can't be serialized");
+  std::string out(reinterpret_cast<const char*>(bytes), size);
+  pcre2_serialize_free(bytes);
+  return out;
+}
+
+std::vector<Regex> Regex::deserialize(std::string_view bytes,
+                                      const std::vector<std::string_view>& patterns) {
+  // Copied so that PCRE2 reads its header from an allocation's own alignment.
+  const std::string aligned(bytes);
+  const auto* data = reinterpret_cast<const uint8_t*>(aligned.data());
+  // The header alone says how many codes follow; it must be there to be read.
+  constexpr std::size_t kHeaderBytes = 16;
+  if (aligned.size() < kHeaderBytes ||
+      pcre2_serialize_get_number_of_codes(data) != static_cast<int32_t>(patterns.size()))
+    throw RegexError("the serialized patterns don't match");
+  std::vector<pcre2_code*> codes(patterns.size(), nullptr);
+  if (!patterns.empty() &&
+      pcre2_serialize_decode(codes.data(), static_cast<int32_t>(codes.size()), data, nullptr) !=
+          static_cast<int32_t>(codes.size()))
+    throw RegexError("the serialized patterns are not of this PCRE2");
+  std::vector<std::unique_ptr<pcre2_code, CodeDeleter>> owned;
+  owned.reserve(codes.size());
+  for (pcre2_code* code : codes) owned.emplace_back(code);
+  std::vector<Regex> regexes;
+  regexes.reserve(patterns.size());
+  for (std::size_t i = 0; i < patterns.size(); ++i) {
+    auto compiled = std::make_shared<Compiled>(owned[i].get());
+    owned[i].release();
+    regexes.push_back(
+        Regex(std::string(patterns[i]), std::move(compiled), requiredLiterals(patterns[i])));
+  }
+  return regexes;
+}
+
+std::string_view RegexSubject::lowered() const {
+  if (!lowered_) lowered_ = asciiLower(text_);
+  return *lowered_;
+}
+
+bool Regex::search(const RegexSubject& subject) const {
+  for (const auto& literal : literals_)
+    if (subject.lowered().find(literal) == std::string_view::npos) return false;
+  return find(subject.text(), 0).has_value();
 }
 
 std::optional<std::pair<size_t, size_t>> Regex::find(std::string_view text, size_t offset) const {

@@ -33,6 +33,11 @@ fs::path sharedDataDir(const Environment& env) {
   return homeDir(env) / ".local" / "share" / "Glimmet";
 }
 
+fs::path toolCacheDir(const Environment& env) {
+  if (auto cacheHome = env.absolutePath("XDG_CACHE_HOME")) return fs::path(*cacheHome) / "glimmet";
+  return homeDir(env) / ".cache" / "glimmet";
+}
+
 fs::path ownExecutable() {
   std::error_code error;
   auto path = fs::read_symlink("/proc/self/exe", error);

@@ -91,6 +91,9 @@ TEST(SignatureEngine, CompilesEveryPatternCaseInsensitively) {
 struct SignatureLookup : ::testing::Test {
   testing::TempDir dir;
   std::filesystem::path executable = dir / "Glimmet.app/Contents/Helpers/glimmet";
+  // Loading writes the compiled form among the tool's caches: here, not in the
+  // real home.
+  Environment base = Environment().with("XDG_CACHE_HOME", (dir / "cache").string());
   void SetUp() override {
     dir.write("Glimmet.app/Contents/Helpers/glimmet", "");
     dir.write("Glimmet.app/Contents/Resources/signatures.json", minimalFile().dump());
@@ -98,13 +101,13 @@ struct SignatureLookup : ::testing::Test {
 };
 
 TEST_F(SignatureLookup, AMissingOverrideFallsBackToTheBundle) {
-  const auto env = Environment().with("GLIMMET_SIGNATURES", (dir / "nowhere.json").string());
+  const auto env = base.with("GLIMMET_SIGNATURES", (dir / "nowhere.json").string());
   EXPECT_EQ(SignatureEngine::load(env, executable).set().version, 1);
 }
 
 TEST_F(SignatureLookup, AnInvalidOverrideFailsEvenWithAValidBundle) {
   dir.write("bad.json", "{}");
-  const auto env = Environment().with("GLIMMET_SIGNATURES", (dir / "bad.json").string());
+  const auto env = base.with("GLIMMET_SIGNATURES", (dir / "bad.json").string());
   EXPECT_THROW(SignatureEngine::load(env, executable), SignatureFileError);
 }
 
@@ -112,15 +115,12 @@ TEST_F(SignatureLookup, FindsTheInstallPrefixAndFailsWithNothing) {
   dir.write("prefix/bin/glimmet", "");
   dir.write("elsewhere/bin/glimmet", "");
   dir.write("prefix/share/glimmet/signatures.json", minimalFile().dump());
-  EXPECT_EQ(
-      SignatureEngine::load(Environment(), dir / "prefix/bin/glimmet").set().agentRoots.size(), 1u);
-  EXPECT_THROW(SignatureEngine::load(Environment(), dir / "elsewhere/bin/glimmet"),
-               SignatureFileError);
+  EXPECT_EQ(SignatureEngine::load(base, dir / "prefix/bin/glimmet").set().agentRoots.size(), 1u);
+  EXPECT_THROW(SignatureEngine::load(base, dir / "elsewhere/bin/glimmet"), SignatureFileError);
   auto broken = minimalFile();
   broken["ghosts"][0]["patterns"] = {"a)"};
   dir.write("prefix/share/glimmet/signatures.json", broken.dump());
-  EXPECT_THROW(SignatureEngine::load(Environment(), dir / "prefix/bin/glimmet"),
-               SignatureFileError);
+  EXPECT_THROW(SignatureEngine::load(base, dir / "prefix/bin/glimmet"), SignatureFileError);
 }
 
 }  // namespace
