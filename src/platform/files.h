@@ -22,6 +22,11 @@ namespace glimmet::platform {
 /// nothing otherwise (missing, unreadable, a folder, too large).
 std::optional<std::string> readFile(const std::filesystem::path& path, size_t maxBytes);
 
+/// Like readFile, for a file whose content is trusted as the user's own: it
+/// must be a regular file (not a link to one) owned by the effective user and
+/// writable by no one else; anything else reads as nothing.
+std::optional<std::string> readOwnFile(const std::filesystem::path& path, size_t maxBytes);
+
 /// Creates `path` and its missing parents with `mode`. Throws SystemError.
 void createDirectories(const std::filesystem::path& path, mode_t mode);
 

@@ -147,7 +147,10 @@ std::string encode(std::string_view source, const SignatureEngine& engine) {
 }
 
 std::optional<SignatureEngine> read(const std::filesystem::path& file, std::string_view source) {
-  const auto bytes = platform::readFile(file, kMaxCacheBytes);
+  // PCRE2 trusts serialized codes as its own, so only a file that only this
+  // user could have written is read: a cache folder on a shared disk must not
+  // let another user hand us code to run.
+  const auto bytes = platform::readOwnFile(file, kMaxCacheBytes);
   if (!bytes) return std::nullopt;
   try {
     ByteReader in(*bytes);

@@ -15,7 +15,8 @@ namespace glimmet::signature_cache {
 
 /// The engine of `source` (a signature file's bytes) as cached in `file`;
 /// nothing when the file is missing, torn, written for other bytes or by
-/// another PCRE2.
+/// another PCRE2, or when it isn't the user's own (another owner, writable by
+/// others, a symbolic link).
 std::optional<SignatureEngine> read(const std::filesystem::path& file, std::string_view source);
 
 /// The bytes `read` accepts for `source` and `engine`.

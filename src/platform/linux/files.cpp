@@ -27,6 +27,19 @@ std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
   return readToEnd(fd.get(), maxBytes);
 }
 
+std::optional<std::string> readOwnFile(const fs::path& path, size_t maxBytes) {
+  UniqueFd fd(retryOnInterrupt([&] {
+    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
+  }));
+  if (!fd) return std::nullopt;
+  struct stat info {};
+  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
+      (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
+    return std::nullopt;
+  if (static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
+  return readToEnd(fd.get(), maxBytes);
+}
+
 void createDirectories(const fs::path& path, mode_t mode) {
   if (path.empty()) return;
   struct stat info {};

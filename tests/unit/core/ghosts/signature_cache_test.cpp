@@ -1,6 +1,7 @@
 #include "core/ghosts/signature_cache.h"
 
 #include <gtest/gtest.h>
+#include <unistd.h>
 
 #include "core/util/sha256.h"
 #include "support/shipped_data.h"
@@ -90,6 +91,26 @@ TEST_F(SignatureCache, RefusesWholeFilesWhoseContentIsWrong) {
   const std::string trailing = withBody(good, [](std::string& body) { body += "x"; });
   for (const auto& bytes : {otherPCRE2, hugeCount, trailing}) {
     dir.write("cache/signatures.cache", bytes);
+    EXPECT_FALSE(signature_cache::read(file, source));
+  }
+}
+
+// PCRE2 runs serialized codes as they come, so a cache someone else could
+// have written is never read, however right its digests are.
+TEST_F(SignatureCache, OnlyAFileOfTheUsersOwnIsRead) {
+  namespace fs = std::filesystem;
+  signature_cache::write(file, source, shipped);
+  ASSERT_TRUE(signature_cache::read(file, source));
+
+  fs::permissions(file, fs::perms::group_write, fs::perm_options::add);
+  EXPECT_FALSE(signature_cache::read(file, source));
+  fs::permissions(file, fs::perms::group_write, fs::perm_options::remove);
+
+  fs::create_symlink(file, dir / "cache/link");
+  EXPECT_FALSE(signature_cache::read(dir / "cache/link", source));
+
+  if (::geteuid() == 0) {  // as root, hand the file to nobody
+    ASSERT_EQ(::chown(file.c_str(), 65534, 65534), 0);
     EXPECT_FALSE(signature_cache::read(file, source));
   }
 }
