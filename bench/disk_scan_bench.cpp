@@ -7,10 +7,6 @@
 //          the Docker query and the tools asked where their caches are;
 //   large  1,000,000 files, to see time grow with the tree, with peak memory.
 // Usage: glimmet_disk_scan_bench [--rounds N] [--root DIR] [--large]
-#include <fcntl.h>
-#include <spawn.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -21,21 +17,14 @@
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "timed_run.h"
 
 namespace fs = std::filesystem;
 
 namespace {
 
-struct Run {
-  double seconds = 0;
-  long peakKB = 0;
-};
-
-Run timed(std::vector<std::string> argv, const std::vector<std::string>& extraEnvironment = {}) {
-  std::vector<char*> args;
-  for (auto& word : argv) args.push_back(word.data());
-  args.push_back(nullptr);
+// The run's own variables first, then the rest of ours.
+std::vector<std::string> environmentWith(const std::vector<std::string>& extraEnvironment) {
   std::vector<std::string> environment(extraEnvironment);
   for (char** entry = environ; *entry; ++entry) {
     const std::string text(*entry);
@@ -44,25 +33,16 @@ Run timed(std::vector<std::string> argv, const std::vector<std::string>& extraEn
                      [&](const std::string& e) { return e.starts_with(name); }))
       environment.push_back(text);
   }
+  return environment;
+}
+
+glimmet::bench::TimedRun timed(std::vector<std::string> argv,
+                               const std::vector<std::string>& extraEnvironment = {}) {
+  auto environment = environmentWith(extraEnvironment);
   std::vector<char*> env;
   for (auto& entry : environment) env.push_back(entry.data());
   env.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  Run run;
-  if (posix_spawn(&pid, args[0], &actions, nullptr, args.data(), env.data()) == 0) {
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.peakKB = usage.ru_maxrss;
-  }
-  run.seconds = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
-  return run;
+  return glimmet::bench::timedRun(std::move(argv), env.data());
 }
 
 void writeFile(const fs::path& path, size_t bytes) {
@@ -120,10 +100,7 @@ bool dropPageCache() {
   return drop.good();
 }
 
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  return values.empty() ? 0 : values[values.size() / 2];
-}
+using glimmet::bench::median;
 
 struct Pair {
   std::vector<double> ours, peer;
@@ -139,9 +116,9 @@ Pair paired(int rounds, const std::vector<std::string>& ours, const std::vector<
     const auto peerRun = timed(peer);
     before();
     const auto ourRun = timed(ours, environment);
-    pair.peer.push_back(peerRun.seconds);
-    pair.ours.push_back(ourRun.seconds);
-    pair.peakKB = std::max(pair.peakKB, ourRun.peakKB);
+    pair.peer.push_back(peerRun.milliseconds);
+    pair.ours.push_back(ourRun.milliseconds);
+    pair.peakKB = std::max(pair.peakKB, ourRun.peakKiB);
   }
   return pair;
 }
@@ -149,7 +126,7 @@ Pair paired(int rounds, const std::vector<std::string>& ours, const std::vector<
 void report(const char* name, const Pair& pair) {
   const double ours = median(pair.ours), peer = median(pair.peer);
   std::printf("%-34s glimmet %8.1f ms   peer %8.1f ms   ratio %.2f   peak RSS %.1f MB\n", name,
-              ours * 1e3, peer * 1e3, ours / peer, pair.peakKB / 1024.0);
+              ours, peer, ours / peer, pair.peakKB / 1024.0);
 }
 
 }  // namespace

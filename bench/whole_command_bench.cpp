@@ -13,14 +13,7 @@
 // starts itself and kills at the end (only its own).
 //
 // Run: build/bench/bin/glimmet_whole_command_bench [ITERATIONS, default 40]
-#include <fcntl.h>
-#include <signal.h>
-#include <spawn.h>
 #include <stdlib.h>
-#include <sys/resource.h>
-#include <sys/wait.h>
-#include <time.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <cstdio>
@@ -29,49 +22,12 @@
 #include <vector>
 
 #include "sleepers.h"
-
-extern char** environ;
+#include "timed_run.h"
 
 namespace {
 
-struct Run {
-  double milliseconds = 0;
-  long maxRSSKiB = 0;
-};
-
-double now() {
-  timespec time{};
-  clock_gettime(CLOCK_MONOTONIC, &time);
-  return static_cast<double>(time.tv_sec) * 1e3 + static_cast<double>(time.tv_nsec) / 1e6;
-}
-
-Run runOnce(std::vector<std::string> argv) {
-  std::vector<char*> pointers;
-  for (auto& word : argv) pointers.push_back(word.data());
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
-  Run run;
-  const double start = now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environ) == 0) {
-    int status = 0;
-    rusage usage{};
-    wait4(pid, &status, 0, &usage);
-    run.maxRSSKiB = usage.ru_maxrss;
-  }
-  run.milliseconds = now() - start;
-  posix_spawn_file_actions_destroy(&actions);
-  return run;
-}
-
-double median(std::vector<double> values) {
-  std::sort(values.begin(), values.end());
-  const auto middle = values.size() / 2;
-  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
-}
+using glimmet::bench::median;
+using glimmet::bench::timedRun;
 
 struct Pair {
   const char* command;
@@ -85,15 +41,15 @@ void measure(const std::vector<Pair>& pairs, int iterations, const char* title) 
   std::printf("  %-16s %10s  %-44s %10s  %6s  %9s\n", "glimmet", "ms", "peer", "ms", "ratio",
               "peak RSS");
   for (const auto& pair : pairs) {
-    runOnce(pair.glimmet);  // caches warm for both
-    runOnce(pair.peer);
+    timedRun(pair.glimmet);  // caches warm for both
+    timedRun(pair.peer);
     std::vector<double> ours, theirs;
     long peak = 0;
     for (int i = 0; i < iterations; ++i) {
-      const Run run = runOnce(pair.glimmet);
+      const auto run = timedRun(pair.glimmet);
       ours.push_back(run.milliseconds);
-      peak = std::max(peak, run.maxRSSKiB);
-      theirs.push_back(runOnce(pair.peer).milliseconds);
+      peak = std::max(peak, run.peakKiB);
+      theirs.push_back(timedRun(pair.peer).milliseconds);
     }
     const double a = median(ours), b = median(theirs);
     std::printf("  %-16s %10.2f  %-44s %10.2f  %6.2f  %6.1f MB\n", pair.command, a, pair.peerName,

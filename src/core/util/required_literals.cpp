@@ -93,10 +93,11 @@ class LiteralReader {
         case '*':
         case '+':
           ++at_;
-          if (!quantified()) return std::nullopt;
+          quantified();
           break;
         case '{':
-          if (!skipCounts() || !quantified()) return std::nullopt;
+          if (!skipCounts()) return std::nullopt;
+          quantified();
           break;
         default:
           literal(c);
@@ -126,12 +127,11 @@ class LiteralReader {
 
   // A quantifier makes the atom before it optional or repeated: a literal
   // character under one leaves the run (even "+", to keep this simple).
-  bool quantified() {
+  void quantified() {
     if (lastWasLiteral_ && !run_.empty()) run_.pop_back();
     other();
     // Lazy and possessive forms: "*?", "++".
     if (at_ < pattern_.size() && (pattern_[at_] == '?' || pattern_[at_] == '+')) ++at_;
-    return true;
   }
 
   // "{n}", "{n,}", "{n,m}" or "{,m}". A brace that is no such count is a

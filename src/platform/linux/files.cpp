@@ -15,29 +15,32 @@
 namespace glimmet::platform {
 namespace fs = std::filesystem;
 
-std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
+namespace {
+
+// A regular file read whole; `ownOnly` also asks that it be no link, the
+// effective user's, and writable by no one else.
+std::optional<std::string> readRegularFile(const fs::path& path, size_t maxBytes, bool ownOnly) {
   // O_NONBLOCK: opening a FIFO planted where a file should be must not wait for a
   // writer; it is then refused as not a regular file. Regular files ignore the flag.
-  UniqueFd fd(retryOnInterrupt(
-      [&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK); }));
+  const int flags = O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | (ownOnly ? O_NOFOLLOW : 0);
+  UniqueFd fd(retryOnInterrupt([&] { return ::open(path.c_str(), flags); }));
   if (!fd) return std::nullopt;
   struct stat info {};
   if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode)) return std::nullopt;
+  if (ownOnly && (info.st_uid != ::geteuid() || (info.st_mode & (S_IWGRP | S_IWOTH)) != 0))
+    return std::nullopt;
   if (static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
   return readToEnd(fd.get(), maxBytes);
 }
 
+}  // namespace
+
+std::optional<std::string> readFile(const fs::path& path, size_t maxBytes) {
+  return readRegularFile(path, maxBytes, /*ownOnly=*/false);
+}
+
 std::optional<std::string> readOwnFile(const fs::path& path, size_t maxBytes) {
-  UniqueFd fd(retryOnInterrupt([&] {
-    return ::open(path.c_str(), O_RDONLY | O_CLOEXEC | O_NOCTTY | O_NONBLOCK | O_NOFOLLOW);
-  }));
-  if (!fd) return std::nullopt;
-  struct stat info {};
-  if (::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_uid != ::geteuid() ||
-      (info.st_mode & (S_IWGRP | S_IWOTH)) != 0)
-    return std::nullopt;
-  if (static_cast<uint64_t>(info.st_size) > maxBytes) return std::nullopt;
-  return readToEnd(fd.get(), maxBytes);
+  return readRegularFile(path, maxBytes, /*ownOnly=*/true);
 }
 
 void createDirectories(const fs::path& path, mode_t mode) {

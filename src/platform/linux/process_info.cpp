@@ -57,6 +57,28 @@ std::optional<std::string> readAt(int directory, const char* name, std::size_t l
   return bytes;
 }
 
+// What the stat line tells of a process; its owner comes from elsewhere.
+void fillFromStat(KernelSummary& summary, const procfs::StatFields& stat,
+                  const ProcessTable& table) {
+  summary.pid = stat.pid;
+  summary.ppid = stat.ppid;
+  summary.pgid = stat.pgid;
+  summary.sid = stat.sid;
+  summary.status = procfs::processStatusOf(stat.state);
+  summary.name = stat.comm;
+  summary.startTime = table.startTimeFromTicks(stat.startTicks);
+  summary.hasControllingTTY = stat.sid == stat.pid && stat.ttyNr != 0;
+}
+
+// The owner as the status text gives it; false when it lacks one of the uids.
+bool fillOwner(KernelSummary& summary, const procfs::StatusFields& status) {
+  if (!status.realUID || !status.effectiveUID || !status.savedUID) return false;
+  summary.uid = *status.effectiveUID;
+  summary.realUID = *status.realUID;
+  summary.savedUID = *status.savedUID;
+  return true;
+}
+
 std::string_view baseName(std::string_view path) {
   const auto slash = path.rfind('/');
   return slash == std::string_view::npos ? path : path.substr(slash + 1);
@@ -105,23 +127,11 @@ std::optional<KernelReading> ProcessHandle::read() const {
   const auto statusText = readAt(directory_.get(), "status", kSmallFileLimit);
   if (!statusText) return std::nullopt;
   const auto status = procfs::parseStatus(*statusText);
+  KernelReading reading;
   // The owner of /proc/<pid> can read as root for non-dumpable tasks; the
   // uids of the status text are the ones that count.
-  if (!status.realUID || !status.effectiveUID || !status.savedUID) return std::nullopt;
-
-  KernelReading reading;
-  KernelSummary& summary = reading.summary;
-  summary.pid = stat->pid;
-  summary.ppid = stat->ppid;
-  summary.pgid = stat->pgid;
-  summary.sid = stat->sid;
-  summary.uid = *status.effectiveUID;
-  summary.realUID = *status.realUID;
-  summary.savedUID = *status.savedUID;
-  summary.status = procfs::processStatusOf(stat->state);
-  summary.name = stat->comm;
-  summary.startTime = table_->startTimeFromTicks(stat->startTicks);
-  summary.hasControllingTTY = stat->sid == stat->pid && stat->ttyNr != 0;
+  if (!fillOwner(reading.summary, status)) return std::nullopt;
+  fillFromStat(reading.summary, *stat, *table_);
   reading.memory.footprint =
       (status.rssAnonKiB + status.rssShmemKiB + status.vmSwapKiB) * std::uint64_t{1024};
   reading.memory.resident = status.vmRssKiB * std::uint64_t{1024};
@@ -149,21 +159,9 @@ std::optional<KernelSummary> ProcessHandle::summary() const {
   summary.uid = summary.realUID = summary.savedUID = folder.st_uid;
   if (folder.st_uid == 0) {
     const auto statusText = readAt(directory_.get(), "status", kSmallFileLimit);
-    if (!statusText) return std::nullopt;
-    const auto status = procfs::parseStatus(*statusText);
-    if (!status.realUID || !status.effectiveUID || !status.savedUID) return std::nullopt;
-    summary.uid = *status.effectiveUID;
-    summary.realUID = *status.realUID;
-    summary.savedUID = *status.savedUID;
+    if (!statusText || !fillOwner(summary, procfs::parseStatus(*statusText))) return std::nullopt;
   }
-  summary.pid = stat->pid;
-  summary.ppid = stat->ppid;
-  summary.pgid = stat->pgid;
-  summary.sid = stat->sid;
-  summary.status = procfs::processStatusOf(stat->state);
-  summary.name = stat->comm;
-  summary.startTime = table_->startTimeFromTicks(stat->startTicks);
-  summary.hasControllingTTY = stat->sid == stat->pid && stat->ttyNr != 0;
+  fillFromStat(summary, *stat, *table_);
   return summary;
 }
 

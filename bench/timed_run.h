@@ -1,0 +1,56 @@
+// A program run once as a whole process, from spawn to exit, with its output
+// to /dev/null: what the benchmarks that pair a glimmet command with its peer
+// tool time on both sides alike.
+#pragma once
+
+#include <fcntl.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <string>
+#include <vector>
+
+extern char** environ;
+
+namespace glimmet::bench {
+
+struct TimedRun {
+  double milliseconds = 0;
+  long peakKiB = 0;  ///< the child's peak resident memory (wait4's ru_maxrss)
+};
+
+inline TimedRun timedRun(std::vector<std::string> argv, char* const* environment = environ) {
+  std::vector<char*> pointers;
+  for (auto& word : argv) pointers.push_back(word.data());
+  pointers.push_back(nullptr);
+  posix_spawn_file_actions_t actions;
+  posix_spawn_file_actions_init(&actions);
+  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
+  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  TimedRun run;
+  const auto start = std::chrono::steady_clock::now();
+  pid_t pid = 0;
+  if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environment) == 0) {
+    int status = 0;
+    rusage usage{};
+    wait4(pid, &status, 0, &usage);
+    run.peakKiB = usage.ru_maxrss;
+  }
+  run.milliseconds =
+      std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
+  posix_spawn_file_actions_destroy(&actions);
+  return run;
+}
+
+inline double median(std::vector<double> values) {
+  if (values.empty()) return 0;
+  std::sort(values.begin(), values.end());
+  const auto middle = values.size() / 2;
+  return values.size() % 2 == 1 ? values[middle] : (values[middle - 1] + values[middle]) / 2;
+}
+
+}  // namespace glimmet::bench
