@@ -54,8 +54,8 @@ std::optional<AgentEntryMatch> SignatureEngine::agentEntry(const MatchInput& pro
   const std::string commandLine = process.arguments ? joined(*process.arguments) : std::string();
   // Made once: each is searched by every entry's patterns.
   const RegexSubject commandLineText(commandLine);
-  const std::optional<RegexSubject> scriptText =
-      process.script ? std::optional<RegexSubject>(RegexSubject(*process.script)) : std::nullopt;
+  std::optional<RegexSubject> scriptText;
+  if (process.script) scriptText.emplace(*process.script);
   const auto pathContains = [](std::optional<std::string_view> path, const std::string& part) {
     return path && path->find(part) != std::string_view::npos;
   };

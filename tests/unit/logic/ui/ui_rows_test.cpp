@@ -7,32 +7,22 @@
 #include <gtest/gtest.h>
 
 #include "core/util/secret_masker.h"
+#include "support/recorded_process.h"
 #include "support/shipped_data.h"
 
 namespace glimmet {
 namespace {
 
-using std::chrono::seconds;
 using ::testing::Contains;
 using ::testing::ElementsAre;
 using ::testing::HasSubstr;
 
-constexpr uid_t kMe = 1000;
-const auto kNow = std::chrono::system_clock::time_point(seconds(2'000'000'000));
-constexpr std::uint64_t kLongAgo = 1'999'990'000ULL * 1'000'000;
 const std::string kToken = "ghp1234567890abcdefghijklmnopqrstuvwxyz";
+using testing::recorded::kMe;
+using testing::recorded::kNow;
 
 ProcessRecord process(pid_t pid, pid_t ppid, std::vector<std::string> argv, uid_t uid = kMe) {
-  ProcessRecord r;
-  r.identity = {pid, kLongAgo + static_cast<std::uint64_t>(pid)};
-  r.ppid = ppid;
-  r.uid = uid;
-  r.name = argv.front().substr(argv.front().rfind('/') + 1);
-  r.argv = std::move(argv);
-  r.path = "/home/me/bin/" + r.name;
-  r.cwd = "/home/me/shop";
-  r.footprint = 1'500'000;
-  return r;
+  return testing::recorded::process(pid, ppid, std::move(argv), uid, 1'500'000);
 }
 
 struct Machine {
