@@ -96,21 +96,10 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   const bool fixture = request.home.has_value();
   auto options = scanOptions(request, context, shared);
 
-  const auto uid = platform::effectiveUID();
-  ProcessEnumerator enumerator(uid);
-  const auto snapshot = enumerator.snapshot(options.now);
-  const auto liveness =
-      LivenessInput::gather(snapshot, uid, platform::ownPID(), options.home, options.home);
-
   DiskCache cache;
   std::optional<DockerClient> docker;
   if (!fixture) {
     cache = DiskCache::load(shared);
-    std::vector<std::string> workingFolders;
-    for (const auto& record : snapshot.records())
-      if (record.cwd) workingFolders.push_back(*record.cwd);
-    cache.markSeenLive(workingFolders, options.now);
-    options.lastSeenLive = cache.lastSeenLive;
     options.killedRepos = killedRepos(shared);
     docker.emplace(options.home, environment);
     options.docker = &*docker;
@@ -138,12 +127,32 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
     display.emplace(context.error, progress, options.home,
                     platform::terminalColumns(2).value_or(80));
   }
-  auto result = scanDisk(rules, options, liveness);
+  // What runs now: one snapshot, each process's open files in the home
+  // folder, and where processes work, which the cache remembers. The scan
+  // reads it on a thread of its own while it walks; nothing else touches the
+  // cache meanwhile.
+  std::vector<std::string> workingFolders;
+  const auto readLiveState = [&] {
+    const auto uid = platform::effectiveUID();
+    const auto snapshot = ProcessEnumerator(uid).snapshot(options.now);
+    LiveState live;
+    live.liveness =
+        LivenessInput::gather(snapshot, uid, platform::ownPID(), options.home, options.home);
+    if (!fixture) {
+      for (const auto& record : snapshot.records())
+        if (record.cwd) workingFolders.push_back(*record.cwd);
+      live.lastSeenLive = cache.lastSeenLive;
+      markSeenLive(live.lastSeenLive, workingFolders, options.now);
+    }
+    return live;
+  };
+  auto result = scanDisk(rules, options, readLiveState);
   display.reset();
   result.scanID = makeScanID(result.startedAt);
   result.finishedAt = std::chrono::system_clock::now();
 
   if (!fixture) {
+    cache.markSeenLive(workingFolders, options.now);
     cache.toolFolders.remember(result.toolFolders, result.finishedAt, environment);
     cache.lastResult = result;
     try {

@@ -1,6 +1,7 @@
-// The measuring walk: physical, never leaving a root's device, shared out
-// folder by folder between up to `walkers` threads over one queue of folders,
-// so that one huge folder and many small roots alike keep every walker busy.
+// The measuring walk: physical, never leaving a root's device, shared between
+// up to `walkers` threads, each depth first on a path of its own that hands
+// folders to the others as they run out, so that one huge folder and many
+// small roots alike keep every walker busy.
 // Each folder is opened and listed once; each non-folder entry costs one
 // lstat-class call, and folders none (the listing says what they are, and the
 // mount table where they lead to another volume).

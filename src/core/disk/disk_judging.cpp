@@ -34,11 +34,11 @@ struct Activity {
 // A project's last use is the newer of its newest file and the last time a
 // running process worked in it; one running there right now means today.
 Activity projectActivity(const std::string& project, std::optional<SystemTime> lastUsed,
-                         const DiskScanOptions& options, const LivenessInput& liveness) {
+                         const DiskScanOptions& options, const LiveState& live) {
   const auto now = options.now;
-  for (const auto& [folder, when] : options.lastSeenLive)
+  for (const auto& [folder, when] : live.lastSeenLive)
     if (disk_path::isWithin(folder, project) && (!lastUsed || when > *lastUsed)) lastUsed = when;
-  for (const auto& process : liveness.processes)
+  for (const auto& process : live.liveness.processes)
     if (process.cwd && disk_path::isWithin(*process.cwd, project)) lastUsed = now;
   if (!lastUsed)
     return {{ProjectActivity::Kind::unknown, std::nullopt},
@@ -151,7 +151,7 @@ void applyUnlinkedWorktree(DiskItem& item, const WorktreeIndex::Entry& worktree)
 
 std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
                                       const LeftoverRuleSet& rules, const DiskScanOptions& options,
-                                      const LivenessInput& liveness) {
+                                      const LiveState& live) {
   const auto& home = options.home;
   const auto now = options.now;
   std::map<FileIdentity, uint64_t> holders;
@@ -170,9 +170,9 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
       projectPath = candidate.projectPath;
       const auto project =
           projectPath.value_or(std::filesystem::path(candidate.path).parent_path().string());
-      activity = projectActivity(project, m.newest, options, liveness);
+      activity = projectActivity(project, m.newest, options, live);
     } else if (worktree && worktree->exists && worktree->linked) {
-      activity = projectActivity(candidate.path, m.newest, options, liveness);
+      activity = projectActivity(candidate.path, m.newest, options, live);
     }
     // A stale worktree, or one whose folder is gone, falls under the stale rule.
     const LeftoverRule* chosen = candidate.rule;
@@ -208,7 +208,7 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
     }
     if (!item.blocked)
       item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree());
-    if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, liveness, now);
+    if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, live.liveness, now);
     item.id = escapedForID(tildePath(item.path, home)) + "#" + item.ruleID;
     items.push_back(std::move(item));
   }

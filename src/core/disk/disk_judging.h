@@ -4,6 +4,8 @@
 // rest of the home folder is totalled by category.
 #pragma once
 
+#include <map>
+#include <string>
 #include <vector>
 
 #include "core/disk/disk_finding.h"
@@ -11,12 +13,20 @@
 
 namespace glimmet {
 
+/// What runs on the machine as the scan judges its items.
+struct LiveState {
+  LivenessInput liveness;
+  /// Folders seen as working folders of running processes, with when: the
+  /// scan cache's memory with this moment's added.
+  std::map<std::string, SystemTime> lastSeenLive;
+};
+
 /// The items of the measured candidates, in candidate order. Project items
 /// below the options' minimum size and chats newer than the history age are
 /// left out. Checks the disk again for protected places.
 std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
                                       const LeftoverRuleSet& rules, const DiskScanOptions& options,
-                                      const LivenessInput& liveness);
+                                      const LiveState& live);
 
 /// One item per Docker rule, from the engine's figures.
 std::vector<DiskItem> dockerItems(const std::vector<const LeftoverRule*>& dockerRules,

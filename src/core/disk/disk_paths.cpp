@@ -1,8 +1,10 @@
 // DiskPaths: token table and template expansion; lexical path comparison.
 #include "core/disk/disk_paths.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <optional>
+#include <string_view>
 
 namespace glimmet {
 namespace {
@@ -81,8 +83,27 @@ std::string DiskPaths::expand(std::string_view pathTemplate) const {
 }
 
 namespace disk_path {
+namespace {
+
+// Text that normalising would give back unchanged: no empty, "." or ".."
+// component and no trailing slash. Paths from the kernel and from a walk are
+// always so, and the scan compares hundreds of them against each item.
+bool alreadyNormal(std::string_view path) {
+  if (path.empty() || path == "/") return true;
+  if (path.back() == '/') return false;
+  for (size_t start = path.front() == '/' ? 1 : 0; start <= path.size();) {
+    const auto end = std::min(path.find('/', start), path.size());
+    const auto component = path.substr(start, end - start);
+    if (component.empty() || component == "." || component == "..") return false;
+    start = end + 1;
+  }
+  return true;
+}
+
+}  // namespace
 
 std::string normal(const std::string& path) {
+  if (alreadyNormal(path)) return path;
   std::string result = std::filesystem::path(path).lexically_normal().string();
   while (result.size() > 1 && result.back() == '/') result.pop_back();
   return result;

@@ -27,8 +27,6 @@ struct DiskScanOptions {
   SystemTime now;
   /// Repositories whose dev server the tool stopped, with when (from the kill log).
   std::map<std::string, SystemTime> killedRepos;
-  /// Folders seen as working folders of running processes, with when.
-  std::map<std::string, SystemTime> lastSeenLive;
   /// Ask Docker (off for a fixture home).
   const DockerClient* docker = nullptr;
   /// Ask tools where their caches are, for rules with `resolveWith` (off for a

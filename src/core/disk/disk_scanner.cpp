@@ -62,15 +62,17 @@ std::string_view rawValue(NotScanned::Reason reason) {
 }
 
 DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& options,
-                        const LivenessInput& liveness) {
+                        const std::function<LiveState()>& readLiveState) {
   DiskScanResult result;
   result.startedAt = options.now;
   result.home = options.home;
   result.rulesVersion = rules.version;
   result.freeBytes = platform::availableBytes(options.home);
 
-  // The engine and the tools are asked while the walk runs, each within its
-  // own time limit, so that they cost nothing when the walk takes longer.
+  // What runs now is read, and the engine and the tools are asked (each
+  // within its own time limit), while the walk runs, so that they cost
+  // nothing when the walk takes longer.
+  auto live = std::async(std::launch::async, readLiveState);
   std::future<DockerResult<DockerStats>> dockerStats;
   if (options.docker)
     dockerStats =
@@ -83,7 +85,7 @@ DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& opt
   auto found = findLeftovers(rules, options, asking,
                              [&] { return lookups.valid() ? lookups.get() : LookupAnswerMap{}; });
   result.notScanned = std::move(found.notScanned);
-  result.items = judgeCandidates(found.candidates, rules, options, liveness);
+  result.items = judgeCandidates(found.candidates, rules, options, live.get());
 
   if (dockerStats.valid()) {
     auto stats = dockerStats.get();

@@ -6,6 +6,9 @@
 // judges each item's safety, reasons and blocking.
 #pragma once
 
+#include <functional>
+
+#include "core/disk/disk_judging.h"
 #include "core/disk/disk_scan_options.h"
 #include "core/disk/disk_scan_result.h"
 #include "core/disk/leftover_rules.h"
@@ -13,8 +16,9 @@
 
 namespace glimmet {
 
-/// Runs the scan. `liveness` is what runs right now, from the command's snapshot.
+/// Runs the scan. `readLiveState` reads what runs right now; it is called once,
+/// on a thread of its own while the walk runs, since the walk doesn't need it.
 DiskScanResult scanDisk(const LeftoverRuleSet& rules, const DiskScanOptions& options,
-                        const LivenessInput& liveness);
+                        const std::function<LiveState()>& readLiveState);
 
 }  // namespace glimmet

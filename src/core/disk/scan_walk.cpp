@@ -7,16 +7,12 @@
 #include <algorithm>
 
 #include "core/disk/disk_finding.h"
+#include "platform/child_path.h"
 
 namespace glimmet {
 namespace {
 
-std::string joined(const std::string& parent, std::string_view name) {
-  std::string path = parent;
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  path.append(name);
-  return path;
-}
+using platform::childPath;
 
 std::string_view lastComponent(std::string_view path) {
   const auto slash = path.rfind('/');
@@ -84,7 +80,19 @@ bool excludedByPattern(const std::vector<std::string>& patterns, const std::stri
 
 ScanWalk::ScanWalk(const ScanWalkSetup& setup, const KnownFolder& known,
                    std::set<std::pair<std::string, std::string>> seen)
-    : setup_(setup), known_(known), seen_(std::move(seen)) {}
+    : setup_(setup), known_(known), seen_(std::move(seen)) {
+  for (const auto* rule : setup_.projectRules) {
+    projectRuleNames_.insert(rule->names.begin(), rule->names.end());
+    projectRulePrefixes_.insert(projectRulePrefixes_.end(), rule->namePrefixes.begin(),
+                                rule->namePrefixes.end());
+  }
+}
+
+bool ScanWalk::mayMatchProjectRule(std::string_view name) const {
+  return projectRuleNames_.count(name) > 0 ||
+         std::any_of(projectRulePrefixes_.begin(), projectRulePrefixes_.end(),
+                     [&](std::string_view prefix) { return name.starts_with(prefix); });
+}
 
 platform::WalkScopePtr ScanWalk::homeScope() const {
   auto scope = std::make_shared<ScanScope>();
@@ -126,16 +134,14 @@ std::shared_ptr<TreeTally> ScanWalk::addFound(const LeftoverRule& rule, const st
   return tally;
 }
 
-// A folder project discovery looks at: a repository, and a linked worktree
-// (its `.git` a file), which is one item that discovery does not search.
-void ScanWalk::noteRepository(ScanScope& here, std::span<const platform::ListedEntry> entries) {
+// A folder project discovery looks at that holds `git`: a repository, and a
+// linked worktree (its `.git` a file), which is one item that discovery does
+// not search.
+void ScanWalk::noteRepository(ScanScope& here, const platform::ListedEntry& git) {
   if (!here.discoveryVisited || !setup_.findWorktrees) return;
-  const auto git = std::find_if(entries.begin(), entries.end(),
-                                [](const platform::ListedEntry& e) { return e.name == ".git"; });
-  if (git == entries.end()) return;
   std::lock_guard lock(mutex_);
   gitFolders_.push_back(here.path);
-  if (!git->regular) return;
+  if (!git.regular) return;
   here.discoverBelow = false;
   // Measured now, in case git's records make it an item once the walk is over.
   auto tally = newTally();
@@ -147,8 +153,10 @@ void ScanWalk::folder(size_t worker, const platform::WalkScopePtr& scope,
                       std::span<const platform::ListedEntry> entries,
                       std::span<platform::WalkScopePtr> enter) {
   auto& here = static_cast<ScanScope&>(*scope);
-  noteRepository(here, entries);
-  const bool holdsGit = listed(entries, ".git");
+  const auto git = std::find_if(entries.begin(), entries.end(),
+                                [](const platform::ListedEntry& e) { return e.name == ".git"; });
+  const bool holdsGit = git != entries.end();
+  if (holdsGit) noteRepository(here, *git);
   bool measuredFromHere = false;
   for (const auto& target : here.targets) {
     if (target.child == ScanScope::kRoot) {
@@ -162,7 +170,8 @@ void ScanWalk::folder(size_t worker, const platform::WalkScopePtr& scope,
     if (measuredFromHere) setup_.progress->entered(here.path);
   }
   // The nearest folder holding `.git`, up to the home folder, is the project.
-  const auto project = here.withinHome && holdsGit ? std::optional(here.path) : here.project;
+  const auto project =
+      here.withinHome && holdsGit ? std::make_shared<const std::string>(here.path) : here.project;
   const bool worktreeRecords = setup_.findWorktrees && here.path.ends_with("/.git/worktrees");
 
   for (size_t i = 0; i < entries.size(); ++i) {
@@ -171,12 +180,11 @@ void ScanWalk::folder(size_t worker, const platform::WalkScopePtr& scope,
     const auto* known = here.known ? here.known->find(name) : nullptr;
     if (known && known->leftOut) continue;
     auto child = std::make_shared<ScanScope>();
-    child->path = joined(here.path, name);
+    child->path = childPath(here.path, name);
     if (excluded(name, child->path)) continue;
     child->known = known;
     child->withinHome = here.withinHome;
     child->project = project;
-    child->targets.reserve(here.targets.size() + 1);
     for (const auto& target : here.targets)
       child->targets.push_back({target.tally, target.child == ScanScope::kRoot ? i : target.child});
     const size_t inherited = child->targets.size();
@@ -212,18 +220,20 @@ void ScanWalk::folder(size_t worker, const platform::WalkScopePtr& scope,
 // discovery goes on into, or one it passes (the home folder's tool folders,
 // `.git`, and `node_modules`, measured but never searched).
 void ScanWalk::discover(const ScanScope& parent, std::span<const platform::ListedEntry> entries,
-                        size_t position, const std::optional<std::string>& project,
+                        size_t position, const std::shared_ptr<const std::string>& project,
                         ScanScope& child) {
   const auto name = entries[position].name;
   child.discoveryDepth = parent.discoveryDepth + 1;
   if (parent.homeRoot && contextCategory(std::string(name)) != DiskCategory::yourFiles) return;
   if (name == ".git") return;
-  for (const auto* rule : setup_.projectRules)
-    if (matchesProjectRule(*rule, name, entries, lastComponent(parent.path))) {
-      if (auto tally = addFound(*rule, child.path, true, project))
-        child.targets.push_back({tally.get(), ScanScope::kRoot});
-      return;
-    }
+  if (mayMatchProjectRule(name))
+    for (const auto* rule : setup_.projectRules)
+      if (matchesProjectRule(*rule, name, entries, lastComponent(parent.path))) {
+        if (auto tally =
+                addFound(*rule, child.path, true, project ? std::optional(*project) : std::nullopt))
+          child.targets.push_back({tally.get(), ScanScope::kRoot});
+        return;
+      }
   if (name == "node_modules") return;
   child.discoveryVisited = true;
   child.discoverBelow = child.discoveryDepth < setup_.discoveryDepth;
@@ -255,7 +265,7 @@ void ScanWalk::file(size_t worker, platform::WalkScope& scope, size_t position,
   if (!here.homeRoot) return;
   const auto* known = here.known ? here.known->find(name) : nullptr;
   if (!(known && (known->leftOut || !known->items.empty()))) {
-    auto path = joined(here.path, name);
+    auto path = childPath(here.path, name);
     if (!excluded(name, path))
       topLevel_.push_back({std::move(path), nullptr, measureEntry(status, name == ".git")});
   }

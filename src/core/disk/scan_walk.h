@@ -7,11 +7,14 @@
 // its own and no folder is measured twice.
 #pragma once
 
+#include <array>
 #include <map>
 #include <memory>
 #include <mutex>
 #include <set>
 #include <string>
+#include <string_view>
+#include <unordered_set>
 #include <vector>
 
 #include "core/disk/disk_scan_progress.h"
@@ -61,15 +64,43 @@ struct ScanWalkSetup {
   DiskScanProgress* progress = nullptr;
 };
 
+/// The trees one folder counts towards. A folder rarely lies in more than a
+/// few, so they are kept inline: a scope is made for every folder walked, and
+/// a list on the heap beside each would double what that costs.
+struct ScanTarget {
+  static constexpr size_t kRoot = static_cast<size_t>(-1);
+  TreeTally* tally;
+  size_t child;  ///< the first component below the tally's root, or kRoot here
+};
+
+class ScanTargets {
+ public:
+  void push_back(const ScanTarget& target) {
+    if (spilled_.empty() && size_ < inline_.size()) {
+      inline_[size_++] = target;
+      return;
+    }
+    if (spilled_.empty()) spilled_.assign(inline_.begin(), inline_.end());
+    spilled_.push_back(target);
+    ++size_;
+  }
+  const ScanTarget* begin() const { return spilled_.empty() ? inline_.data() : spilled_.data(); }
+  const ScanTarget* end() const { return begin() + size_; }
+  size_t size() const { return size_; }
+  bool empty() const { return size_ == 0; }
+
+ private:
+  std::array<ScanTarget, 4> inline_{};
+  size_t size_ = 0;
+  std::vector<ScanTarget> spilled_;
+};
+
 /// One folder of the walk and what it counts towards.
 struct ScanScope : platform::WalkScope {
-  static constexpr size_t kRoot = static_cast<size_t>(-1);
-  struct Target {
-    TreeTally* tally;
-    size_t child;  ///< the first component below the tally's root, or kRoot here
-  };
+  static constexpr size_t kRoot = ScanTarget::kRoot;
+  using Target = ScanTarget;
   std::string path;
-  std::vector<Target> targets;
+  ScanTargets targets;
   const KnownFolder* known = nullptr;
   std::vector<ChildrenRuleWalk> childrenRules;  ///< applied to this folder's subfolders
   bool homeRoot = false;
@@ -77,7 +108,8 @@ struct ScanScope : platform::WalkScope {
   bool discoveryVisited = false;  ///< project discovery looked at this folder
   bool discoverBelow = false;     ///< and goes on to its subfolders
   int discoveryDepth = 0;         ///< below the discovery root
-  std::optional<std::string> project;
+  /// The nearest folder above holding `.git`, shared by every folder below it.
+  std::shared_ptr<const std::string> project;
 };
 
 class ScanWalk : public platform::TreeVisitor {
@@ -119,17 +151,24 @@ class ScanWalk : public platform::TreeVisitor {
                                     std::string_view name) const;
   bool excluded(std::string_view name, const std::string& path) const;
   void discover(const ScanScope& parent, std::span<const platform::ListedEntry> entries,
-                size_t position, const std::optional<std::string>& project, ScanScope& child);
+                size_t position, const std::shared_ptr<const std::string>& project,
+                ScanScope& child);
   void applyChildrenRules(const ScanScope& parent, std::string_view name, ScanScope& child);
-  void noteRepository(ScanScope& here, std::span<const platform::ListedEntry> entries);
+  void noteRepository(ScanScope& here, const platform::ListedEntry& git);
   std::shared_ptr<TreeTally> addFound(const LeftoverRule& rule, const std::string& path,
                                       bool project, const std::optional<std::string>& projectPath);
   std::shared_ptr<TreeTally> newTally() const {
     return std::make_shared<TreeTally>(setup_.walkers);
   }
 
+  /// Whether a folder so named could be a project rule's at all: most folders
+  /// discovery passes are not, and are told so by one lookup.
+  bool mayMatchProjectRule(std::string_view name) const;
+
   const ScanWalkSetup& setup_;
   const KnownFolder& known_;
+  std::unordered_set<std::string_view> projectRuleNames_;  ///< owned by the rules
+  std::vector<std::string_view> projectRulePrefixes_;
 
   std::mutex mutex_;  ///< guards what follows, written from any walker
   std::vector<FoundFolder> found_;

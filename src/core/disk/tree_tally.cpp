@@ -35,46 +35,69 @@ void TreeTally::count(size_t worker, size_t child, const FileStatus& status) {
         share.links.try_emplace(FileIdentity{status.device, status.inode},
                                 std::pair{MultiLink{bytes, status.links, 0}, child});
     ++found->second.first.seen;
-    if (!inserted) return;  // the same file under another name counts once
+    if (!inserted) {
+      // The same file under another name counts once, to the first of its
+      // names' children in listing order, whichever a walker met first.
+      auto& credited = found->second.second;
+      if (child < credited) {
+        auto& before = share.children[credited];
+        before.bytes -= bytes;
+        --before.files;
+        credit(share, child, bytes);
+        credited = child;
+      }
+      return;
+    }
   }
   ++share.files;
-  if (!share.newest || later(status.modified, *share.newest)) share.newest = status.modified;
+  if (later(status.modified, share.newest)) share.newest = status.modified;
   share.bytes += bytes;
-  if (child >= share.children.size()) {
-    share.children.resize(child + 1);
-    share.counted.resize(child + 1);
-  }
-  share.children[child] += bytes;
-  share.counted[child] = true;
+  credit(share, child, bytes);
+}
+
+void TreeTally::credit(Share& share, size_t child, uint64_t bytes) {
+  if (child >= share.children.size()) share.children.resize(child + 1);
+  share.children[child].bytes += bytes;
+  ++share.children[child].files;
 }
 
 Measurement TreeTally::finish(bool cancelled) const {
   Measurement measurement;
   measurement.noAccess = noAccess_.load();
   measurement.cancelled = cancelled;
-  std::vector<uint64_t> children(children_.size());
-  std::vector<bool> counted(children.size());
+  std::vector<Share::Child> children(children_.size());
+  std::map<FileIdentity, size_t> credited;  ///< the child each linked file counts to
   for (const auto& share : shares_) {
     measurement.bytes += share.bytes;
     measurement.files += share.files;
     measurement.containsGit = measurement.containsGit || share.containsGit;
-    if (share.newest) noteNewest(measurement, *share.newest);
+    if (share.newest.tv_sec != kNoTime) noteNewest(measurement, share.newest);
     for (size_t i = 0; i < share.children.size() && i < children.size(); ++i) {
-      children[i] += share.children[i];
-      counted[i] = counted[i] || share.counted[i];
+      children[i].bytes += share.children[i].bytes;
+      children[i].files += share.children[i].files;
     }
     for (const auto& [identity, link] : share.links) {
       auto [found, inserted] = measurement.multiLinks.try_emplace(identity, link.first);
-      if (inserted) continue;
-      // Two walkers met the same file: each counted it, so once comes off.
+      auto& child = credited[identity];
+      if (inserted) {
+        child = link.second;
+        continue;
+      }
+      // Two walkers met the same file: each counted it, so once comes off,
+      // from the later of the two children in listing order.
       found->second.seen += link.first.seen;
       measurement.bytes -= link.first.bytes;
       --measurement.files;
-      if (link.second < children.size()) children[link.second] -= link.first.bytes;
+      const size_t dropped = std::max(child, link.second);
+      child = std::min(child, link.second);
+      if (dropped < children.size()) {
+        children[dropped].bytes -= link.first.bytes;
+        --children[dropped].files;
+      }
     }
   }
   for (size_t i = 0; i < children.size(); ++i)
-    if (counted[i]) measurement.children[children_[i]] = children[i];
+    if (children[i].files > 0) measurement.children[children_[i]] = children[i].bytes;
 
   uint64_t sharedOutside = 0;
   for (auto it = measurement.multiLinks.begin(); it != measurement.multiLinks.end();) {

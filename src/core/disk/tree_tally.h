@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <cstddef>
+#include <limits>
 #include <map>
 #include <span>
 #include <string>
@@ -32,15 +33,24 @@ class TreeTally {
   Measurement finish(bool cancelled) const;
 
  private:
-  struct Share {
+  // Each on cache lines of its own: two walkers counting into one tree would
+  // otherwise contend for the line that holds both their totals.
+  static constexpr time_t kNoTime = std::numeric_limits<time_t>::min();
+  struct alignas(64) Share {
     uint64_t bytes = 0;
     uint64_t files = 0;
-    std::optional<timespec> newest;
+    timespec newest{kNoTime, 0};
     bool containsGit = false;
-    std::vector<uint64_t> children;  ///< by first component
-    std::vector<bool> counted;       ///< the first component holds a counted entry
+    struct Child {
+      uint64_t bytes = 0;
+      uint64_t files = 0;
+    };
+    std::vector<Child> children;                                 ///< by first component
     std::map<FileIdentity, std::pair<MultiLink, size_t>> links;  ///< with the child credited
   };
+  /// One more file of `bytes` under the root child at `child`.
+  static void credit(Share& share, size_t child, uint64_t bytes);
+
   std::vector<Share> shares_;
   std::vector<std::string> children_;
   std::atomic<bool> noAccess_{false};

@@ -25,10 +25,23 @@ size_t appendSequence(std::string& out, std::string_view text, size_t i) {
   return length;
 }
 
+// Printable ASCII that is written as it is.
+bool plain(unsigned char c) {
+  return c >= 0x20 && c < 0x80 && c != '"' && c != '\\' && c != '/';
+}
+
 void appendString(std::string& out, std::string_view text, const JsonWriteOptions& options) {
   out.push_back('"');
   size_t i = 0;
   while (i < text.size()) {
+    // Runs of plain characters, most of any text, go in at once.
+    size_t run = i;
+    while (run < text.size() && plain(static_cast<unsigned char>(text[run]))) ++run;
+    if (run > i) {
+      out.append(text.substr(i, run - i));
+      i = run;
+      continue;
+    }
     const auto c = static_cast<unsigned char>(text[i]);
     if (c >= 0x80) {
       i += appendSequence(out, text, i);
@@ -88,6 +101,13 @@ void appendDouble(std::string& out, double value) {
   out.append(buffer, result.ptr);
 }
 
+template <typename Integer>
+void appendInteger(std::string& out, Integer value) {
+  char buffer[24];
+  const auto result = std::to_chars(buffer, buffer + sizeof buffer, value);
+  out.append(buffer, result.ptr);
+}
+
 // Far deeper than any document or shared file; the bound keeps a hostile value
 // from taking the call stack (each level is a few frames) or the memory that
 // its indentation would cost.
@@ -133,10 +153,10 @@ void appendValue(std::string& out, const nlohmann::json& value, int depth,
       out.append(value.get<bool>() ? "true" : "false");
       break;
     case Type::number_integer:
-      out.append(std::to_string(value.get<int64_t>()));
+      appendInteger(out, value.get<int64_t>());
       break;
     case Type::number_unsigned:
-      out.append(std::to_string(value.get<uint64_t>()));
+      appendInteger(out, value.get<uint64_t>());
       break;
     case Type::number_float:
       appendDouble(out, value.get<double>());

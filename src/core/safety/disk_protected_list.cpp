@@ -1,8 +1,6 @@
 // DiskProtectedList: the ordered protection rules.
 #include "core/safety/disk_protected_list.h"
 
-#include <filesystem>
-
 #include "core/disk/disk_paths.h"
 #include "platform/file_system.h"
 
@@ -82,8 +80,10 @@ std::optional<std::string> DiskProtectedList::check(const std::string& rawPath, 
     if (related(path, keys)) return "Protected: holds keys or settings";
   for (const auto& mine : userPaths_)
     if (related(path, mine)) return "Protected by you";
-  for (const auto& component : std::filesystem::path(path))
-    if (component == ".git") return "Protected: a git folder";
+  // `path` is normal and absolute here, so a `.git` component sits between
+  // slashes or at the end.
+  if (path.find("/.git/") != std::string::npos || path.ends_with("/.git"))
+    return "Protected: a git folder";
   // Folders on the way: below the home folder only, since the home folder itself
   // may legitimately be reached through a link (/home -> /var/home).
   const size_t from = inHome ? home_.size() : 0;

@@ -106,32 +106,33 @@ nlohmann::json DiskScanDocument::toJson() const {
     total["count"] = total["count"].get<uint64_t>() + 1;
     const bool actionable = !item.blocked && item.clean.kind != CleanAction::Kind::none &&
                             item.safety != DiskSafety::reportOnly;
-    nlohmann::json reasons = item.reasons;
-    items.push_back({
-        {"id", item.id},
-        {"rule", item.ruleID},
-        {"label", item.label},
-        {"tool", item.tool},
-        {"path", tildePath(item.path, home)},
-        {"category", rawValue(item.category)},
-        {"safety", rawValue(item.safety)},
-        {"bytes", item.bytes},
-        {"uniqueBytes", item.uniqueBytes},
-        {"sharedBytes", item.bytes - std::min(item.bytes, item.uniqueBytes)},
-        {"files", item.fileCount},
-        {"modified",
-         item.modified ? nlohmann::json(formatIso8601(*item.modified)) : nlohmann::json()},
-        {"verified", item.verified},
-        {"actionable", actionable},
-        {"blocked", orNull(item.blocked)},
-        {"reasons", reasons},
-        {"action", rawValue(item.clean.kind)},
-        {"command",
-         item.clean.argv ? nlohmann::json(commandText(*item.clean.argv, home)) : nlohmann::json()},
-        {"project",
-         item.projectPath ? nlohmann::json(tildePath(*item.projectPath, home)) : nlohmann::json()},
-        {"ifRemoved", item.ifRemoved},
-    });
+    // Filled key by key: a brace list would build every pair as a small array
+    // first, and a scan may list hundreds of items.
+    nlohmann::json entry = nlohmann::json::object();
+    entry["id"] = item.id;
+    entry["rule"] = item.ruleID;
+    entry["label"] = item.label;
+    entry["tool"] = item.tool;
+    entry["path"] = tildePath(item.path, home);
+    entry["category"] = rawValue(item.category);
+    entry["safety"] = rawValue(item.safety);
+    entry["bytes"] = item.bytes;
+    entry["uniqueBytes"] = item.uniqueBytes;
+    entry["sharedBytes"] = item.bytes - std::min(item.bytes, item.uniqueBytes);
+    entry["files"] = item.fileCount;
+    entry["modified"] =
+        item.modified ? nlohmann::json(formatIso8601(*item.modified)) : nlohmann::json();
+    entry["verified"] = item.verified;
+    entry["actionable"] = actionable;
+    entry["blocked"] = orNull(item.blocked);
+    entry["reasons"] = item.reasons;
+    entry["action"] = rawValue(item.clean.kind);
+    entry["command"] =
+        item.clean.argv ? nlohmann::json(commandText(*item.clean.argv, home)) : nlohmann::json();
+    entry["project"] =
+        item.projectPath ? nlohmann::json(tildePath(*item.projectPath, home)) : nlohmann::json();
+    entry["ifRemoved"] = item.ifRemoved;
+    items.push_back(std::move(entry));
   }
   nlohmann::json context = nlohmann::json::array();
   for (const auto& entry : result.context)
@@ -142,8 +143,14 @@ nlohmann::json DiskScanDocument::toJson() const {
   for (const auto& entry : result.notScanned)
     notScanned.push_back(
         {{"path", tildePath(entry.path, home)}, {"reason", rawValue(entry.reason)}});
-  return {{"schema", 1},    {"scan", scan},       {"totals", totals},
-          {"items", items}, {"context", context}, {"notScanned", notScanned}};
+  nlohmann::json document = nlohmann::json::object();
+  document["schema"] = 1;
+  document["scan"] = std::move(scan);
+  document["totals"] = std::move(totals);
+  document["items"] = std::move(items);
+  document["context"] = std::move(context);
+  document["notScanned"] = std::move(notScanned);
+  return document;
 }
 
 ExitStatus DiskScanDocument::status(OutputFormat) const {

@@ -1,14 +1,19 @@
 // walkTreesInParallel over getdents64 and fstatat(AT_SYMLINK_NOFOLLOW) relative
 // to the open folder. A folder is opened with openat from its parent's
-// descriptor (kept alive by the folders waiting on it), so a folder swapped for
-// a link meanwhile is never followed. Mount points come from
+// descriptor, which stays open on the walker's path while the parent has
+// subfolders left to enter, so a folder swapped for a link meanwhile is never
+// followed. Mount points come from
 // /proc/self/mountinfo, read once per walk, rather than from a stat of every
 // folder; where that can't be read, folders are stat'ed to compare devices.
 #include "platform/parallel_tree_walk.h"
 
 #include <dirent.h>
 #include <fcntl.h>
+#include <linux/magic.h>
+#include <sched.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
+#include <sys/vfs.h>
 
 #include <atomic>
 #include <condition_variable>
@@ -18,6 +23,7 @@
 #include <thread>
 #include <unordered_set>
 
+#include "platform/child_path.h"
 #include "platform/files.h"
 #include "platform/io_priority.h"
 #include "platform/linux/file_status.h"
@@ -27,6 +33,28 @@ namespace glimmet::platform {
 namespace {
 
 constexpr size_t kListingBuffer = 64 * 1024;
+// The longest entry getdents64 can return: its header, NAME_MAX bytes of name
+// and the NUL, rounded up to 8 bytes.
+constexpr size_t kLongestListingEntry = 280;
+
+// Whether the filesystem's getdents64 fills the buffer until the folder ends,
+// so that a listing which left room for the longest entry has ended and the
+// closing call that would return nothing can be skipped: one system call in
+// five of a walk. Network and FUSE filesystems may return less than there is,
+// so only local ones whose readdir loops to the end are trusted so.
+bool listsWhole(int folder) {
+  struct statfs info {};
+  if (::fstatfs(folder, &info) != 0) return false;
+  switch (static_cast<unsigned long>(info.f_type)) {
+    case EXT4_SUPER_MAGIC:  // also ext2 and ext3
+    case XFS_SUPER_MAGIC:
+    case BTRFS_SUPER_MAGIC:
+    case TMPFS_MAGIC:
+      return true;
+    default:
+      return false;
+  }
+}
 constexpr size_t kMaxMountInfoBytes = 16 * 1024 * 1024;
 
 // mountinfo escapes space, tab, newline and backslash as \ooo.
@@ -70,51 +98,99 @@ std::optional<std::vector<std::string>> mountPoints() {
 
 // What every folder below one root shares.
 struct RootFacts {
-  dev_t device = 0;  ///< set by the worker that opens the root, before anything below is queued
+  // Set by the worker that opens the root, before anything below is queued.
+  dev_t device = 0;
+  bool listingsFill = false;  ///< see `listsWhole`
   bool mountsKnown = false;
   std::unordered_set<std::string> mountsBelow;  ///< real paths strictly below the root
 };
 
+// A folder handed from one worker to another, or a root: opened already by
+// the worker that found it, so no descriptor is shared between workers.
 struct FolderTask {
-  std::shared_ptr<UniqueFd> parent;  ///< null for a root, opened by its path
-  std::string name;                  ///< or the root's path
-  std::string realPath;              ///< only while there are mount points below the root
+  UniqueFd folder;       ///< invalid for a root, opened by its path
+  std::string path;      ///< a root's path
+  std::string realPath;  ///< only while there are mount points below the root
   RootFacts* root = nullptr;
   WalkScopePtr scope;
 };
 
-// One folder's listing, its names kept in one buffer.
-struct Listing {
+// One folder on a worker's own depth-first path: its listing, and how far its
+// subfolders have been entered. Frames are kept and reused by depth, so a walk
+// that has reached its depth allocates nothing more per folder.
+struct Frame {
+  UniqueFd folder;
+  std::string realPath;
   std::string names;
   struct Raw {
     size_t offset, size;
+    size_t stated;  ///< 1 + its place in `stated`, or 0
     unsigned char type;
   };
   std::vector<Raw> raw;
   std::vector<ListedEntry> entries;
-  std::vector<std::optional<FileStatus>> statuses;  ///< where a stat was needed to tell
+  std::vector<FileStatus> stated;  ///< the few entries a stat was needed to tell
   std::vector<WalkScopePtr> enter;
+  std::vector<size_t> subfolders;  ///< positions of the subfolders to enter, in order
+  size_t next = 0;                 ///< the first of them not yet entered or handed over
 
   void clear() {
     names.clear();
     raw.clear();
     entries.clear();
-    statuses.clear();
+    stated.clear();
     enter.clear();
+    subfolders.clear();
+    next = 0;
+  }
+  bool exhausted() const { return next == subfolders.size(); }
+  const char* nameAt(size_t position) const { return names.c_str() + raw[position].offset; }
+  const FileStatus* statedAt(size_t position) const {
+    const size_t at = raw[position].stated;
+    return at ? &stated[at - 1] : nullptr;
   }
 };
 
-std::string joined(const std::string& parent, std::string_view name) {
-  std::string path = parent;
-  if (path.empty() || path.back() != '/') path.push_back('/');
-  path.append(name);
-  return path;
+constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
+
+constexpr size_t kDiskCheckEvery = 32;  ///< folders between two looks at a worker's reads
+
+// What one worker reuses from folder to folder.
+struct WorkerScratch {
+  std::vector<char> listing = std::vector<char>(kListingBuffer);
+  struct Stat {
+    struct stat info;
+    int error;
+  };
+  std::vector<Stat> stats;    ///< of one folder's entries, in listing order
+  std::vector<Frame> frames;  ///< its own depth-first path, by depth
+  size_t foldersSinceDiskCheck = kDiskCheckEvery - 1;  ///< the first folder is checked
+  long blocksRead = 0;  ///< by this worker's thread, when last checked
+};
+
+long threadBlocksRead() {
+  rusage usage{};
+  return ::getrusage(RUSAGE_THREAD, &usage) == 0 ? usage.ru_inblock : 0;
 }
 
+// The CPUs this process may run on.
+size_t usableCpus() {
+  cpu_set_t set;
+  CPU_ZERO(&set);
+  if (::sched_getaffinity(0, sizeof set, &set) == 0 && CPU_COUNT(&set) > 0)
+    return static_cast<size_t>(CPU_COUNT(&set));
+  return std::max(1u, std::thread::hardware_concurrency());
+}
+
+// Each worker walks depth first on its own path of open folders, which keeps
+// what it touches close together and costs no lock per folder. It hands the
+// shallowest folder it has yet to enter to the shared queue only while another
+// worker waits for one (or one more may start), so one huge folder and many
+// small roots alike keep every walker busy.
 class ParallelWalk {
  public:
   ParallelWalk(size_t walkers, TreeVisitor& visitor)
-      : walkers_(std::max<size_t>(walkers, 1)), visitor_(visitor) {}
+      : walkers_(std::max<size_t>(walkers, 1)), cpus_(usableCpus()), visitor_(visitor) {}
 
   bool run(const std::vector<WalkRoot>& roots) {
     const auto points = mountPoints();
@@ -134,10 +210,12 @@ class ParallelWalk {
               if (point.size() > prefix.size() && point.starts_with(prefix))
                 facts.mountsBelow.insert(point);
           }
-        pending_.push_back(
-            {nullptr, root.path, facts.mountsBelow.empty() ? "" : real, &facts, root.scope});
+        queue_.push_back(
+            {UniqueFd(), root.path, facts.mountsBelow.empty() ? "" : real, &facts, root.scope});
       }
-      spawnWhileWaiting();
+      queued_ = queue_.size();
+      running_ = 1;
+      while (running_ < allowed() && running_ < queue_.size()) startWorker();
     }
     work(0);
     std::vector<std::thread> threads;
@@ -150,90 +228,205 @@ class ParallelWalk {
   }
 
  private:
+  // Called with the lock held.
+  void startWorker() {
+    const size_t worker = running_++;
+    threads_.emplace_back([this, worker] { work(worker); });
+  }
+
+  // Walkers beyond the CPUs help only while walkers wait on the disk: a walk
+  // the page cache answers is all CPU, where extra threads would only preempt
+  // each other. So they start once any walker is seen reading from the disk.
+  size_t allowed() const {
+    return waitedOnDisk_.load(std::memory_order_relaxed) ? walkers_ : std::min(walkers_, cpus_);
+  }
+
+  void noteDiskReads(WorkerScratch& scratch) {
+    if (waitedOnDisk_.load(std::memory_order_relaxed) ||
+        ++scratch.foldersSinceDiskCheck < kDiskCheckEvery)
+      return;
+    scratch.foldersSinceDiskCheck = 0;
+    const long blocks = threadBlocksRead();
+    if (blocks > scratch.blocksRead) waitedOnDisk_ = true;
+    scratch.blocksRead = blocks;
+  }
+
   void work(size_t worker) {
     const IoPriorityGuard throttled;
-    std::vector<char> buffer(kListingBuffer);
-    Listing listing;
-    for (;;) {
-      FolderTask task;
-      {
-        std::unique_lock lock(mutex_);
-        ++waiting_;
-        ready_.wait(lock, [&] { return !pending_.empty() || busy_ == 0; });
-        --waiting_;
-        if (pending_.empty()) {
-          ready_.notify_all();
-          return;
-        }
-        task = std::move(pending_.back());
-        pending_.pop_back();
-        ++busy_;
+    WorkerScratch scratch;
+    scratch.blocksRead = threadBlocksRead();
+    while (auto task = take()) walkFrom(worker, std::move(*task), scratch);
+  }
+
+  // The next folder from the queue; nothing once every worker waits on an
+  // empty queue, which is the end of the walk.
+  std::optional<FolderTask> take() {
+    std::unique_lock lock(mutex_);
+    ++idle_;
+    ready_.wait(lock, [&] { return !queue_.empty() || idle_ == running_; });
+    if (queue_.empty()) {
+      ready_.notify_all();
+      return std::nullopt;
+    }
+    --idle_;
+    auto task = std::move(queue_.back());
+    queue_.pop_back();
+    queued_ = queue_.size();
+    return task;
+  }
+
+  // Whether a folder handed over now would be taken up: a worker waits with
+  // nothing queued for it, or another may still start.
+  bool wanted() const {
+    const size_t queued = queued_.load(std::memory_order_relaxed);
+    return idle_.load(std::memory_order_relaxed) > queued ||
+           (queued == 0 && running_.load(std::memory_order_relaxed) < allowed());
+  }
+
+  void share(FolderTask task) {
+    std::lock_guard lock(mutex_);
+    queue_.push_back(std::move(task));
+    queued_ = queue_.size();
+    if (idle_ > 0)
+      ready_.notify_one();
+    else if (running_ < allowed())
+      startWorker();
+  }
+
+  void walkFrom(size_t worker, FolderTask task, WorkerScratch& scratch) {
+    auto& frames = scratch.frames;
+    UniqueFd folder = std::move(task.folder);
+    if (!folder) {
+      // A root: the device every folder below must share.
+      folder.reset(::open(task.path.c_str(), kFolderFlags));
+      struct stat info {};
+      if (folder && ::fstat(folder.get(), &info) != 0) return;
+      if (folder) {
+        task.root->device = info.st_dev;
+        task.root->listingsFill = listsWhole(folder.get());
       }
-      visit(worker, std::move(task), buffer, listing);
-      std::lock_guard lock(mutex_);
-      if (--busy_ == 0 && pending_.empty()) ready_.notify_all();
+    }
+    RootFacts& root = *task.root;
+    size_t depth = 0;
+    if (!visit(worker, std::move(folder), task.scope, root, std::move(task.realPath), scratch,
+               depth))
+      return;
+    while (depth > 0) {
+      noteDiskReads(scratch);
+      if (wanted()) handOver(root, frames, depth);
+      Frame& parent = frames[depth - 1];
+      if (parent.exhausted()) {
+        parent.folder.reset();
+        --depth;
+        continue;
+      }
+      const size_t position = parent.subfolders[parent.next++];
+      auto scope = std::move(parent.enter[position]);
+      std::string realPath;
+      if (!root.mountsBelow.empty())
+        realPath = childPath(parent.realPath, parent.entries[position].name);
+      UniqueFd child(::openat(parent.folder.get(), parent.nameAt(position), kFolderFlags));
+      if (parent.exhausted()) {
+        // Its last subfolder is open: the frame's place goes to the child.
+        parent.folder.reset();
+        --depth;
+      }
+      if (!visit(worker, std::move(child), scope, root, std::move(realPath), scratch, depth))
+        return;
     }
   }
 
-  void visit(size_t worker, FolderTask task, std::vector<char>& buffer, Listing& listing) {
-    if (stopped_.load(std::memory_order_relaxed)) return;
+  // Hands the shallowest subfolder not yet entered to the queue, opened.
+  void handOver(RootFacts& root, std::vector<Frame>& frames, size_t depth) {
+    for (size_t level = 0; level < depth; ++level) {
+      Frame& frame = frames[level];
+      // A frame's last subfolder stays: the frame would otherwise end with
+      // nothing of its own to walk.
+      if (frame.subfolders.size() - frame.next < 2) continue;
+      const size_t position = frame.subfolders[frame.next++];
+      FolderTask task;
+      task.folder.reset(::openat(frame.folder.get(), frame.nameAt(position), kFolderFlags));
+      task.root = &root;
+      task.scope = std::move(frame.enter[position]);
+      if (!root.mountsBelow.empty())
+        task.realPath = childPath(frame.realPath, frame.entries[position].name);
+      if (!task.folder) {
+        if (isPermissionError(errno)) visitor_.refused(*task.scope);
+        return;
+      }
+      share(std::move(task));
+      return;
+    }
+  }
+
+  // Lists and counts one folder; its subfolders to enter make it the frame at
+  // `depth`, which then grows by one. False when the walk is to stop.
+  bool visit(size_t worker, UniqueFd folder, const WalkScopePtr& scope, RootFacts& root,
+             std::string realPath, WorkerScratch& scratch, size_t& depth) {
+    if (stopped_.load(std::memory_order_relaxed)) return false;
     if (visitor_.stopped()) {
       stopped_ = true;
-      return;
+      return false;
     }
-    constexpr int kFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    const int fd = task.parent ? ::openat(task.parent->get(), task.name.c_str(), kFlags)
-                               : ::open(task.name.c_str(), kFlags);
-    if (fd < 0) {
-      if (isPermissionError(errno)) visitor_.refused(*task.scope);
-      return;
+    if (!folder) {
+      if (isPermissionError(errno)) visitor_.refused(*scope);
+      return true;
     }
-    auto folder = std::make_shared<UniqueFd>(fd);
-    if (!task.parent) {
-      // A root: the device every folder below must share.
-      struct stat info {};
-      if (::fstat(fd, &info) != 0) return;
-      task.root->device = info.st_dev;
-    }
-    task.parent.reset();  // its descriptor stays open only while it has folders waiting
-    listing.clear();
-    read(*folder, *task.scope, task.root->mountsKnown, buffer, listing);
-    visitor_.folder(worker, task.scope, listing.entries, listing.enter);
+    auto& frames = scratch.frames;
+    if (frames.size() <= depth) frames.resize(depth + 1);
+    Frame& frame = frames[depth];
+    frame.clear();
+    read(folder, *scope, root, scratch.listing, frame);
+    visitor_.folder(worker, scope, frame.entries, frame.enter);
 
-    std::vector<FolderTask> found;
-    for (size_t i = 0; i < listing.entries.size(); ++i) {
-      const auto& entry = listing.entries[i];
+    // Every stat of the folder, then every count made of them: the kernel's
+    // work and ours each run back to back, rather than each entry's counting
+    // starting from caches the system call has just displaced.
+    auto& stats = scratch.stats;  // grows only: its slots are written before they are read
+    size_t statCount = 0;
+    for (size_t i = 0; i < frame.entries.size(); ++i)
+      if (!frame.entries[i].folder && !frame.statedAt(i)) {
+        if (statCount == stats.size()) stats.emplace_back();
+        auto& stat = stats[statCount++];
+        stat.error = ::fstatat(folder.get(), frame.nameAt(i), &stat.info, AT_SYMLINK_NOFOLLOW) == 0
+                         ? 0
+                         : errno;
+      }
+
+    size_t nextStat = 0;
+    for (size_t i = 0; i < frame.entries.size(); ++i) {
+      const auto& entry = frame.entries[i];
       if (entry.folder) {
-        if (!listing.enter[i]) continue;
-        if (const auto& status = listing.statuses[i]; status && status->device != task.root->device)
+        if (!frame.enter[i]) continue;
+        if (const auto* status = frame.statedAt(i); status && status->device != root.device)
           continue;  // another volume, told by a stat where the mount table couldn't
-        std::string realPath;
-        if (!task.root->mountsBelow.empty()) {
-          realPath = joined(task.realPath, entry.name);
-          if (task.root->mountsBelow.count(realPath)) continue;  // another volume
-        }
-        found.push_back({folder, std::string(entry.name), std::move(realPath), task.root,
-                         std::move(listing.enter[i])});
+        if (!root.mountsBelow.empty() && root.mountsBelow.count(childPath(realPath, entry.name)))
+          continue;  // another volume
+        frame.subfolders.push_back(i);
         continue;
       }
-      if (!listing.statuses[i]) {
-        struct stat info {};
-        if (::fstatat(fd, listing.names.c_str() + listing.raw[i].offset, &info,
-                      AT_SYMLINK_NOFOLLOW) != 0) {
-          if (isPermissionError(errno)) visitor_.refused(*task.scope);
-          continue;  // vanished or unreadable: not counted
-        }
-        listing.statuses[i] = statusOf(info);
+      if (const auto* status = frame.statedAt(i)) {
+        visitor_.file(worker, *scope, i, entry.name, *status);
+        continue;
       }
-      visitor_.file(worker, *task.scope, i, entry.name, *listing.statuses[i]);
+      const auto& stat = stats[nextStat++];
+      if (stat.error != 0) {
+        if (isPermissionError(stat.error)) visitor_.refused(*scope);
+        continue;  // vanished or unreadable: not counted
+      }
+      visitor_.file(worker, *scope, i, entry.name, statusOf(stat.info));
     }
-    if (!found.empty()) share(std::move(found));
+    if (frame.subfolders.empty()) return true;
+    frame.folder = std::move(folder);
+    frame.realPath = std::move(realPath);
+    ++depth;
+    return true;
   }
 
   // Lists the folder whole, so the caller decides over all of it at once;
   // stats only the entries whose type the listing leaves open.
-  void read(const UniqueFd& folder, WalkScope& scope, bool mountsKnown, std::vector<char>& buffer,
-            Listing& listing) {
+  void read(const UniqueFd& folder, WalkScope& scope, const RootFacts& root,
+            std::vector<char>& buffer, Frame& frame) {
     for (;;) {
       const auto got = ::getdents64(folder.get(), buffer.data(), buffer.size());
       if (got < 0) {
@@ -247,61 +440,49 @@ class ParallelWalk {
         at += entry->d_reclen;
         const std::string_view name(entry->d_name);
         if (name == "." || name == "..") continue;
-        listing.raw.push_back({listing.names.size(), name.size(), entry->d_type});
-        listing.names.append(name);
-        listing.names.push_back('\0');
+        frame.raw.push_back({frame.names.size(), name.size(), 0, entry->d_type});
+        frame.names.append(name.data(), name.size() + 1);  // with its terminating NUL
       }
+      if (root.listingsFill && buffer.size() - static_cast<size_t>(got) >= kLongestListingEntry)
+        break;
     }
-    listing.entries.reserve(listing.raw.size());
-    listing.statuses.resize(listing.raw.size());
-    listing.enter.resize(listing.raw.size());
-    for (size_t i = 0; i < listing.raw.size(); ++i) {
-      const auto& raw = listing.raw[i];
-      ListedEntry entry{std::string_view(listing.names).substr(raw.offset, raw.size),
+    frame.entries.reserve(frame.raw.size());
+    frame.enter.resize(frame.raw.size());
+    for (size_t i = 0; i < frame.raw.size(); ++i) {
+      auto& raw = frame.raw[i];
+      ListedEntry entry{std::string_view(frame.names).substr(raw.offset, raw.size),
                         raw.type == DT_DIR, raw.type == DT_REG};
-      if (raw.type == DT_UNKNOWN || (raw.type == DT_DIR && !mountsKnown)) {
+      if (raw.type == DT_UNKNOWN || (raw.type == DT_DIR && !root.mountsKnown)) {
         struct stat info {};
-        if (::fstatat(folder.get(), listing.names.c_str() + raw.offset, &info,
-                      AT_SYMLINK_NOFOLLOW) == 0) {
-          listing.statuses[i] = statusOf(info);
+        if (::fstatat(folder.get(), frame.nameAt(i), &info, AT_SYMLINK_NOFOLLOW) == 0) {
+          frame.stated.push_back(statusOf(info));
+          raw.stated = frame.stated.size();
           entry.folder = S_ISDIR(info.st_mode);
           entry.regular = S_ISREG(info.st_mode);
         } else if (isPermissionError(errno)) {
           visitor_.refused(scope);
         }
       }
-      listing.entries.push_back(entry);
-    }
-  }
-
-  // Queues folders, starting another worker while some wait and one is free.
-  void share(std::vector<FolderTask> found) {
-    std::lock_guard lock(mutex_);
-    for (auto& task : found) pending_.push_back(std::move(task));
-    if (waiting_ > 0)
-      ready_.notify_all();
-    else
-      spawnWhileWaiting();
-  }
-
-  void spawnWhileWaiting() {
-    if (threads_.size() + 1 < walkers_ && pending_.size() > 1) {
-      const size_t worker = threads_.size() + 1;
-      threads_.emplace_back([this, worker] { work(worker); });
+      frame.entries.push_back(entry);
     }
   }
 
   const size_t walkers_;
+  const size_t cpus_;
   TreeVisitor& visitor_;
   std::vector<RootFacts> facts_;  ///< reserved up front: tasks point into it
 
   std::mutex mutex_;
   std::condition_variable ready_;
-  std::vector<FolderTask> pending_;
+  std::vector<FolderTask> queue_;
   std::vector<std::thread> threads_;
-  size_t busy_ = 0;
-  size_t waiting_ = 0;
+  // Written under the lock; read without it only to decide whether to hand a
+  // folder over, where a stale value costs at most one late or extra task.
+  std::atomic<size_t> running_{0};
+  std::atomic<size_t> idle_{0};
+  std::atomic<size_t> queued_{0};
   std::atomic<bool> stopped_{false};
+  std::atomic<bool> waitedOnDisk_{false};
 };
 
 }  // namespace

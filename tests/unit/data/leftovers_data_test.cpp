@@ -120,7 +120,7 @@ TEST(ShippedLeftovers, EveryRuleFindsItsFolderInAFixtureHome) {
   options.home = home;
   options.minimumProjectItemBytes = 0;
   options.now = std::chrono::system_clock::now();
-  const auto result = scanDisk(shipped(), options, LivenessInput{});
+  const auto result = scanDisk(shipped(), options, [] { return LiveState{}; });
   std::set<std::string> found;
   for (const auto& item : result.items) {
     const auto* rule = shipped().rule(item.ruleID);

@@ -41,6 +41,7 @@ struct Judging {
   std::string home = dir.path().string();
   DiskScanOptions options;
   LivenessInput liveness;
+  std::map<std::string, SystemTime> lastSeenLive;
 
   Judging() {
     options.home = home;
@@ -51,7 +52,7 @@ struct Judging {
     LeftoverRuleSet set;
     set.rules = rules;
     // The candidates point at `rules`; the set only answers lookups by id.
-    return judgeCandidates(candidates, set, options, liveness);
+    return judgeCandidates(candidates, set, options, LiveState{liveness, lastSeenLive});
   }
 };
 
@@ -104,6 +105,14 @@ TEST(DiskJudging, AProjectsUseDecidesItsRuleSafetyAndReasons) {
   EXPECT_EQ(items[1].safety, DiskSafety::safe);
   EXPECT_EQ(items[1].activity->kind, ProjectActivity::Kind::stale);
   EXPECT_EQ(items[1].reasons, (std::vector<std::string>{"Untouched for 200 days"}));
+
+  // A process the scan cache saw working in it two days ago dates its use.
+  j.lastSeenLive[j.home + "/Dev/old/src"] = kNow - 2 * kDay;
+  const auto seen = j.judge({stale}, {modules});
+  EXPECT_EQ(seen[0].ruleID, "node-modules-active");
+  EXPECT_EQ(seen[0].reasons, (std::vector<std::string>{"Project touched 2 days ago"}));
+  EXPECT_EQ(seen[0].blocked, std::nullopt);
+  j.lastSeenLive.clear();
 
   // A process working in the old project right now makes it today's.
   j.liveness.processes.push_back({"node", std::nullopt, j.home + "/Dev/old", "node", {}});

@@ -13,6 +13,18 @@ Environment vars(std::initializer_list<std::pair<std::string, std::string>> pair
   return environment;
 }
 
+TEST(DiskPaths, NormalDropsDotComponentsDoubledAndTrailingSlashes) {
+  EXPECT_EQ(disk_path::normal("/home/me/Dev"), "/home/me/Dev");
+  EXPECT_EQ(disk_path::normal("/home/me/Dev/"), "/home/me/Dev");
+  EXPECT_EQ(disk_path::normal("/home//me/./Dev/x/.."), "/home/me/Dev");
+  EXPECT_EQ(disk_path::normal("/.."), "/");
+  EXPECT_EQ(disk_path::normal("/"), "/");
+  EXPECT_EQ(disk_path::normal(""), "");
+  EXPECT_EQ(disk_path::normal("Dev/./x"), "Dev/x");
+  // Names that only begin or end with dots are names like any other.
+  EXPECT_EQ(disk_path::normal("/.cache/..x/x../.../.git"), "/.cache/..x/x../.../.git");
+}
+
 TEST(DiskPaths, TokensFallBackToTheHomeLayout) {
   const DiskPaths paths("/home/me", Environment());
   EXPECT_EQ(paths.expand("{HF_HUB_CACHE}"), "/home/me/.cache/huggingface/hub");

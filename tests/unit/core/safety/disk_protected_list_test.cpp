@@ -34,6 +34,11 @@ TEST(DiskProtectedList, GivesEachProtectedPlaceItsReason) {
   EXPECT_EQ(reason("/home/me/Dev"), "Protected by you");  // contains a protected path
   EXPECT_EQ(reason("/data/mine"), "Protected by you");
   EXPECT_EQ(reason("/home/me/Dev/web/.git/objects"), "Protected: a git folder");
+  EXPECT_EQ(reason("/home/me/Dev/web/.git"), "Protected: a git folder");
+  EXPECT_EQ(reason("/home/me/Dev/web/.git/"), "Protected: a git folder");
+  EXPECT_EQ(reason("/home/me/Dev/web/./x/../.git"), "Protected: a git folder");
+  EXPECT_EQ(reason("/home/me/Dev/web/.github"), "allowed");
+  EXPECT_EQ(reason("/home/me/Dev/web/x.git"), "allowed");
   EXPECT_EQ(reason("/home/me/Dev/web/node_modules"), "allowed");
   EXPECT_EQ(reason("/home/me/.sshkeys"), "allowed");  // a sibling, not inside
 }
