@@ -153,6 +153,19 @@ struct Frame {
 
 constexpr int kFolderFlags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
 
+// A folder opened, or why it couldn't be: errno taken at once, before anything
+// else the walker does can change it.
+struct OpenedFolder {
+  UniqueFd folder;
+  int error = 0;
+};
+
+OpenedFolder openFolder(int parent, const char* name) {
+  OpenedFolder opened{UniqueFd(::openat(parent, name, kFolderFlags))};
+  if (!opened.folder) opened.error = errno;
+  return opened;
+}
+
 constexpr size_t kDiskCheckEvery = 32;  ///< folders between two looks at a worker's reads
 
 // What one worker reuses from folder to folder.
@@ -295,20 +308,20 @@ class ParallelWalk {
 
   void walkFrom(size_t worker, FolderTask task, WorkerScratch& scratch) {
     auto& frames = scratch.frames;
-    UniqueFd folder = std::move(task.folder);
-    if (!folder) {
+    OpenedFolder opened{std::move(task.folder)};
+    if (!opened.folder) {
       // A root: the device every folder below must share.
-      folder.reset(::open(task.path.c_str(), kFolderFlags));
+      opened = openFolder(AT_FDCWD, task.path.c_str());
       struct stat info {};
-      if (folder && ::fstat(folder.get(), &info) != 0) return;
-      if (folder) {
+      if (opened.folder && ::fstat(opened.folder.get(), &info) != 0) return;
+      if (opened.folder) {
         task.root->device = info.st_dev;
-        task.root->listingsFill = listsWhole(folder.get());
+        task.root->listingsFill = listsWhole(opened.folder.get());
       }
     }
     RootFacts& root = *task.root;
     size_t depth = 0;
-    if (!visit(worker, std::move(folder), task.scope, root, std::move(task.realPath), scratch,
+    if (!visit(worker, std::move(opened), task.scope, root, std::move(task.realPath), scratch,
                depth))
       return;
     while (depth > 0) {
@@ -325,7 +338,7 @@ class ParallelWalk {
       std::string realPath;
       if (!root.mountsBelow.empty())
         realPath = childPath(parent.realPath, parent.entries[position].name);
-      UniqueFd child(::openat(parent.folder.get(), parent.nameAt(position), kFolderFlags));
+      auto child = openFolder(parent.folder.get(), parent.nameAt(position));
       if (parent.exhausted()) {
         // Its last subfolder is open: the frame's place goes to the child.
         parent.folder.reset();
@@ -344,14 +357,15 @@ class ParallelWalk {
       // nothing of its own to walk.
       if (frame.subfolders.size() - frame.next < 2) continue;
       const size_t position = frame.subfolders[frame.next++];
+      auto opened = openFolder(frame.folder.get(), frame.nameAt(position));
       FolderTask task;
-      task.folder.reset(::openat(frame.folder.get(), frame.nameAt(position), kFolderFlags));
+      task.folder = std::move(opened.folder);
       task.root = &root;
       task.scope = std::move(frame.enter[position]);
       if (!root.mountsBelow.empty())
         task.realPath = childPath(frame.realPath, frame.entries[position].name);
       if (!task.folder) {
-        if (isPermissionError(errno)) visitor_.refused(*task.scope);
+        if (isPermissionError(opened.error)) visitor_.refused(*task.scope);
         return;
       }
       share(std::move(task));
@@ -361,17 +375,18 @@ class ParallelWalk {
 
   // Lists and counts one folder; its subfolders to enter make it the frame at
   // `depth`, which then grows by one. False when the walk is to stop.
-  bool visit(size_t worker, UniqueFd folder, const WalkScopePtr& scope, RootFacts& root,
+  bool visit(size_t worker, OpenedFolder opened, const WalkScopePtr& scope, RootFacts& root,
              std::string realPath, WorkerScratch& scratch, size_t& depth) {
     if (stopped_.load(std::memory_order_relaxed)) return false;
     if (visitor_.stopped()) {
       stopped_ = true;
       return false;
     }
-    if (!folder) {
-      if (isPermissionError(errno)) visitor_.refused(*scope);
+    if (!opened.folder) {
+      if (isPermissionError(opened.error)) visitor_.refused(*scope);
       return true;
     }
+    auto& folder = opened.folder;
     auto& frames = scratch.frames;
     if (frames.size() <= depth) frames.resize(depth + 1);
     Frame& frame = frames[depth];
