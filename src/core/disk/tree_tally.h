@@ -33,9 +33,9 @@ class TreeTally {
   Measurement finish(bool cancelled) const;
 
  private:
+  static constexpr time_t kNoTime = std::numeric_limits<time_t>::min();
   // Each on cache lines of its own: two walkers counting into one tree would
   // otherwise contend for the line that holds both their totals.
-  static constexpr time_t kNoTime = std::numeric_limits<time_t>::min();
   struct alignas(64) Share {
     uint64_t bytes = 0;
     uint64_t files = 0;
