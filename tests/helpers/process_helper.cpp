@@ -181,7 +181,9 @@ int main(int argc, char** argv) {
   }
   if (mode == "double-fork" || mode == "setsid") {
     // The grandchild outlives its parent; with setsid it also leads a session and
-    // group of its own, out of reach of a kill of the test's group. Its pid is reported.
+    // group of its own, out of reach of a kill of the test's group. Its pid is
+    // reported by the grandchild itself, once it has left the group: a test
+    // that reads the pid sees the process as it will stay.
     int pipeFds[2];
     if (pipe(pipeFds) != 0) fail("pipe");
     const pid_t child = fork();
@@ -191,12 +193,12 @@ int main(int argc, char** argv) {
       if (grandchild < 0) fail("fork");
       if (grandchild == 0) {
         if (mode == "setsid") setsid();
+        const std::string text = std::to_string(getpid());
+        (void)write(pipeFds[1], text.data(), text.size());
         close(pipeFds[0]);
         close(pipeFds[1]);
         while (true) pause();
       }
-      const std::string text = std::to_string(grandchild);
-      (void)write(pipeFds[1], text.data(), text.size());
       std::_Exit(0);
     }
     close(pipeFds[1]);
