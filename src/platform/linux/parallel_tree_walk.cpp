@@ -312,9 +312,9 @@ class ParallelWalk {
     if (!opened.folder) {
       // A root: the device every folder below must share.
       opened = openFolder(AT_FDCWD, task.path.c_str());
-      struct stat info {};
-      if (opened.folder && ::fstat(opened.folder.get(), &info) != 0) return;
       if (opened.folder) {
+        struct stat info {};
+        if (::fstat(opened.folder.get(), &info) != 0) return;
         task.root->device = info.st_dev;
         task.root->listingsFill = listsWhole(opened.folder.get());
       }
@@ -333,20 +333,33 @@ class ParallelWalk {
         --depth;
         continue;
       }
-      const size_t position = parent.subfolders[parent.next++];
-      auto scope = std::move(parent.enter[position]);
-      std::string realPath;
-      if (!root.mountsBelow.empty())
-        realPath = childPath(parent.realPath, parent.entries[position].name);
-      auto child = openFolder(parent.folder.get(), parent.nameAt(position));
+      auto child = enterNext(parent, root);
       if (parent.exhausted()) {
         // Its last subfolder is open: the frame's place goes to the child.
         parent.folder.reset();
         --depth;
       }
-      if (!visit(worker, std::move(child), scope, root, std::move(realPath), scratch, depth))
+      if (!visit(worker, std::move(child.opened), child.scope, root, std::move(child.realPath),
+                 scratch, depth))
         return;
     }
+  }
+
+  // The next subfolder of `frame` to enter, opened, with its scope and (while
+  // there are mount points below the root) its real path.
+  struct Entered {
+    OpenedFolder opened;
+    WalkScopePtr scope;
+    std::string realPath;
+  };
+  static Entered enterNext(Frame& frame, const RootFacts& root) {
+    const size_t position = frame.subfolders[frame.next++];
+    Entered child{openFolder(frame.folder.get(), frame.nameAt(position)),
+                  std::move(frame.enter[position]),
+                  {}};
+    if (!root.mountsBelow.empty())
+      child.realPath = childPath(frame.realPath, frame.entries[position].name);
+    return child;
   }
 
   // Hands the shallowest subfolder not yet entered to the queue, opened.
@@ -356,19 +369,16 @@ class ParallelWalk {
       // A frame's last subfolder stays: the frame would otherwise end with
       // nothing of its own to walk.
       if (frame.subfolders.size() - frame.next < 2) continue;
-      const size_t position = frame.subfolders[frame.next++];
-      auto opened = openFolder(frame.folder.get(), frame.nameAt(position));
-      FolderTask task;
-      task.folder = std::move(opened.folder);
-      task.root = &root;
-      task.scope = std::move(frame.enter[position]);
-      if (!root.mountsBelow.empty())
-        task.realPath = childPath(frame.realPath, frame.entries[position].name);
-      if (!task.folder) {
-        if (isPermissionError(opened.error)) visitor_.refused(*task.scope);
+      auto child = enterNext(frame, root);
+      if (!child.opened.folder) {
+        if (isPermissionError(child.opened.error)) visitor_.refused(*child.scope);
         return;
       }
-      share(std::move(task));
+      share({std::move(child.opened.folder),
+             {},
+             std::move(child.realPath),
+             &root,
+             std::move(child.scope)});
       return;
     }
   }
