@@ -98,7 +98,6 @@ class ScanTargets {
 /// One folder of the walk and what it counts towards.
 struct ScanScope : platform::WalkScope {
   static constexpr size_t kRoot = ScanTarget::kRoot;
-  using Target = ScanTarget;
   std::string path;
   ScanTargets targets;
   const KnownFolder* known = nullptr;
