@@ -130,8 +130,7 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   // What runs now: one snapshot, each process's open files in the home
   // folder, and where processes work, which the cache remembers. The scan
   // reads it on a thread of its own while it walks; nothing else touches the
-  // cache meanwhile.
-  std::vector<std::string> workingFolders;
+  // cache until the scan has returned.
   const auto readLiveState = [&] {
     const auto uid = platform::effectiveUID();
     const auto snapshot = ProcessEnumerator(uid).snapshot(options.now);
@@ -139,10 +138,11 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
     live.liveness =
         LivenessInput::gather(snapshot, uid, platform::ownPID(), options.home, options.home);
     if (!fixture) {
+      std::vector<std::string> workingFolders;
       for (const auto& record : snapshot.records())
         if (record.cwd) workingFolders.push_back(*record.cwd);
+      cache.markSeenLive(workingFolders, options.now);
       live.lastSeenLive = cache.lastSeenLive;
-      markSeenLive(live.lastSeenLive, workingFolders, options.now);
     }
     return live;
   };
@@ -152,7 +152,6 @@ ExitStatus runDiskScan(const DiskScanRequest& request, RunContext& context) {
   result.finishedAt = std::chrono::system_clock::now();
 
   if (!fixture) {
-    cache.markSeenLive(workingFolders, options.now);
     cache.toolFolders.remember(result.toolFolders, result.finishedAt, environment);
     cache.lastResult = result;
     try {

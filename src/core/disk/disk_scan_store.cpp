@@ -163,17 +163,17 @@ DiskCache DiskCache::load(const std::filesystem::path& folder) {
   return cache;
 }
 
-void markSeenLive(std::map<std::string, SystemTime>& seen, const std::vector<std::string>& paths,
-                  SystemTime now) {
+void DiskCache::markSeenLive(const std::vector<std::string>& paths, SystemTime now) {
   for (const auto& path : paths)
-    if (!path.empty() && path.front() == '/' && path != "/") seen[path] = now;
-  std::erase_if(seen, [&](const auto& entry) { return entry.second < now - kSeenLiveHorizon; });
-  if (seen.size() <= kMaxSeenLive) return;
+    if (!path.empty() && path.front() == '/' && path != "/") lastSeenLive[path] = now;
+  std::erase_if(lastSeenLive,
+                [&](const auto& entry) { return entry.second < now - kSeenLiveHorizon; });
+  if (lastSeenLive.size() <= kMaxSeenLive) return;
   std::vector<std::pair<SystemTime, std::string>> byAge;
-  for (const auto& [path, when] : seen) byAge.emplace_back(when, path);
+  for (const auto& [path, when] : lastSeenLive) byAge.emplace_back(when, path);
   std::sort(byAge.begin(), byAge.end(), std::greater<>());
-  seen.clear();
-  for (size_t i = 0; i < kMaxSeenLive; ++i) seen[byAge[i].second] = byAge[i].first;
+  lastSeenLive.clear();
+  for (size_t i = 0; i < kMaxSeenLive; ++i) lastSeenLive[byAge[i].second] = byAge[i].first;
 }
 
 void DiskCache::save(const std::filesystem::path& folder) const {

@@ -20,11 +20,6 @@ std::string makeScanID(SystemTime startedAt);
 nlohmann::json toJson(const DiskScanResult& result);
 std::optional<DiskScanResult> diskScanResultFromJson(const nlohmann::json& json);
 
-/// Records `now` in `seen` for each absolute path other than "/", then forgets
-/// entries older than a year and keeps at most the 2000 most recent.
-void markSeenLive(std::map<std::string, SystemTime>& seen, const std::vector<std::string>& paths,
-                  SystemTime now);
-
 struct DiskCache {
   std::optional<DiskScanResult> lastResult;
   std::map<std::string, SystemTime> lastSeenLive;
@@ -32,9 +27,9 @@ struct DiskCache {
 
   /// A missing or undecodable file is an empty cache.
   static DiskCache load(const std::filesystem::path& folder);
-  void markSeenLive(const std::vector<std::string>& paths, SystemTime now) {
-    glimmet::markSeenLive(lastSeenLive, paths, now);
-  }
+  /// Records `now` for each absolute path other than "/", then forgets entries
+  /// older than a year and keeps at most the 2000 most recent.
+  void markSeenLive(const std::vector<std::string>& paths, SystemTime now);
   /// Atomic replace. Throws platform::SystemError.
   void save(const std::filesystem::path& folder) const;
 };
