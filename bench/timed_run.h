@@ -3,18 +3,15 @@
 // tool time on both sides alike.
 #pragma once
 
-#include <fcntl.h>
-#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <unistd.h>
 
 #include <algorithm>
 #include <chrono>
 #include <string>
 #include <vector>
 
-extern char** environ;
+#include "quiet_spawn.h"
 
 namespace glimmet::bench {
 
@@ -24,25 +21,17 @@ struct TimedRun {
 };
 
 inline TimedRun timedRun(std::vector<std::string> argv, char* const* environment = environ) {
-  std::vector<char*> pointers;
-  for (auto& word : argv) pointers.push_back(word.data());
-  pointers.push_back(nullptr);
-  posix_spawn_file_actions_t actions;
-  posix_spawn_file_actions_init(&actions);
-  posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-  posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, "/dev/null", O_WRONLY, 0);
+  const QuietSpawn program(std::move(argv));
   TimedRun run;
   const auto start = std::chrono::steady_clock::now();
-  pid_t pid = 0;
-  if (posix_spawn(&pid, pointers[0], &actions, nullptr, pointers.data(), environment) == 0) {
+  if (const auto pid = program.start(environment)) {
     int status = 0;
     rusage usage{};
-    wait4(pid, &status, 0, &usage);
+    wait4(*pid, &status, 0, &usage);
     run.peakKiB = usage.ru_maxrss;
   }
   run.milliseconds =
       std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count();
-  posix_spawn_file_actions_destroy(&actions);
   return run;
 }
 
