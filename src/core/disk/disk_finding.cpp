@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <map>
 #include <set>
+#include <tuple>
 
 #include "core/disk/disk_paths.h"
 #include "core/disk/disk_walker.h"
@@ -269,6 +270,7 @@ class Finder {
     for (auto& folder : scan.takeFound()) {
       Candidate candidate{folder.rule, folder.path, folder.project};
       candidate.projectPath = std::move(folder.projectPath);
+      candidate.identity = folder.identity;
       const auto index = addCandidate(std::move(candidate));
       if (!folder.project) ruleOrder_[index] = {ruleIndex(*folder.rule), 0};
       planned_.push_back({index, std::move(folder.tally)});
@@ -356,21 +358,24 @@ class Finder {
           candidate.identity = FileIdentity{status->device, status->inode};
       found_.cancelled = found_.cancelled || candidate.measurement.cancelled;
     }
-    std::vector<std::pair<size_t, Candidate>> kept;
-    for (size_t i = 0; i < found_.candidates.size(); ++i)
-      if (!dropped_.count(i)) kept.emplace_back(i, std::move(found_.candidates[i]));
     // Rule folders in rule order, then projects and worktrees by path: the
-    // walk meets them in no fixed order.
-    auto rank = [&](const std::pair<size_t, Candidate>& entry) {
-      const auto order = ruleOrder_.find(entry.first);
-      const int group = order != ruleOrder_.end() ? 0 : entry.second.worktree ? 2 : 1;
+    // walk meets them in no fixed order. Ranked once, then sorted as ranks.
+    using Rank = std::tuple<int, std::pair<size_t, size_t>, std::string_view, size_t>;
+    std::vector<Rank> ranks;
+    for (size_t i = 0; i < found_.candidates.size(); ++i) {
+      if (dropped_.count(i)) continue;
+      const auto& candidate = found_.candidates[i];
+      const auto order = ruleOrder_.find(i);
+      const int group = order != ruleOrder_.end() ? 0 : candidate.worktree ? 2 : 1;
       const auto place = order != ruleOrder_.end() ? order->second : std::pair<size_t, size_t>{};
-      return std::tuple(group, place, std::string_view(entry.second.path));
-    };
-    std::stable_sort(kept.begin(), kept.end(),
-                     [&](const auto& a, const auto& b) { return rank(a) < rank(b); });
-    found_.candidates.clear();
-    for (auto& [index, candidate] : kept) found_.candidates.push_back(std::move(candidate));
+      ranks.emplace_back(group, place, candidate.path, i);  // the index keeps equal ranks in order
+    }
+    std::sort(ranks.begin(), ranks.end());
+    std::vector<Candidate> sorted;
+    sorted.reserve(ranks.size());
+    for (const auto& rank : ranks)
+      sorted.push_back(std::move(found_.candidates[std::get<3>(rank)]));
+    found_.candidates = std::move(sorted);
 
     // Context: the top-level entries no candidate stands at, in listing order.
     std::set<std::string> itemPaths;

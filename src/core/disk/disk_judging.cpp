@@ -86,6 +86,7 @@ DiskItem measuredItem(const Candidate& candidate, const LeftoverRule& rule,
   item.identity = candidate.identity;
   item.partial = m.noAccess;
   item.containsGit = m.containsGit;
+  item.children.reserve(m.children.size());
   for (const auto& [name, bytes] : m.children) item.children.push_back({name, bytes});
   std::sort(item.children.begin(), item.children.end(),
             [](const DiskChild& a, const DiskChild& b) { return a.bytes > b.bytes; });
@@ -159,8 +160,10 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
     for (const auto& [identity, link] : candidate.measurement.multiLinks) ++holders[identity];
   const DiskProtectedList protectedList(home, options.rules.protectedPaths, options.settingsFolders,
                                         options.trashRoots);
+  DiskProtectedList::RealFolders realFolders;
 
   std::vector<DiskItem> items;
+  items.reserve(candidates.size());
   for (const auto& candidate : candidates) {
     const auto& m = candidate.measurement;
     const auto& worktree = candidate.worktree;
@@ -207,7 +210,8 @@ std::vector<DiskItem> judgeCandidates(const std::vector<Candidate>& candidates,
       item.raiseSafety(DiskSafety::review);
     }
     if (!item.blocked)
-      item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree());
+      item.blocked = protectedList.check(item.path, item.containsGit, item.clean.isGitWorktree(),
+                                         &realFolders);
     if (!item.blocked) item.blocked = LivenessGuard::check(item, rule, live.liveness, now);
     item.id = escapedForID(tildePath(item.path, home)) + "#" + item.ruleID;
     items.push_back(std::move(item));

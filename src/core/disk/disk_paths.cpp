@@ -116,6 +116,10 @@ bool isWithin(const std::string& path, const std::string& base) {
          (path.size() > base.size() && path.starts_with(base) && path[base.size()] == '/');
 }
 
+bool normalIsWithin(const std::string& path, const std::string& base) {
+  return alreadyNormal(path) ? isWithin(path, base) : isWithin(normal(path), base);
+}
+
 }  // namespace disk_path
 
 }  // namespace glimmet

@@ -37,6 +37,9 @@ namespace disk_path {
 std::string normal(const std::string& path);
 /// `path` is `base` or lies below it.
 bool isWithin(const std::string& path, const std::string& base);
+/// The same for `path` once normal, copied only when it isn't already: the
+/// folders of processes are checked against every item of a scan.
+bool normalIsWithin(const std::string& path, const std::string& base);
 }  // namespace disk_path
 
 }  // namespace glimmet

@@ -8,6 +8,7 @@
 
 #include "core/disk/disk_finding.h"
 #include "platform/child_path.h"
+#include "platform/file_system.h"
 
 namespace glimmet {
 namespace {
@@ -127,10 +128,13 @@ bool ScanWalk::excluded(std::string_view name, const std::string& path) const {
 std::shared_ptr<TreeTally> ScanWalk::addFound(const LeftoverRule& rule, const std::string& path,
                                               bool project,
                                               const std::optional<std::string>& projectPath) {
+  std::optional<FileIdentity> identity;
+  if (const auto status = platform::linkStatus(path))
+    identity = FileIdentity{status->device, status->inode};
   std::lock_guard lock(mutex_);
   if (!seen_.insert({rule.id, path}).second) return nullptr;
   auto tally = newTally();
-  found_.push_back({&rule, path, project, projectPath, tally});
+  found_.push_back({&rule, path, project, projectPath, tally, identity});
   return tally;
 }
 

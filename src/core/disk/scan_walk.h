@@ -11,6 +11,7 @@
 #include <map>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <set>
 #include <string>
 #include <string_view>
@@ -31,6 +32,9 @@ struct FoundFolder {
   bool project = false;
   std::optional<std::string> projectPath;  ///< the nearest folder above holding `.git`
   std::shared_ptr<TreeTally> tally;
+  /// Taken as the walk meets it, by the walker that does, rather than one by
+  /// one once the walk is over.
+  std::optional<FileIdentity> identity;
 };
 
 /// A children rule still listing down to its items.

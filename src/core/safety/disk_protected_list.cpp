@@ -64,7 +64,7 @@ DiskProtectedList::DiskProtectedList(std::string home, std::vector<std::string> 
 }
 
 std::optional<std::string> DiskProtectedList::check(const std::string& rawPath, bool containsGit,
-                                                    bool worktreeAction) const {
+                                                    bool worktreeAction, RealFolders* seen) const {
   if (rawPath.empty() || rawPath.front() != '/') return "Protected: not a folder Glimmet cleans";
   const std::string path = disk_path::normal(rawPath);
   if (path == "/") return "Protected: not a folder Glimmet cleans";
@@ -88,8 +88,12 @@ std::optional<std::string> DiskProtectedList::check(const std::string& rawPath, 
   // may legitimately be reached through a link (/home -> /var/home).
   const size_t from = inHome ? home_.size() : 0;
   for (size_t slash = path.find('/', from + 1); slash != std::string::npos;
-       slash = path.find('/', slash + 1))
-    if (isLink(path.substr(0, slash))) return "Protected: reached through a symlink";
+       slash = path.find('/', slash + 1)) {
+    auto folder = path.substr(0, slash);
+    if (seen && seen->count(folder)) continue;
+    if (isLink(folder)) return "Protected: reached through a symlink";
+    if (seen) seen->insert(std::move(folder));
+  }
   if (isLink(path)) return "Protected: a symlink";
   if (containsGit && !worktreeAction)
     return "Holds a git repo. Glimmet only removes worktrees with git worktree remove.";

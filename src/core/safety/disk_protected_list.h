@@ -6,6 +6,7 @@
 
 #include <optional>
 #include <string>
+#include <unordered_set>
 #include <vector>
 
 namespace glimmet {
@@ -19,10 +20,16 @@ class DiskProtectedList {
                     std::vector<std::string> settingsFolders = {},
                     std::vector<std::string> trashRoots = {});
 
+  /// Folders on the way to items that earlier checks of the same pass found not
+  /// to be links. A scan checks hundreds of items below the same few folders
+  /// moments apart, and looks at each of those once; cleaning checks every
+  /// item afresh, without one.
+  using RealFolders = std::unordered_set<std::string>;
+
   /// The protection reason for `path`, or nothing. `containsGit`: the item's
   /// measurement met a .git; `worktreeAction`: the action removes a worktree with git.
-  std::optional<std::string> check(const std::string& path, bool containsGit,
-                                   bool worktreeAction) const;
+  std::optional<std::string> check(const std::string& path, bool containsGit, bool worktreeAction,
+                                   RealFolders* seen = nullptr) const;
 
  private:
   std::string home_;

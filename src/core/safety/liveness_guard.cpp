@@ -51,7 +51,7 @@ std::optional<std::string> LivenessGuard::check(const DiskItem& item, const Left
       item.projectPath ? " is running in this project" : " is running in this folder";
 
   for (const auto& process : input.processes) {
-    if (process.cwd && disk_path::isWithin(disk_path::normal(*process.cwd), guarded))
+    if (process.cwd && disk_path::normalIsWithin(*process.cwd, guarded))
       return process.name + where;
     for (const auto& file : process.openFiles)
       if (disk_path::isWithin(file, guarded)) return process.name + where;
@@ -60,8 +60,7 @@ std::optional<std::string> LivenessGuard::check(const DiskItem& item, const Left
   // link to the system's, so only the name it was started by lies in `.venv`.
   for (const auto& process : input.processes)
     if ((process.path && disk_path::isWithin(*process.path, itemPath)) ||
-        (process.argv0.starts_with('/') &&
-         disk_path::isWithin(disk_path::normal(process.argv0), itemPath)))
+        (process.argv0.starts_with('/') && disk_path::normalIsWithin(process.argv0, itemPath)))
       return process.name + " runs from here";
   // A tool's name alone guards only shared caches: a project's own folders
   // are in use only through the checks above (a process working in, running

@@ -25,6 +25,14 @@ TEST(DiskPaths, NormalDropsDotComponentsDoubledAndTrailingSlashes) {
   EXPECT_EQ(disk_path::normal("/.cache/..x/x../.../.git"), "/.cache/..x/x../.../.git");
 }
 
+TEST(DiskPaths, NormalIsWithinComparesThePathOnceNormal) {
+  EXPECT_TRUE(disk_path::normalIsWithin("/home/me/Dev/web", "/home/me/Dev"));
+  EXPECT_TRUE(disk_path::normalIsWithin("/home/me/Dev/", "/home/me/Dev"));
+  EXPECT_TRUE(disk_path::normalIsWithin("/home/me/x/../Dev//web/.", "/home/me/Dev"));
+  EXPECT_FALSE(disk_path::normalIsWithin("/home/me/Dev/../Devices", "/home/me/Dev"));
+  EXPECT_FALSE(disk_path::normalIsWithin("/home/me/Devices", "/home/me/Dev"));
+}
+
 TEST(DiskPaths, TokensFallBackToTheHomeLayout) {
   const DiskPaths paths("/home/me", Environment());
   EXPECT_EQ(paths.expand("{HF_HUB_CACHE}"), "/home/me/.cache/huggingface/hub");

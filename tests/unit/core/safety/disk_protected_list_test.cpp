@@ -65,5 +65,32 @@ TEST(DiskProtectedList, RefusesLinksAndRepositoriesUnlessGitRemovesThem) {
   EXPECT_EQ(list.check(home + "/real", true, true), std::nullopt);
 }
 
+// A scan's items share the folders on their way, looked at once per pass; a
+// link is never remembered as a real folder, and cleaning, which checks
+// without a pass, sees a folder swapped for a link since.
+TEST(DiskProtectedList, OnePassLooksAtEachFolderOnTheWayOnceAndCleaningAfresh) {
+  testing::TempDir dir;
+  const auto home = dir.path().string();
+  std::filesystem::create_directories(dir / "Dev/a/node_modules");
+  std::filesystem::create_directories(dir / "Dev/b/node_modules");
+  std::filesystem::create_directories(dir / "elsewhere/node_modules");
+  std::filesystem::create_directory_symlink(dir / "elsewhere", dir / "Dev/c");
+  const DiskProtectedList list(home, {});
+  DiskProtectedList::RealFolders pass;
+  EXPECT_EQ(list.check(home + "/Dev/a/node_modules", false, false, &pass), std::nullopt);
+  EXPECT_EQ(list.check(home + "/Dev/b/node_modules", false, false, &pass), std::nullopt);
+  EXPECT_EQ(list.check(home + "/Dev/c/node_modules", false, false, &pass),
+            "Protected: reached through a symlink");
+  EXPECT_EQ(list.check(home + "/Dev/c/node_modules", false, false, &pass),
+            "Protected: reached through a symlink");
+  EXPECT_EQ(pass,
+            (DiskProtectedList::RealFolders{home + "/Dev", home + "/Dev/a", home + "/Dev/b"}));
+
+  std::filesystem::rename(dir / "Dev/a", dir / "moved");
+  std::filesystem::create_directory_symlink(dir / "moved", dir / "Dev/a");
+  EXPECT_EQ(list.check(home + "/Dev/a/node_modules", false, false),
+            "Protected: reached through a symlink");
+}
+
 }  // namespace
 }  // namespace glimmet

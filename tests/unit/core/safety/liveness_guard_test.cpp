@@ -51,6 +51,17 @@ TEST(LivenessGuard, AProcessWorkingInTheProjectBlocksItsFolders) {
       LivenessGuard::check(modules, rule,
                            running({{"node", std::nullopt, "/home/me/Dev/webapp", "node"}}), kNow),
       std::nullopt);
+  // Folders as a process may spell them: compared once normal.
+  EXPECT_EQ(
+      LivenessGuard::check(
+          modules, rule, running({{"node", std::nullopt, "/home/me/Dev/x/../web/", "node"}}), kNow),
+      "node is running in this project");
+  EXPECT_EQ(
+      LivenessGuard::check(
+          item("/home/me/Dev/web/.venv"), rule,
+          running({{"python", "/usr/bin/python3.11", "/", "/home/me/Dev/web/.venv/bin/../python"}}),
+          kNow),
+      "python runs from here");
 }
 
 TEST(LivenessGuard, ProgramsRunningFromTheItemAndNamedToolsBlockIt) {
