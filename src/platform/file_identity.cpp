@@ -1,5 +1,7 @@
 #include "platform/file_identity.h"
 
+#include "platform/file_system.h"
+
 namespace glimmet {
 
 std::optional<FileIdentity> FileIdentity::fromJson(const nlohmann::json& json) {
@@ -17,3 +19,16 @@ nlohmann::json FileIdentity::toJson() const {
 }
 
 }  // namespace glimmet
+
+namespace glimmet::platform {
+
+FileIdentity FileStatus::identity() const {
+  return {device, inode};
+}
+
+std::optional<FileIdentity> linkIdentity(const std::filesystem::path& path) {
+  const auto status = linkStatus(path);
+  return status ? std::optional(status->identity()) : std::nullopt;
+}
+
+}  // namespace glimmet::platform

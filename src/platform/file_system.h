@@ -16,6 +16,10 @@
 #include <string_view>
 #include <vector>
 
+namespace glimmet {
+struct FileIdentity;
+}
+
 namespace glimmet::platform {
 
 struct FileStatus {
@@ -29,6 +33,8 @@ struct FileStatus {
   timespec modified{};
   uid_t owner = 0;
   mode_t mode = 0;
+
+  FileIdentity identity() const;
 };
 
 /// The status of `path` itself (a link is a link). Nothing with `error` set to
@@ -36,6 +42,8 @@ struct FileStatus {
 std::optional<FileStatus> lstatPath(const std::filesystem::path& path, int& error);
 /// The same without the error number.
 std::optional<FileStatus> linkStatus(const std::filesystem::path& path);
+/// The device and inode of `path` itself; nothing when it can't be read.
+std::optional<FileIdentity> linkIdentity(const std::filesystem::path& path);
 /// The status of what `path` leads to, every link followed.
 std::optional<FileStatus> targetStatus(const std::filesystem::path& path);
 

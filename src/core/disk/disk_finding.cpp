@@ -155,8 +155,7 @@ class Finder {
     if (excluded(path) || !seen_.insert({rule.id, path}).second) return std::nullopt;
     const auto status = platform::linkStatus(path);
     if (!status || status->kind == Kind::symlink) return std::nullopt;
-    Present present{{&rule, path, false, {}, FileIdentity{status->device, status->inode}},
-                    status->kind == Kind::directory};
+    Present present{{&rule, path, false, {}, status->identity()}, status->kind == Kind::directory};
     if (present.folder)
       devices_[path] = status->device;  // asked again when its reach is judged
     else
@@ -354,8 +353,7 @@ class Finder {
     }
     for (auto& candidate : found_.candidates) {
       if (!candidate.identity && candidate.measuredPath.empty())
-        if (const auto status = platform::linkStatus(candidate.path))
-          candidate.identity = FileIdentity{status->device, status->inode};
+        candidate.identity = platform::linkIdentity(candidate.path);
       found_.cancelled = found_.cancelled || candidate.measurement.cancelled;
     }
     // Rule folders in rule order, then projects and worktrees by path: the

@@ -128,9 +128,7 @@ bool ScanWalk::excluded(std::string_view name, const std::string& path) const {
 std::shared_ptr<TreeTally> ScanWalk::addFound(const LeftoverRule& rule, const std::string& path,
                                               bool project,
                                               const std::optional<std::string>& projectPath) {
-  std::optional<FileIdentity> identity;
-  if (const auto status = platform::linkStatus(path))
-    identity = FileIdentity{status->device, status->inode};
+  const auto identity = platform::linkIdentity(path);
   std::lock_guard lock(mutex_);
   if (!seen_.insert({rule.id, path}).second) return nullptr;
   auto tally = newTally();

@@ -31,9 +31,8 @@ void TreeTally::count(size_t worker, size_t child, const FileStatus& status) {
   auto& share = shares_[worker];
   const uint64_t bytes = status.blocks512 * 512;
   if (status.kind == FileStatus::Kind::file && status.links >= 2) {
-    auto [found, inserted] =
-        share.links.try_emplace(FileIdentity{status.device, status.inode},
-                                std::pair{MultiLink{bytes, status.links, 0}, child});
+    auto [found, inserted] = share.links.try_emplace(
+        status.identity(), std::pair{MultiLink{bytes, status.links, 0}, child});
     ++found->second.first.seen;
     if (!inserted) {
       // The same file under another name counts once, to the first of its
