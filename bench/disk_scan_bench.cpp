@@ -2,11 +2,13 @@
 // exit, beside `du -s -B1` of the same tree in the same rounds (the two take
 // turns, so load on the machine falls on both alike):
 //   warm   the page cache holds the tree;
-//   cold   the page cache is dropped before every run (needs root; said when not);
+//   cold   the page cache is dropped before every run (needs root; said when not),
+//          with how busy the CPUs and the disk were while each tool ran;
 //   full   `disk scan` of the same home as $HOME, with the process snapshot,
 //          the Docker query and the tools asked where their caches are;
 //   large  1,000,000 files, to see time grow with the tree, with peak memory.
-// Usage: glimmet_disk_scan_bench [--rounds N] [--root DIR] [--large]
+// With --walkers N, glimmet runs with disk.maxWalkers N instead of its default.
+// Usage: glimmet_disk_scan_bench [--rounds N] [--root DIR] [--large] [--walkers N]
 #include <unistd.h>
 
 #include <algorithm>
@@ -17,6 +19,7 @@
 #include <string>
 #include <vector>
 
+#include "machine_load.h"
 #include "timed_run.h"
 
 namespace fs = std::filesystem;
@@ -105,17 +108,30 @@ using glimmet::bench::median;
 struct Pair {
   std::vector<double> ours, peer;
   long peakKB = 0;
+  glimmet::bench::LoadTally ourLoad, peerLoad;
 };
+
+// One run, with what the CPUs and the disk did meanwhile.
+glimmet::bench::TimedRun timedWithLoad(const std::vector<std::string>& argv,
+                                       const std::vector<std::string>& environment,
+                                       const std::string& blockStat,
+                                       glimmet::bench::LoadTally& load) {
+  const auto before = glimmet::bench::readCounters(blockStat);
+  const auto run = timed(argv, environment);
+  load.add(before, glimmet::bench::readCounters(blockStat), run.milliseconds);
+  return run;
+}
 
 template <typename Before>
 Pair paired(int rounds, const std::vector<std::string>& ours, const std::vector<std::string>& peer,
-            const std::vector<std::string>& environment, Before before) {
+            const std::vector<std::string>& environment, const std::string& blockStat,
+            Before before) {
   Pair pair;
   for (int round = 0; round < rounds; ++round) {
     before();
-    const auto peerRun = timed(peer);
+    const auto peerRun = timedWithLoad(peer, {}, blockStat, pair.peerLoad);
     before();
-    const auto ourRun = timed(ours, environment);
+    const auto ourRun = timedWithLoad(ours, environment, blockStat, pair.ourLoad);
     pair.peer.push_back(peerRun.milliseconds);
     pair.ours.push_back(ourRun.milliseconds);
     pair.peakKB = std::max(pair.peakKB, ourRun.peakKiB);
@@ -141,6 +157,7 @@ int main(int argc, char** argv) {
   int rounds = 11;
   fs::path root = fs::temp_directory_path() / "glimmet-disk-scan-bench";
   bool large = false;
+  int walkers = 0;  ///< 0: the default
   for (int i = 1; i < argc; ++i) {
     const std::string arg = argv[i];
     if (arg == "--rounds" && i + 1 < argc)
@@ -149,12 +166,22 @@ int main(int argc, char** argv) {
       root = argv[++i];
     else if (arg == "--large")
       large = true;
+    else if (arg == "--walkers" && i + 1 < argc)
+      walkers = std::stoi(argv[++i]);
   }
   const std::string glimmet = GLIMMET_BINARY;
   const auto home = root / "home";
   buildHome(home, 1);
-  const auto shared = root / "shared";
-  fs::create_directories(shared);
+  // Another walker count gets a data folder of its own, so the setting never
+  // stays behind for the default runs.
+  const auto shared =
+      walkers ? root / ("shared-walkers-" + std::to_string(walkers)) : root / "shared";
+  fs::create_directories(shared / "Glimmet");
+  if (walkers) {
+    std::ofstream(shared / "Glimmet" / "settings.json")
+        << "{\"disk\": {\"maxWalkers\": " << walkers << "}}\n";
+    std::printf("with disk.maxWalkers %d\n", walkers);
+  }
   const std::vector<std::string> environment = {
       "HOME=" + home.string(), "XDG_DATA_HOME=" + shared.string(),
       "XDG_CONFIG_HOME=" + (root / "config").string(),
@@ -163,20 +190,27 @@ int main(int argc, char** argv) {
   const std::vector<std::string> scanHome = {glimmet,  "disk",        "scan",
                                              "--home", home.string(), "--json"};
   const std::vector<std::string> scanFull = {glimmet, "disk", "scan", "--json"};
+  const auto blockStat = glimmet::bench::blockStatFile(home.string());
   auto nothing = [] {};
 
   timed(du);  // warm the cache
-  report("warm: disk scan --home vs du", paired(rounds, scanHome, du, environment, nothing));
+  report("warm: disk scan --home vs du",
+         paired(rounds, scanHome, du, environment, blockStat, nothing));
   if (dropPageCache()) {
-    report("cold: disk scan --home vs du",
-           paired(std::max(3, rounds / 2), scanHome, du, environment, [] { dropPageCache(); }));
+    const auto cold = paired(std::max(3, rounds / 2), scanHome, du, environment, blockStat,
+                             [] { dropPageCache(); });
+    report("cold: disk scan --home vs du", cold);
+    // Both partly idle means the walk is bound by how many reads it keeps in
+    // flight (disk.maxWalkers), not by the CPUs or the disk.
+    std::printf("cold, while each ran: glimmet %s; du %s\n", cold.ourLoad.describe().c_str(),
+                cold.peerLoad.describe().c_str());
     timed(du);
   } else {
     std::printf("cold: skipped, the page cache can't be dropped here (needs root)\n");
   }
-  const auto homeRuns = paired(rounds, scanHome, du, environment, nothing);
+  const auto homeRuns = paired(rounds, scanHome, du, environment, blockStat, nothing);
   // Every full scan asks the login shell and npm (the fixture has ~/.npm).
-  const auto fullRuns = paired(rounds, scanFull, du, environment, nothing);
+  const auto fullRuns = paired(rounds, scanFull, du, environment, blockStat, nothing);
   report("full: disk scan vs du", fullRuns);
   std::printf("full / --home: %.2f\n", median(fullRuns.ours) / median(homeRuns.ours));
 
@@ -187,7 +221,7 @@ int main(int argc, char** argv) {
     timed(bigDu);
     const auto big = paired(std::max(3, rounds / 2),
                             {glimmet, "disk", "scan", "--home", bigHome.string(), "--json"}, bigDu,
-                            environment, nothing);
+                            environment, blockStat, nothing);
     report("large (1,000,000 files): --home vs du", big);
     std::printf("large / 200,000 files: %.2f (5x the files)\n",
                 median(big.ours) / median(homeRuns.ours));
